@@ -1,0 +1,97 @@
+#pragma once
+// The run of the uninstaller, apart from its window: start-up checks, the
+// fixed sequence of one run and the progress figures. TfmMain owns one and
+// implements IMainView for it.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "app/RunData.h"
+#include "platform/Services.h"
+
+namespace app {
+
+// The Windows services one run uses.
+struct Services {
+  platform::IFileSystem& fs;
+  platform::IRegistry& registry;
+  platform::IMessageBox& box;
+  platform::ILocale& locale;
+  platform::IModule& module;
+  platform::INamedLock& lock;
+};
+
+// What the run asks of the progress window.
+class IMainView {
+ public:
+  virtual ~IMainView() = default;
+  // The phase line (StaticText).
+  virtual void SetPhase(const std::string& text) = 0;
+  // The application line (lbFantaName); repaints at once.
+  virtual void SetAppLine(const std::string& text) = 0;
+  // Shows the processed-bytes line, the current object and, when given, the
+  // bar position; repaints and lets pending window messages run.
+  virtual void ShowProgress(const std::string& jobDone, const std::string& object,
+                            std::optional<int> position) = 0;
+  // Hourglass while the engine works, default cursor otherwise.
+  virtual void SetBusyCursor(bool busy) = 0;
+  // The failure summary, modal over the window, on the run's FailList.
+  virtual void ShowFailureSummary() = 0;
+  // Tells the application to end.
+  virtual void Terminate() = 0;
+};
+
+// "%.0n bytes processados de %.0n bytes a processar" with the locale's
+// thousands separator.
+std::string FormatJobDone(int64_t processed, int64_t toProcess, const std::string& thousandsSeparator);
+// A whole number grouped in thousands.
+std::string GroupThousands(int64_t value, const std::string& separator);
+// round_half_even(processed / toProcess * 100); nullopt when toProcess <= 0.
+std::optional<int> ProgressPosition(int64_t processed, int64_t toProcess);
+// LogPath from the first command-line argument: the argument without its
+// first three characters when it contains "/f:" (exact case), else empty.
+std::string LogPathFromArgument(const std::optional<std::string>& argument);
+
+class UninstallRun {
+ public:
+  UninstallRun(Services& services, IMainView& view, TRunData& data);
+
+  // FormCreate's checks (after the window and its font are set up): reads
+  // the argument, sets LogPath and BaseDir, shows code 0 or 3 and tells the
+  // application to end when the log is missing. False when the run ends.
+  bool Start(const std::optional<std::string>& firstArgument);
+
+  // FormActivate: the whole run, once. Errors of the engine and of the
+  // registration step pass to the caller.
+  void Activate();
+
+  // Shows BytesProcessed, BytesToProcess and CurrentObject on the window.
+  void ShowProgress();
+
+  // The steps of a run, each completed by its own unit.
+  bool ReadLog();
+  void RemoveInstallation();
+  void UpdateRegistration();
+
+  Services& services() { return services_; }
+  IMainView& view() { return view_; }
+  TRunData& data() { return data_; }
+
+  std::string LogPath;
+  // 64-bit so that installations past 2 GiB count right.
+  int64_t BytesToProcess = 0;
+  int64_t BytesProcessed = 0;
+  std::string CurrentObject;
+  bool Activated = false;
+  TStringList RegKeyList;
+  std::vector<uint8_t> RegKeyLevels;
+
+ private:
+  void DeleteLog();
+
+  Services& services_;
+  IMainView& view_;
+  TRunData& data_;
+};
+
+}  // namespace app

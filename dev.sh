@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# One entry point for everything: set-up, build, tests, demo.
+#   ./dev.sh test    install what is missing, build, run every test
+#   ./dev.sh demo    install what is missing, build, run the demo under Wine
+#   ./dev.sh build   build only (native, sanitizer, win32)
+set -euo pipefail
+ROOT="$(cd "$(dirname "$0")" && pwd)"
+cd "$ROOT"
+JOBS="${JOBS:-$(nproc)}"
+export WINEDEBUG=-all
+export UND_WINEPREFIX="$ROOT/build/win32/wineprefix"
+export LANG_WINE="pt_BR.UTF-8"
+
+log() { printf '== %s\n' "$*"; }
+
+install_deps() {
+  local need=()
+  command -v cmake >/dev/null || need+=(cmake)
+  command -v g++ >/dev/null || need+=(g++)
+  [ -d /usr/src/googletest ] || need+=(googletest)
+  [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+  command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev)
+  command -v wine >/dev/null || need+=(wine wine64)
+  [ -e /usr/lib/wine/i386-windows ] || [ -e /usr/lib/i386-linux-gnu/wine ] || need+=(wine32)
+  command -v Xvfb >/dev/null || need+=(xvfb xauth)
+  [ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
+  command -v clang++ >/dev/null || need+=(clang)
+  [ -d /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux ] || need+=(libclang-rt-14-dev)
+  command -v convert >/dev/null || need+=(imagemagick)
+  command -v xwd >/dev/null || need+=(x11-apps)
+  command -v locale-gen >/dev/null || need+=(locales)
+  if [ ${#need[@]} -gt 0 ]; then
+    log "installing: ${need[*]}"
+    if [[ " ${need[*]} " == *" wine32 "* ]]; then dpkg --add-architecture i386; fi
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+  fi
+  if ! locale -a 2>/dev/null | grep -qi '^pt_BR.utf8$'; then
+    log "generating pt_BR.UTF-8"
+    sed -i 's/^# *pt_BR.UTF-8 UTF-8/pt_BR.UTF-8 UTF-8/' /etc/locale.gen
+    grep -q '^pt_BR.UTF-8 UTF-8' /etc/locale.gen || echo 'pt_BR.UTF-8 UTF-8' >>/etc/locale.gen
+    locale-gen >/dev/null
+  fi
+}
+
+build_native() {
+  log "native build"
+  cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build build/native -j "$JOBS"
+}
+
+build_asan() {
+  log "sanitizer build"
+  cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DUND_SANITIZE=ON >/dev/null
+  cmake --build build/asan -j "$JOBS"
+}
+
+build_fuzz() {
+  log "fuzzer build"
+  CXX=clang++ CC=clang cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DUND_FUZZ=ON >/dev/null
+  cmake --build build/fuzz -j "$JOBS" --target fuzz_readlog
+}
+
+build_win32() {
+  log "win32 build"
+  cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
+    -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+  cmake --build build/win32 -j "$JOBS"
+}
+
+# A virtual X display for Wine, unless one was given.
+start_display() {
+  if [ -n "${DISPLAY:-}" ] && [ "${UND_FORCE_XVFB:-0}" != 1 ]; then return; fi
+  local n
+  for n in $(seq 90 120); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+  done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  XVFB_PID=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  trap 'stop_wine' EXIT
+}
+
+stop_wine() {
+  WINEPREFIX="$UND_WINEPREFIX" timeout 20 wineserver -k >/dev/null 2>&1 || true
+  [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
+}
+
+# The private Wine prefix: created once, tuned for unattended runs.
+init_prefix() {
+  export WINEPREFIX="$UND_WINEPREFIX"
+  if [ ! -f "$WINEPREFIX/.und-ready" ]; then
+    log "creating Wine prefix (first use takes a while)"
+    mkdir -p "$WINEPREFIX"
+    LANG="$LANG_WINE" timeout 300 wineboot -i >/dev/null 2>&1 </dev/null || true
+    LANG="$LANG_WINE" timeout 120 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
+    LANG="$LANG_WINE" timeout 120 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 </dev/null
+    LANG="$LANG_WINE" timeout 120 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 </dev/null
+    timeout 60 wineserver -w || true
+    touch "$WINEPREFIX/.und-ready"
+  fi
+  # keep one wineserver alive for the whole run
+  LANG="$LANG_WINE" timeout 120 wineboot >/dev/null 2>&1 </dev/null || true
+}
+
+run_tests() {
+  local failed=0
+  log "native tests"
+  (cd build/native && ctest --output-on-failure -j "$JOBS") || failed=1
+  log "sanitizer tests"
+  (cd build/asan && ctest --output-on-failure -j "$JOBS") || failed=1
+  if [ -x build/fuzz/bin/fuzz_readlog ]; then
+    log "fuzzing the log reader (${UND_FUZZ_SECONDS:-60} s)"
+    mkdir -p build/fuzz/corpus
+    build/fuzz/bin/fuzz_readlog -max_total_time="${UND_FUZZ_SECONDS:-60}" -rss_limit_mb=512 \
+      -malloc_limit_mb=256 -timeout=10 -print_final_stats=1 build/fuzz/corpus tests/fuzz/seeds \
+      >build/fuzz/fuzz.log 2>&1 || { failed=1; tail -40 build/fuzz/fuzz.log; }
+    tail -3 build/fuzz/fuzz.log
+  fi
+  log "Windows tests under Wine"
+  start_display
+  init_prefix
+  (cd build/win32 && ctest --output-on-failure) || failed=1
+  return $failed
+}
+
+cmd="${1:-test}"
+case "$cmd" in
+  setup) install_deps ;;
+  build) install_deps; build_native; build_asan; build_win32 ;;
+  test)
+    install_deps
+    build_native; build_asan; build_win32
+    if [ -f tests/fuzz/CMakeLists.txt ]; then build_fuzz; fi
+    if run_tests; then log "all tests passed"; else log "SOME TESTS FAILED"; exit 1; fi
+    ;;
+  demo)
+    install_deps
+    build_native; build_win32
+    start_display
+    init_prefix
+    bash "$ROOT/tools/demo.sh"
+    ;;
+  *) echo "usage: $0 [test|demo|build|setup]" >&2; exit 2 ;;
+esac

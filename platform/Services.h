@@ -1,0 +1,162 @@
+#pragma once
+// Narrow interfaces of the Windows services the uninstaller relies on.
+// Portable code sees only these; platform/win32 implements them over the
+// real API and tests/fakes implements them in memory.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace platform {
+
+// File attribute bits, as Windows defines them.
+constexpr uint32_t kAttrReadOnly = 0x01;
+constexpr uint32_t kAttrHidden = 0x02;
+constexpr uint32_t kAttrSystem = 0x04;
+constexpr uint32_t kAttrVolume = 0x08;
+constexpr uint32_t kAttrDirectory = 0x10;
+constexpr uint32_t kAttrArchive = 0x20;
+constexpr uint32_t kAttrNormal = 0x80;
+
+// One directory entry as a find-first/find-next search reports it.
+struct FileEntry {
+  std::string name;         // the entry's own name, no folder part
+  uint32_t attributes = 0;  // kAttr... bits
+  int32_t dosTime = 0;      // local last-write time, DOS date << 16 | DOS time
+  uint64_t size = 0;
+  bool IsFolder() const { return (attributes & kAttrDirectory) != 0; }
+};
+
+class IFileSystem {
+ public:
+  virtual ~IFileSystem() = default;
+  // Find-first on the exact path (no wildcard); nullopt when nothing is found.
+  virtual std::optional<FileEntry> FindEntry(const std::string& path) = 0;
+  // nullopt when the attributes cannot be read (the path does not exist).
+  virtual std::optional<uint32_t> GetAttributes(const std::string& path) = 0;
+  virtual bool SetAttributes(const std::string& path, uint32_t attributes) = 0;
+  // Deletes one file; false when refused (missing, read-only, in use, a folder).
+  virtual bool RemoveFile(const std::string& path) = 0;
+  // Removes an empty folder; false when refused (not empty, missing, in use).
+  virtual bool RemoveFolder(const std::string& path) = 0;
+  // Every entry of `folder` (a path without trailing backslash) as a search
+  // of folder\*.* returns them, "." and ".." included when the system gives
+  // them. nullopt when the folder cannot be searched.
+  virtual std::optional<std::vector<FileEntry>> ListFolder(const std::string& folder) = 0;
+  // Opens the file for reading, allowing others to read but not to write
+  // while it is open, reads it whole and closes it. nullopt when it cannot be
+  // opened or read.
+  virtual std::optional<std::string> ReadDenyWrite(const std::string& path) = 0;
+
+  // An existing entry that is not a folder.
+  bool FileExists(const std::string& path) {
+    auto e = FindEntry(path);
+    return e && !e->IsFolder();
+  }
+};
+
+// Root keys are the predefined handles 0x80000000 + index.
+constexpr uint32_t kHkeyClassesRoot = 0x80000000;
+constexpr uint32_t kHkeyCurrentUser = 0x80000001;
+constexpr uint32_t kHkeyLocalMachine = 0x80000002;
+constexpr uint32_t kHkeyUsers = 0x80000003;
+
+// Value types, as Windows numbers them.
+constexpr uint32_t kRegSz = 1;
+constexpr uint32_t kRegExpandSz = 2;
+constexpr uint32_t kRegBinary = 3;
+constexpr uint32_t kRegDword = 4;
+
+// An open registry key. Closing it is destroying it.
+class IRegKey {
+ public:
+  virtual ~IRegKey() = default;
+  // True when only read access was granted.
+  virtual bool ReadOnly() const = 0;
+  // RegQueryInfoKey succeeded and reported more than 0 subkeys.
+  virtual bool HasSubkeys() = 0;
+  virtual bool ValueExists(const std::string& name) = 0;
+  // A missing value reads as an empty text; nullopt when the value is neither
+  // REG_SZ nor REG_EXPAND_SZ (or cannot be read). The text ends at its first
+  // zero byte.
+  virtual std::optional<std::string> ReadString(const std::string& name) = 0;
+  // nullopt unless the value exists and is REG_DWORD.
+  virtual std::optional<int32_t> ReadInt(const std::string& name) = 0;
+  // REG_DWORD, 4 bytes; false when the write fails.
+  virtual bool WriteInt(const std::string& name, int32_t value) = 0;
+  // REG_SZ with its terminating zero; false when the write fails.
+  virtual bool WriteString(const std::string& name, const std::string& value) = 0;
+  virtual bool Flush() = 0;
+};
+
+class IRegistry {
+ public:
+  virtual ~IRegistry() = default;
+  // Opens an existing key with full access or, when that is refused, with
+  // read access; never creates one. One leading backslash of `path` is
+  // dropped. nullptr when neither attempt succeeds or `root` is no root key.
+  virtual std::unique_ptr<IRegKey> OpenKey(uint32_t root, const std::string& path) = 0;
+  // Deletes the key after all its subkeys, depth first; true when the key
+  // itself has been deleted.
+  virtual bool DeleteKeyTree(uint32_t root, const std::string& path) = 0;
+
+  bool KeyExists(uint32_t root, const std::string& path) {
+    return OpenKey(root, path) != nullptr;
+  }
+};
+
+// Message box with the active window as owner. Returns what MessageBoxA
+// returns (IDOK 1, IDCANCEL 2, IDYES 6, IDNO 7, or 0 when it fails).
+class IMessageBox {
+ public:
+  virtual ~IMessageBox() = default;
+  virtual int ShowMessage(const std::string& text, const std::string& caption, uint32_t type) = 0;
+};
+
+class IScreen {
+ public:
+  virtual ~IScreen() = default;
+  // Logical pixels per inch of the screen in the vertical direction.
+  virtual int PixelsPerInchY() = 0;
+};
+
+struct FileVersion {
+  uint32_t ms = 0;  // dwFileVersionMS
+  uint32_t ls = 0;  // dwFileVersionLS
+};
+
+class IModule {
+ public:
+  virtual ~IModule() = default;
+  // Full path of the running program file.
+  virtual std::string ProgramPath() = 0;
+  // Fixed file version from the version resource of `path`; nullopt when the
+  // file has none or one of the version calls fails.
+  virtual std::optional<FileVersion> ReadFileVersion(const std::string& path) = 0;
+};
+
+class ILocale {
+ public:
+  virtual ~ILocale() = default;
+  // Thousands separator of the user's locale settings (may be empty).
+  virtual std::string ThousandsSeparator() = 0;
+  // Equal without regard to case, in the user's default locale.
+  virtual bool EqualIgnoreCase(const std::string& a, const std::string& b) = 0;
+  // Upper-casing by the ANSI code page.
+  virtual std::string UpperAnsi(const std::string& text) = 0;
+  // Lead byte of a double-byte character in the ANSI code page.
+  virtual bool IsLeadByte(unsigned char byte) = 0;
+};
+
+// A system-wide named lock, for work that two processes must not interleave.
+class INamedLock {
+ public:
+  virtual ~INamedLock() = default;
+  // Waits at most `timeoutMs`; false when the lock was not obtained.
+  virtual bool Acquire(const std::string& name, uint32_t timeoutMs) = 0;
+  virtual void Release() = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,208 @@
+#include "tests/fakes/FakeFileSystem.h"
+
+#include <algorithm>
+
+namespace fakes {
+
+namespace {
+const char* OpName(FsOp op) {
+  switch (op) {
+    case FsOp::Find: return "Find";
+    case FsOp::GetAttributes: return "GetAttributes";
+    case FsOp::SetAttributes: return "SetAttributes";
+    case FsOp::RemoveFile: return "RemoveFile";
+    case FsOp::RemoveFolder: return "RemoveFolder";
+    case FsOp::List: return "List";
+    case FsOp::Read: return "Read";
+  }
+  return "?";
+}
+
+// A drive ("C:") is never an entry of its own.
+bool IsDrive(const std::string& key) { return key.size() == 2 && key[1] == ':'; }
+
+std::string LastName(const std::string& path) {
+  const size_t pos = path.find_last_of('\\');
+  return pos == std::string::npos ? path : path.substr(pos + 1);
+}
+}  // namespace
+
+std::string FakeFileSystem::Key(const std::string& path) {
+  std::string k = path;
+  if (!k.empty() && k.back() == '\\') k.pop_back();
+  for (char& c : k) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    // Windows-1252 letters fold like ASCII ones (0xE0..0xFE but 0xF7).
+    if ((u >= 'a' && u <= 'z') || (u >= 0xE0 && u <= 0xFE && u != 0xF7)) c = static_cast<char>(u - 0x20);
+  }
+  return k;
+}
+
+void FakeFileSystem::EnsureParents(const std::string& path) {
+  std::string parent = path;
+  while (true) {
+    const size_t pos = parent.find_last_of('\\');
+    if (pos == std::string::npos) return;
+    parent = parent.substr(0, pos);
+    const std::string key = Key(parent);
+    if (key.empty() || IsDrive(key)) return;
+    if (nodes_.count(key) == 0) nodes_[key] = Folder(parent, platform::kAttrDirectory);
+  }
+}
+
+void FakeFileSystem::AddFile(const std::string& path, int32_t dosTime, uint64_t size, uint32_t attributes,
+                             std::string content) {
+  EnsureParents(path);
+  Node n;
+  n.path = path;
+  n.attributes = attributes & ~platform::kAttrDirectory;
+  n.dosTime = dosTime;
+  n.size = content.empty() ? size : content.size();
+  n.content = std::move(content);
+  nodes_[Key(path)] = std::move(n);
+}
+
+void FakeFileSystem::AddFolder(const std::string& path, uint32_t attributes) {
+  std::string p = path;
+  if (!p.empty() && p.back() == '\\') p.pop_back();
+  EnsureParents(p);
+  nodes_[Key(p)] = Folder(p, attributes | platform::kAttrDirectory);
+}
+
+void FakeFileSystem::SetContent(const std::string& path, std::string content) {
+  auto it = nodes_.find(Key(path));
+  if (it == nodes_.end()) return;
+  it->second.size = content.size();
+  it->second.content = std::move(content);
+}
+
+void FakeFileSystem::Lock(const std::string& path) {
+  auto it = nodes_.find(Key(path));
+  if (it != nodes_.end()) it->second.locked = true;
+}
+
+void FakeFileSystem::OpenForWriting(const std::string& path) {
+  auto it = nodes_.find(Key(path));
+  if (it != nodes_.end()) it->second.openForWriting = true;
+}
+
+void FakeFileSystem::Fail(FsOp op, const std::string& path) { faults_.insert({static_cast<int>(op), Key(path)}); }
+void FakeFileSystem::ClearFaults() { faults_.clear(); }
+
+bool FakeFileSystem::Failing(FsOp op, const std::string& path) const {
+  return faults_.count({static_cast<int>(op), Key(path)}) != 0;
+}
+
+void FakeFileSystem::Call(const char* op, const std::string& path) { calls_.push_back(std::string(op) + " " + path); }
+
+bool FakeFileSystem::Exists(const std::string& path) const { return nodes_.count(Key(path)) != 0; }
+
+bool FakeFileSystem::IsFolder(const std::string& path) const {
+  auto it = nodes_.find(Key(path));
+  return it != nodes_.end() && (it->second.attributes & platform::kAttrDirectory) != 0;
+}
+
+std::optional<uint32_t> FakeFileSystem::Attributes(const std::string& path) const {
+  auto it = nodes_.find(Key(path));
+  if (it == nodes_.end()) return std::nullopt;
+  return it->second.attributes;
+}
+
+std::vector<std::string> FakeFileSystem::AllPaths() const {
+  std::vector<std::string> out;
+  for (const auto& [key, node] : nodes_) out.push_back(node.path);
+  return out;
+}
+
+bool FakeFileSystem::HasChildren(const std::string& key) const {
+  const std::string prefix = key + "\\";
+  auto it = nodes_.lower_bound(prefix);
+  return it != nodes_.end() && it->first.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::optional<platform::FileEntry> FakeFileSystem::FindEntry(const std::string& path) {
+  Call(OpName(FsOp::Find), path);
+  if (Failing(FsOp::Find, path)) return std::nullopt;
+  // A search pattern ending in a backslash finds nothing on Windows.
+  if (path.empty() || path.back() == '\\') return std::nullopt;
+  auto it = nodes_.find(Key(path));
+  if (it == nodes_.end()) return std::nullopt;
+  const Node& n = it->second;
+  return platform::FileEntry{LastName(n.path), n.attributes, n.dosTime, n.size};
+}
+
+std::optional<uint32_t> FakeFileSystem::GetAttributes(const std::string& path) {
+  Call(OpName(FsOp::GetAttributes), path);
+  if (Failing(FsOp::GetAttributes, path)) return std::nullopt;
+  return Attributes(path);
+}
+
+bool FakeFileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
+  Call(OpName(FsOp::SetAttributes), path);
+  mutated_.push_back(path);
+  if (Failing(FsOp::SetAttributes, path)) return false;
+  auto it = nodes_.find(Key(path));
+  if (it == nodes_.end()) return false;
+  const uint32_t dirBit = it->second.attributes & platform::kAttrDirectory;
+  // SetFileAttributes ignores the directory bit and rejects nothing else we use.
+  it->second.attributes = (attributes & ~platform::kAttrDirectory) | dirBit;
+  return true;
+}
+
+bool FakeFileSystem::RemoveFile(const std::string& path) {
+  Call(OpName(FsOp::RemoveFile), path);
+  mutated_.push_back(path);
+  if (Failing(FsOp::RemoveFile, path)) return false;
+  auto it = nodes_.find(Key(path));
+  if (it == nodes_.end()) return false;
+  const Node& n = it->second;
+  if ((n.attributes & (platform::kAttrDirectory | platform::kAttrReadOnly)) != 0 || n.locked) return false;
+  nodes_.erase(it);
+  return true;
+}
+
+bool FakeFileSystem::RemoveFolder(const std::string& path) {
+  Call(OpName(FsOp::RemoveFolder), path);
+  mutated_.push_back(path);
+  if (Failing(FsOp::RemoveFolder, path)) return false;
+  const std::string key = Key(path);
+  auto it = nodes_.find(key);
+  if (it == nodes_.end()) return false;
+  const Node& n = it->second;
+  if ((n.attributes & platform::kAttrDirectory) == 0) return false;
+  if ((n.attributes & platform::kAttrReadOnly) != 0) return false;
+  if (HasChildren(key)) return false;
+  nodes_.erase(it);
+  return true;
+}
+
+std::optional<std::vector<platform::FileEntry>> FakeFileSystem::ListFolder(const std::string& folder) {
+  Call(OpName(FsOp::List), folder);
+  if (Failing(FsOp::List, folder)) return std::nullopt;
+  const std::string key = Key(folder);
+  auto self = nodes_.find(key);
+  if (self == nodes_.end() || (self->second.attributes & platform::kAttrDirectory) == 0) return std::nullopt;
+  std::vector<platform::FileEntry> out;
+  out.push_back({".", platform::kAttrDirectory, self->second.dosTime, 0});
+  out.push_back({"..", platform::kAttrDirectory, 0, 0});
+  const std::string prefix = key + "\\";
+  for (auto it = nodes_.lower_bound(prefix); it != nodes_.end() && it->first.compare(0, prefix.size(), prefix) == 0;
+       ++it) {
+    if (it->first.find('\\', prefix.size()) != std::string::npos) continue;  // deeper
+    const Node& n = it->second;
+    out.push_back({LastName(n.path), n.attributes, n.dosTime, n.size});
+  }
+  return out;
+}
+
+std::optional<std::string> FakeFileSystem::ReadDenyWrite(const std::string& path) {
+  Call(OpName(FsOp::Read), path);
+  if (Failing(FsOp::Read, path)) return std::nullopt;
+  auto it = nodes_.find(Key(path));
+  if (it == nodes_.end()) return std::nullopt;
+  const Node& n = it->second;
+  if ((n.attributes & platform::kAttrDirectory) != 0 || n.locked || n.openForWriting) return std::nullopt;
+  return n.content;
+}
+
+}  // namespace fakes

@@ -1,0 +1,85 @@
+#pragma once
+// In-memory file system with the Windows semantics the uninstaller relies
+// on: case-insensitive paths, attributes, DOS time stamps, folders that
+// refuse removal while not empty, read-only files that refuse deletion,
+// files held open without sharing, and any single operation made to fail.
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/Services.h"
+
+namespace fakes {
+
+enum class FsOp { Find, GetAttributes, SetAttributes, RemoveFile, RemoveFolder, List, Read };
+
+class FakeFileSystem : public platform::IFileSystem {
+ public:
+  FakeFileSystem() = default;
+
+  // Set-up. Parent folders are created as needed (attributes 0x10).
+  void AddFile(const std::string& path, int32_t dosTime = 0, uint64_t size = 0,
+               uint32_t attributes = platform::kAttrArchive, std::string content = {});
+  void AddFolder(const std::string& path, uint32_t attributes = platform::kAttrDirectory);
+  void SetContent(const std::string& path, std::string content);
+  // The file is open elsewhere without sharing: it cannot be read or deleted.
+  void Lock(const std::string& path);
+  // The file is open elsewhere for writing: reading with deny-write fails.
+  void OpenForWriting(const std::string& path);
+  // Make `op` on `path` fail (every time, until cleared).
+  void Fail(FsOp op, const std::string& path);
+  void ClearFaults();
+
+  // Inspection.
+  bool Exists(const std::string& path) const;
+  bool IsFolder(const std::string& path) const;
+  std::optional<uint32_t> Attributes(const std::string& path) const;
+  // Every path that exists, in their stored spelling, sorted case-insensitively.
+  std::vector<std::string> AllPaths() const;
+  // Paths that a mutating call (set attributes, remove file, remove folder)
+  // was made for, whether it succeeded or not, as given by the caller.
+  const std::vector<std::string>& Mutated() const { return mutated_; }
+  // Every call, as "Op path", in order.
+  const std::vector<std::string>& Calls() const { return calls_; }
+
+  // platform::IFileSystem
+  std::optional<platform::FileEntry> FindEntry(const std::string& path) override;
+  std::optional<uint32_t> GetAttributes(const std::string& path) override;
+  bool SetAttributes(const std::string& path, uint32_t attributes) override;
+  bool RemoveFile(const std::string& path) override;
+  bool RemoveFolder(const std::string& path) override;
+  std::optional<std::vector<platform::FileEntry>> ListFolder(const std::string& folder) override;
+  std::optional<std::string> ReadDenyWrite(const std::string& path) override;
+
+  // Case-insensitive key of a path (ASCII upper case, trailing backslash gone).
+  static std::string Key(const std::string& path);
+
+ private:
+  struct Node {
+    std::string path;  // spelling as created
+    uint32_t attributes = 0;
+    int32_t dosTime = 0;
+    uint64_t size = 0;
+    std::string content;
+    bool locked = false;
+    bool openForWriting = false;
+  };
+  static Node Folder(const std::string& path, uint32_t attributes) {
+    Node n;
+    n.path = path;
+    n.attributes = attributes;
+    return n;
+  }
+  bool Failing(FsOp op, const std::string& path) const;
+  void Call(const char* op, const std::string& path);
+  bool HasChildren(const std::string& key) const;
+  void EnsureParents(const std::string& path);
+
+  std::map<std::string, Node> nodes_;  // by Key()
+  std::set<std::pair<int, std::string>> faults_;
+  std::vector<std::string> mutated_;
+  std::vector<std::string> calls_;
+};
+
+}  // namespace fakes

@@ -1,0 +1,218 @@
+#include "tests/fakes/FakeRegistry.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace fakes {
+
+namespace {
+std::string Upper(const std::string& s) {
+  std::string u = s;
+  for (char& c : u) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 0x20);
+  }
+  return u;
+}
+
+std::string Dword(int32_t v) {
+  std::string d(4, '\0');
+  std::memcpy(d.data(), &v, 4);
+  return d;
+}
+}  // namespace
+
+bool FakeRegistry::IsRoot(uint32_t root) { return root >= 0x80000000u && root <= 0x80000006u; }
+
+std::string FakeRegistry::NodeKey(uint32_t root, const std::string& path) {
+  std::string p = path;
+  if (!p.empty() && p.front() == '\\') p.erase(0, 1);
+  while (!p.empty() && p.back() == '\\') p.pop_back();
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "%08X", root);
+  return p.empty() ? std::string(hex) : std::string(hex) + "\\" + Upper(p);
+}
+
+void FakeRegistry::AddKey(uint32_t root, const std::string& path) {
+  std::string key = NodeKey(root, path);
+  while (key.size() > 8) {  // the root itself needs no node
+    nodes_.try_emplace(key);
+    key = key.substr(0, key.find_last_of('\\'));
+  }
+}
+
+void FakeRegistry::SetRaw(uint32_t root, const std::string& path, const std::string& name, uint32_t type,
+                          std::string data) {
+  AddKey(root, path);
+  nodes_[NodeKey(root, path)].values[Upper(name)] = {name, Value{type, std::move(data)}};
+}
+
+void FakeRegistry::SetString(uint32_t root, const std::string& path, const std::string& name,
+                             const std::string& value, uint32_t type) {
+  SetRaw(root, path, name, type, value);
+}
+
+void FakeRegistry::SetDword(uint32_t root, const std::string& path, const std::string& name, int32_t value) {
+  SetRaw(root, path, name, platform::kRegDword, Dword(value));
+}
+
+void FakeRegistry::MakeReadOnly(uint32_t root, const std::string& path) {
+  AddKey(root, path);
+  nodes_[NodeKey(root, path)].readOnly = true;
+}
+
+void FakeRegistry::Fail(RegOp op, uint32_t root, const std::string& path) {
+  faults_.insert({static_cast<int>(op), NodeKey(root, path)});
+}
+
+void FakeRegistry::ClearFaults() { faults_.clear(); }
+
+bool FakeRegistry::Failing(RegOp op, const std::string& nodeKey) const {
+  return faults_.count({static_cast<int>(op), nodeKey}) != 0;
+}
+
+bool FakeRegistry::Exists(uint32_t root, const std::string& path) const {
+  const std::string key = NodeKey(root, path);
+  return key.size() == 8 ? IsRoot(root) : nodes_.count(key) != 0;
+}
+
+std::optional<FakeRegistry::Value> FakeRegistry::GetValue(uint32_t root, const std::string& path,
+                                                          const std::string& name) const {
+  auto it = nodes_.find(NodeKey(root, path));
+  if (it == nodes_.end()) return std::nullopt;
+  auto v = it->second.values.find(Upper(name));
+  if (v == it->second.values.end()) return std::nullopt;
+  return v->second.second;
+}
+
+std::optional<int32_t> FakeRegistry::GetDword(uint32_t root, const std::string& path, const std::string& name) const {
+  auto v = GetValue(root, path, name);
+  if (!v || v->type != platform::kRegDword || v->data.size() != 4) return std::nullopt;
+  int32_t out;
+  std::memcpy(&out, v->data.data(), 4);
+  return out;
+}
+
+std::vector<std::string> FakeRegistry::ValueNames(uint32_t root, const std::string& path) const {
+  std::vector<std::string> out;
+  auto it = nodes_.find(NodeKey(root, path));
+  if (it == nodes_.end()) return out;
+  for (const auto& [upper, v] : it->second.values) out.push_back(v.first);
+  return out;
+}
+
+std::vector<std::string> FakeRegistry::AllKeys() const {
+  std::vector<std::string> out;
+  for (const auto& [key, node] : nodes_) out.push_back(key);
+  return out;
+}
+
+bool FakeRegistry::HasChildren(const std::string& nodeKey) const {
+  const std::string prefix = nodeKey + "\\";
+  auto it = nodes_.lower_bound(prefix);
+  return it != nodes_.end() && it->first.compare(0, prefix.size(), prefix) == 0;
+}
+
+class FakeRegistry::Key : public platform::IRegKey {
+ public:
+  Key(FakeRegistry& reg, std::string nodeKey, bool readOnly)
+      : reg_(reg), key_(std::move(nodeKey)), readOnly_(readOnly) {
+    ++reg_.openHandles_;
+  }
+  ~Key() override { --reg_.openHandles_; }
+
+  bool ReadOnly() const override { return readOnly_; }
+
+  bool HasSubkeys() override {
+    if (reg_.Failing(RegOp::QueryInfo, key_)) return false;
+    return reg_.HasChildren(key_);
+  }
+
+  bool ValueExists(const std::string& name) override { return Find(name) != nullptr; }
+
+  std::optional<std::string> ReadString(const std::string& name) override {
+    const Value* v = Find(name);
+    if (v == nullptr) return std::string();
+    if (v->type != platform::kRegSz && v->type != platform::kRegExpandSz) return std::nullopt;
+    return std::string(v->data.c_str());  // ends at the first zero byte
+  }
+
+  std::optional<int32_t> ReadInt(const std::string& name) override {
+    const Value* v = Find(name);
+    if (v == nullptr || v->type != platform::kRegDword || v->data.size() != 4) return std::nullopt;
+    int32_t out;
+    std::memcpy(&out, v->data.data(), 4);
+    return out;
+  }
+
+  bool WriteInt(const std::string& name, int32_t value) override {
+    return Write(name, Value{platform::kRegDword, Dword(value)});
+  }
+
+  bool WriteString(const std::string& name, const std::string& value) override {
+    return Write(name, Value{platform::kRegSz, value});
+  }
+
+  bool Flush() override {
+    if (reg_.Failing(RegOp::Flush, key_)) return false;
+    ++reg_.flushes_;
+    return true;
+  }
+
+ private:
+  Node* NodePtr() {
+    if (key_.size() == 8) return nullptr;  // values of root keys are not modelled
+    auto it = reg_.nodes_.find(key_);
+    return it == reg_.nodes_.end() ? nullptr : &it->second;
+  }
+  const Value* Find(const std::string& name) {
+    Node* n = NodePtr();
+    if (n == nullptr) return nullptr;
+    auto it = n->values.find(Upper(name));
+    return it == n->values.end() ? nullptr : &it->second.second;
+  }
+  bool Write(const std::string& name, Value v) {
+    if (readOnly_ || reg_.Failing(RegOp::WriteValue, key_)) return false;
+    Node* n = NodePtr();
+    if (n == nullptr) return false;
+    auto it = n->values.find(Upper(name));
+    const std::string spelling = it == n->values.end() ? name : it->second.first;
+    n->values[Upper(name)] = {spelling, std::move(v)};
+    return true;
+  }
+
+  FakeRegistry& reg_;
+  std::string key_;
+  bool readOnly_;
+};
+
+std::unique_ptr<platform::IRegKey> FakeRegistry::OpenKey(uint32_t root, const std::string& path) {
+  if (!IsRoot(root)) return nullptr;
+  const std::string key = NodeKey(root, path);
+  if (Failing(RegOp::Open, key)) return nullptr;
+  if (key.size() == 8) return std::make_unique<Key>(*this, key, false);
+  auto it = nodes_.find(key);
+  if (it == nodes_.end()) return nullptr;
+  return std::make_unique<Key>(*this, key, it->second.readOnly);
+}
+
+bool FakeRegistry::DeleteKeyTree(uint32_t root, const std::string& path) {
+  const std::string key = NodeKey(root, path);
+  deleteCalls_.push_back(key);
+  if (!IsRoot(root) || key.size() == 8) return false;
+  auto it = nodes_.find(key);
+  if (it == nodes_.end()) return false;
+  // Children first, deepest first (reverse order puts "A\B\C" before "A\B").
+  const std::string prefix = key + "\\";
+  std::vector<std::string> children;
+  for (auto c = nodes_.lower_bound(prefix); c != nodes_.end() && c->first.compare(0, prefix.size(), prefix) == 0; ++c)
+    children.push_back(c->first);
+  for (auto c = children.rbegin(); c != children.rend(); ++c) {
+    if (Failing(RegOp::Delete, *c) || nodes_[*c].readOnly || HasChildren(*c)) continue;
+    nodes_.erase(*c);
+  }
+  if (Failing(RegOp::Delete, key) || it->second.readOnly || HasChildren(key)) return false;
+  nodes_.erase(key);
+  return true;
+}
+
+}  // namespace fakes

@@ -1,0 +1,70 @@
+#pragma once
+// In-memory registry with the semantics the uninstaller relies on:
+// case-insensitive key and value names, keys with subkeys, typed values,
+// keys that open read-only or not at all, and any single operation made to
+// fail. Keys are addressed as root + path without a leading backslash.
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/Services.h"
+
+namespace fakes {
+
+enum class RegOp { Open, Delete, WriteValue, Flush, QueryInfo };
+
+class FakeRegistry : public platform::IRegistry {
+ public:
+  struct Value {
+    uint32_t type = platform::kRegSz;
+    std::string data;  // strings without their terminating zero; DWORDs as 4 bytes
+  };
+
+  // Set-up. Parent keys are created as needed.
+  void AddKey(uint32_t root, const std::string& path);
+  void SetString(uint32_t root, const std::string& path, const std::string& name, const std::string& value,
+                 uint32_t type = platform::kRegSz);
+  void SetDword(uint32_t root, const std::string& path, const std::string& name, int32_t value);
+  void SetRaw(uint32_t root, const std::string& path, const std::string& name, uint32_t type, std::string data);
+  // Opens with full access are refused; read access is granted.
+  void MakeReadOnly(uint32_t root, const std::string& path);
+  void Fail(RegOp op, uint32_t root, const std::string& path);
+  void ClearFaults();
+
+  // Inspection.
+  bool Exists(uint32_t root, const std::string& path) const;
+  std::optional<Value> GetValue(uint32_t root, const std::string& path, const std::string& name) const;
+  std::optional<int32_t> GetDword(uint32_t root, const std::string& path, const std::string& name) const;
+  std::vector<std::string> ValueNames(uint32_t root, const std::string& path) const;
+  std::vector<std::string> AllKeys() const;  // "ROOTHEX\PATH", sorted
+  // Keys that a deletion was attempted for (as root:path), in order.
+  const std::vector<std::string>& Deleted() const { return deleteCalls_; }
+  int FlushCount() const { return flushes_; }
+  // Open handles right now; a test checks that everything is closed.
+  int OpenHandles() const { return openHandles_; }
+
+  // platform::IRegistry
+  std::unique_ptr<platform::IRegKey> OpenKey(uint32_t root, const std::string& path) override;
+  bool DeleteKeyTree(uint32_t root, const std::string& path) override;
+
+ private:
+  class Key;
+  friend class Key;
+  struct Node {
+    std::map<std::string, std::pair<std::string, Value>> values;  // by upper name: (spelling, value)
+    bool readOnly = false;
+  };
+  static std::string NodeKey(uint32_t root, const std::string& path);
+  static bool IsRoot(uint32_t root);
+  bool Failing(RegOp op, const std::string& nodeKey) const;
+  bool HasChildren(const std::string& nodeKey) const;
+
+  std::map<std::string, Node> nodes_;  // by NodeKey(); roots exist implicitly
+  std::set<std::pair<int, std::string>> faults_;
+  std::vector<std::string> deleteCalls_;
+  int flushes_ = 0;
+  int openHandles_ = 0;
+};
+
+}  // namespace fakes

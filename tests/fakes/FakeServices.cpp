@@ -1,0 +1,47 @@
+#include "tests/fakes/FakeServices.h"
+
+namespace fakes {
+
+namespace {
+unsigned char UpperByte(unsigned char u) {
+  if ((u >= 'a' && u <= 'z') || (u >= 0xE0 && u <= 0xFE && u != 0xF7)) return static_cast<unsigned char>(u - 0x20);
+  if (u == 0x9A || u == 0x9C || u == 0x9E) return static_cast<unsigned char>(u - 0x10);  // š œ ž
+  if (u == 0xFF) return 0x9F;                                                             // ÿ
+  return u;
+}
+}  // namespace
+
+int FakeMessageBox::ShowMessage(const std::string& text, const std::string& caption, uint32_t type) {
+  shown_.push_back({text, caption, type});
+  if (!answers_.empty()) {
+    const int a = answers_.front();
+    answers_.pop_front();
+    return a;
+  }
+  const uint32_t buttons = type & 0xF;
+  if (buttons == 4) return (type & 0x100) ? 7 : 6;  // MB_YESNO
+  return 1;
+}
+
+bool FakeLocale::EqualIgnoreCase(const std::string& a, const std::string& b) { return UpperAnsi(a) == UpperAnsi(b); }
+
+std::string FakeLocale::UpperAnsi(const std::string& text) {
+  std::string out = text;
+  for (size_t i = 0; i < out.size(); ++i) {
+    const unsigned char u = static_cast<unsigned char>(out[i]);
+    if (IsLeadByte(u)) {
+      ++i;  // the trail byte of a double-byte character is not a letter
+      continue;
+    }
+    if (leadBytes.empty() || u < 0x80) out[i] = static_cast<char>(UpperByte(u));
+  }
+  return out;
+}
+
+void FakeLocale::UseCodePage932() {
+  leadBytes.clear();
+  for (int b = 0x81; b <= 0x9F; ++b) leadBytes.insert(static_cast<unsigned char>(b));
+  for (int b = 0xE0; b <= 0xFC; ++b) leadBytes.insert(static_cast<unsigned char>(b));
+}
+
+}  // namespace fakes
