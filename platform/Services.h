@@ -135,6 +135,9 @@ class IModule {
   // Fixed file version from the version resource of `path`; nullopt when the
   // file has none or one of the version calls fails.
   virtual std::optional<FileVersion> ReadFileVersion(const std::string& path) = 0;
+  // True on the NT family of Windows (every version in use today), false on
+  // the Windows 9x family.
+  virtual bool RunsOnNtFamily() = 0;
 };
 
 class ILocale {

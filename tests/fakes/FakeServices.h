@@ -42,9 +42,11 @@ class FakeModule : public platform::IModule {
   std::string path = "C:\\Program Files\\Kestrivon\\desinstalador.exe";
   std::optional<platform::FileVersion> version = platform::FileVersion{0x00010000, 0x00000003};
   std::string ProgramPath() override { return path; }
+  bool ntFamily = true;
   std::optional<platform::FileVersion> ReadFileVersion(const std::string& p) override {
     return p == path ? version : std::nullopt;
   }
+  bool RunsOnNtFamily() override { return ntFamily; }
 };
 
 class FakeLocale : public platform::ILocale {
