@@ -1,0 +1,40 @@
+#pragma once
+// A progress window that records what the run showed on it.
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/UninstallRun.h"
+
+namespace fakes {
+
+class FakeMainView : public app::IMainView {
+ public:
+  struct Progress {
+    std::string jobDone, object;
+    std::optional<int> position;
+  };
+  std::vector<std::string> phases;
+  std::vector<std::string> appLines;
+  std::vector<Progress> progress;
+  std::vector<bool> cursor;  // every SetBusyCursor call
+  int summaries = 0;
+  int terminated = 0;
+  // Called when the summary would be shown (a test may edit the list there).
+  std::function<void()> onSummary;
+
+  void SetPhase(const std::string& text) override { phases.push_back(text); }
+  void SetAppLine(const std::string& text) override { appLines.push_back(text); }
+  void ShowProgress(const std::string& jobDone, const std::string& object, std::optional<int> position) override {
+    progress.push_back({jobDone, object, position});
+  }
+  void SetBusyCursor(bool busy) override { cursor.push_back(busy); }
+  void ShowFailureSummary() override {
+    ++summaries;
+    if (onSummary) onSummary();
+  }
+  void Terminate() override { ++terminated; }
+};
+
+}  // namespace fakes
