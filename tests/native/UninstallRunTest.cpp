@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include "app/UninstallRun.h"
+#include "env/Enviro.h"
+#include "tests/fakes/FakeFileSystem.h"
+#include "tests/fakes/FakeMainView.h"
+#include "tests/fakes/FakeRegistry.h"
+#include "tests/fakes/FakeServices.h"
+#include "tests/native/Cp1252.h"
+
+using testing_cp1252::ToCp1252;
+
+namespace {
+
+struct RunFixture : ::testing::Test {
+  fakes::FakeFileSystem fs;
+  fakes::FakeRegistry registry;
+  fakes::FakeMessageBox box;
+  fakes::FakeLocale locale;
+  fakes::FakeModule module;
+  fakes::FakeNamedLock lock;
+  fakes::FakeMainView view;
+  app::TRunData data;
+  app::Services services{fs, registry, box, locale, module, lock};
+  app::UninstallRun run{services, view, data};
+};
+
+// ---- argument rules ----
+
+TEST(RunArgument, OnlyExactLowerCaseMarkerGivesAPath) {
+  EXPECT_EQ(app::LogPathFromArgument(std::nullopt), "");
+  EXPECT_EQ(app::LogPathFromArgument(std::string("/f:C:\\App\\app.und")), "C:\\App\\app.und");
+  EXPECT_EQ(app::LogPathFromArgument(std::string("/F:C:\\App\\app.und")), "");
+  EXPECT_EQ(app::LogPathFromArgument(std::string("/f:")), "");
+  // The marker anywhere counts, and the first three characters go whatever they are.
+  EXPECT_EQ(app::LogPathFromArgument(std::string("x/f:C:\\a.und")), ":C:\\a.und");
+  EXPECT_EQ(app::LogPathFromArgument(std::string("/f:app.und")), "app.und");
+}
+
+using RunStart = RunFixture;
+
+TEST_F(RunStart, NoArgumentShowsCodeZeroAndEnds) {
+  EXPECT_FALSE(run.Start(std::nullopt));
+  ASSERT_EQ(box.shown().size(), 1u);
+  EXPECT_EQ(box.shown()[0].text, ToCp1252("Não há parâmetro de desinstalação (arquivo /f:?.und)"));
+  EXPECT_EQ(box.shown()[0].caption, "Problemas");
+  EXPECT_EQ(view.terminated, 1);
+  EXPECT_TRUE(fs.Mutated().empty());
+}
+
+TEST_F(RunStart, CapitalMarkerAndBareMarkerCountAsMissing) {
+  for (const char* arg : {"/F:C:\\App\\app.und", "/f:"}) {
+    fakes::FakeMessageBox fresh;
+    app::Services s{fs, registry, fresh, locale, module, lock};
+    app::UninstallRun r(s, view, data);
+    EXPECT_FALSE(r.Start(std::string(arg)));
+    ASSERT_EQ(fresh.shown().size(), 1u) << arg;
+    EXPECT_EQ(fresh.shown()[0].text, env::BuildCodedMessage(0, "").text) << arg;
+  }
+}
+
+TEST_F(RunStart, MissingLogShowsCodeThreeWithThePath) {
+  EXPECT_FALSE(run.Start(std::string("/f:C:\\App\\app.und")));
+  ASSERT_EQ(box.shown().size(), 1u);
+  EXPECT_EQ(box.shown()[0].text, ToCp1252("O arquivo \"C:\\App\\app.und\"\n\rparece não existir."));
+  EXPECT_EQ(data.UninsData.BaseDir, "C:\\App\\");
+  EXPECT_EQ(view.terminated, 1);
+}
+
+TEST_F(RunStart, FolderIsNoLog) {
+  fs.AddFolder("C:\\App\\app.und");
+  EXPECT_FALSE(run.Start(std::string("/f:C:\\App\\app.und")));
+  ASSERT_EQ(box.shown().size(), 1u);
+  EXPECT_EQ(box.shown()[0].text, env::BuildCodedMessage(3, "C:\\App\\app.und").text);
+}
+
+TEST_F(RunStart, MarkerInsideTheArgumentCutsThreeCharacters) {
+  fs.AddFile("C:\\a.und");
+  EXPECT_FALSE(run.Start(std::string("x/f:C:\\a.und")));
+  ASSERT_EQ(box.shown().size(), 1u);
+  EXPECT_EQ(box.shown()[0].text, env::BuildCodedMessage(3, ":C:\\a.und").text);
+}
+
+TEST_F(RunStart, ExistingLogGoesOnQuietly) {
+  fs.AddFile("D:\\Demo\\demo.und");
+  EXPECT_TRUE(run.Start(std::string("/f:D:\\Demo\\demo.und")));
+  EXPECT_EQ(run.LogPath, "D:\\Demo\\demo.und");
+  EXPECT_EQ(data.UninsData.BaseDir, "D:\\Demo\\");
+  EXPECT_TRUE(box.shown().empty());
+  EXPECT_EQ(view.terminated, 0);
+  EXPECT_TRUE(fs.Mutated().empty());
+}
+
+TEST_F(RunStart, LogWithoutFolderPartHasAnEmptyBase) {
+  fs.AddFile("app.und");
+  EXPECT_TRUE(run.Start(std::string("/f:app.und")));
+  EXPECT_EQ(run.LogPath, "app.und");
+  EXPECT_EQ(data.UninsData.BaseDir, "");
+}
+
+// ---- progress figures ----
+
+TEST(RunProgress, GroupsThousandsWithTheLocaleSeparator) {
+  EXPECT_EQ(app::GroupThousands(0, "."), "0");
+  EXPECT_EQ(app::GroupThousands(999, "."), "999");
+  EXPECT_EQ(app::GroupThousands(1024, "."), "1.024");
+  EXPECT_EQ(app::GroupThousands(1234567, "."), "1.234.567");
+  EXPECT_EQ(app::GroupThousands(-1234567, ","), "-1,234,567");
+  EXPECT_EQ(app::GroupThousands(1234567, ""), "1234567");
+  EXPECT_EQ(app::GroupThousands(5000000000LL, "."), "5.000.000.000");
+  EXPECT_EQ(app::GroupThousands(INT64_MIN, "."), "-9.223.372.036.854.775.808");
+}
+
+TEST(RunProgress, JobDoneLine) {
+  EXPECT_EQ(app::FormatJobDone(1024, 0, "."), "1.024 bytes processados de 0 bytes a processar");
+  EXPECT_EQ(app::FormatJobDone(3000000000LL, 4294967296LL, "."),
+            "3.000.000.000 bytes processados de 4.294.967.296 bytes a processar");
+}
+
+TEST(RunProgress, PositionRoundsHalvesToEvenAndClamps) {
+  EXPECT_EQ(app::ProgressPosition(1, 8), 12);  // 12.5
+  EXPECT_EQ(app::ProgressPosition(3, 8), 38);  // 37.5
+  EXPECT_EQ(app::ProgressPosition(0, 8), 0);
+  EXPECT_EQ(app::ProgressPosition(8, 8), 100);
+  EXPECT_EQ(app::ProgressPosition(16, 8), 100);  // more than the total: full
+  EXPECT_EQ(app::ProgressPosition(-5, 8), 0);
+  EXPECT_EQ(app::ProgressPosition(5, 0), std::nullopt);
+  EXPECT_EQ(app::ProgressPosition(5, -1), std::nullopt);
+  // Past 2 GiB the figures stay right.
+  EXPECT_EQ(app::ProgressPosition(3000000000LL, 6000000000LL), 50);
+}
+
+TEST_F(RunFixture, ShowProgressForwardsFiguresAndObject) {
+  locale.separator = ".";
+  run.BytesProcessed = 1024;
+  run.BytesToProcess = 0;
+  run.CurrentObject = "app.exe";
+  run.ShowProgress();
+  ASSERT_EQ(view.progress.size(), 1u);
+  EXPECT_EQ(view.progress[0].jobDone, "1.024 bytes processados de 0 bytes a processar");
+  EXPECT_EQ(view.progress[0].object, "app.exe");
+  EXPECT_EQ(view.progress[0].position, std::nullopt);  // the bar stays where it is
+  run.BytesToProcess = 2048;
+  run.ShowProgress();
+  EXPECT_EQ(view.progress[1].position, 50);
+}
+
+}  // namespace
