@@ -1,0 +1,93 @@
+#include <algorithm>
+#include <new>
+#include <stdexcept>
+
+#include "platform/win32/Win32Services.h"
+
+namespace platform::win32 {
+
+namespace {
+FileEntry EntryOf(const WIN32_FIND_DATAA& fd) {
+  FileEntry e;
+  e.name = fd.cFileName;
+  e.attributes = fd.dwFileAttributes;
+  e.dosTime = Win32FileSystem::DosTime(fd.ftLastWriteTime);
+  e.size = (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
+  return e;
+}
+}  // namespace
+
+int32_t Win32FileSystem::DosTime(const FILETIME& utc) {
+  FILETIME local;
+  WORD date = 0;
+  WORD time = 0;
+  if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToDosDateTime(&local, &date, &time)) return 0;
+  return static_cast<int32_t>((static_cast<uint32_t>(date) << 16) | time);
+}
+
+std::optional<FileEntry> Win32FileSystem::FindEntry(const std::string& path) {
+  WIN32_FIND_DATAA fd;
+  UniqueFind find(FindFirstFileA(path.c_str(), &fd));
+  if (!find) return std::nullopt;
+  return EntryOf(fd);
+}
+
+std::optional<uint32_t> Win32FileSystem::GetAttributes(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+  return a;
+}
+
+bool Win32FileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
+  return SetFileAttributesA(path.c_str(), attributes) != 0;
+}
+
+bool Win32FileSystem::RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+bool Win32FileSystem::RemoveFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
+
+std::optional<std::vector<FileEntry>> Win32FileSystem::ListFolder(const std::string& folder) {
+  try {
+    std::vector<FileEntry> out;
+    WIN32_FIND_DATAA fd;
+    UniqueFind find(FindFirstFileA((folder + "\\*.*").c_str(), &fd));
+    if (!find) {
+      if (GetLastError() == ERROR_FILE_NOT_FOUND) return out;
+      return std::nullopt;
+    }
+    do {
+      out.push_back(EntryOf(fd));
+    } while (FindNextFileA(find.get(), &fd));
+    if (GetLastError() != ERROR_NO_MORE_FILES) return std::nullopt;
+    return out;
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
+}
+
+std::optional<std::string> Win32FileSystem::ReadDenyWrite(const std::string& path) {
+  UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return std::nullopt;
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 || size.QuadPart > 0xFFFFFFFFLL) return std::nullopt;
+  try {
+    std::string content(static_cast<size_t>(size.QuadPart), '\0');
+    size_t done = 0;
+    while (done < content.size()) {
+      DWORD got = 0;
+      const DWORD want = static_cast<DWORD>(std::min<size_t>(content.size() - done, 1u << 20));
+      if (!ReadFile(file.get(), content.data() + done, want, &got, nullptr)) return std::nullopt;
+      if (got == 0) break;  // shorter than announced: keep what is there
+      done += got;
+    }
+    content.resize(done);
+    return content;
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  } catch (const std::length_error&) {
+    return std::nullopt;
+  }
+}
+
+}  // namespace platform::win32

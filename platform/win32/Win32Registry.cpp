@@ -1,0 +1,128 @@
+#include <new>
+#include <vector>
+
+#include "platform/win32/Win32Services.h"
+
+namespace platform::win32 {
+
+namespace {
+// Root indexes 0..6: HKEY_CLASSES_ROOT .. HKEY_DYN_DATA.
+bool IsRoot(uint32_t root) { return root >= 0x80000000u && root <= 0x80000006u; }
+
+// The predefined handles are sign-extended 32-bit values.
+HKEY RootHandle(uint32_t root) { return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(root))); }
+
+std::string SubPath(const std::string& path) {
+  return !path.empty() && path.front() == '\\' ? path.substr(1) : path;
+}
+
+// Deletes `sub` of `parent` after its subkeys, depth first. Subkeys that
+// resist are left; then the key's own deletion fails and says so.
+bool DeleteTree(HKEY parent, const std::string& sub) {
+  UniqueKey key;
+  if (RegOpenKeyExA(parent, sub.c_str(), 0, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS) {
+    // Names first: deleting while enumerating would shift the indexes.
+    std::vector<std::string> names;
+    for (DWORD i = 0;; ++i) {
+      char name[256];  // key names are at most 255 characters
+      DWORD len = sizeof name;
+      const LONG r = RegEnumKeyExA(key.get(), i, name, &len, nullptr, nullptr, nullptr, nullptr);
+      if (r == ERROR_MORE_DATA) continue;
+      if (r != ERROR_SUCCESS) break;
+      names.emplace_back(name, len);
+    }
+    for (const std::string& name : names) DeleteTree(key.get(), name);
+  }
+  key.reset();
+  return RegDeleteKeyA(parent, sub.c_str()) == ERROR_SUCCESS;
+}
+}  // namespace
+
+std::unique_ptr<IRegKey> Win32Registry::OpenKey(uint32_t root, const std::string& path) {
+  if (!IsRoot(root)) return nullptr;
+  const std::string sub = SubPath(path);
+  UniqueKey key;
+  bool readOnly = false;
+  if (RegOpenKeyExA(RootHandle(root), sub.c_str(), 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(RootHandle(root), sub.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return nullptr;
+    readOnly = true;
+  }
+  try {
+    return std::make_unique<Win32RegKey>(std::move(key), readOnly);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+bool Win32Registry::DeleteKeyTree(uint32_t root, const std::string& path) {
+  const std::string sub = SubPath(path);
+  if (!IsRoot(root) || sub.empty()) return false;
+  try {
+    return DeleteTree(RootHandle(root), sub);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+bool Win32RegKey::HasSubkeys() {
+  DWORD subkeys = 0;
+  return RegQueryInfoKeyA(key_.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
+                          nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+         subkeys > 0;
+}
+
+bool Win32RegKey::ValueExists(const std::string& name) {
+  return RegQueryValueExA(key_.get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+std::optional<std::string> Win32RegKey::ReadString(const std::string& name) {
+  DWORD type = 0;
+  DWORD size = 0;
+  LONG r = RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type, nullptr, &size);
+  try {
+    // The value may change between the size query and the read: try again
+    // a few times with the size the system reports.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+      if (r == ERROR_FILE_NOT_FOUND) return std::string();
+      if (r != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return std::nullopt;
+      std::string data(size + 1, '\0');  // one spare zero: stored texts need not end in one
+      DWORD got = size;
+      r = RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &got);
+      if (r == ERROR_MORE_DATA) {
+        size = got;
+        r = ERROR_SUCCESS;
+        continue;
+      }
+      if (r == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ)) return std::string(data.c_str());
+    }
+  } catch (const std::bad_alloc&) {
+  }
+  return std::nullopt;
+}
+
+std::optional<int32_t> Win32RegKey::ReadInt(const std::string& name) {
+  DWORD type = 0;
+  DWORD value = 0;
+  DWORD size = sizeof value;
+  if (RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+          ERROR_SUCCESS ||
+      type != REG_DWORD || size != sizeof value)
+    return std::nullopt;
+  return static_cast<int32_t>(value);
+}
+
+bool Win32RegKey::WriteInt(const std::string& name, int32_t value) {
+  const DWORD data = static_cast<DWORD>(value);
+  return RegSetValueExA(key_.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                        sizeof data) == ERROR_SUCCESS;
+}
+
+bool Win32RegKey::WriteString(const std::string& name, const std::string& value) {
+  // c_str() carries the terminating zero that the size counts.
+  return RegSetValueExA(key_.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                        static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+}
+
+bool Win32RegKey::Flush() { return RegFlushKey(key_.get()) == ERROR_SUCCESS; }
+
+}  // namespace platform::win32

@@ -1,0 +1,104 @@
+#include "platform/win32/Win32Services.h"
+
+#include <new>
+#include <vector>
+
+namespace platform::win32 {
+
+int Win32MessageBox::ShowMessage(const std::string& text, const std::string& caption, uint32_t type) {
+  return MessageBoxA(GetActiveWindow(), text.c_str(), caption.c_str(), type);
+}
+
+int Win32Screen::PixelsPerInchY() {
+  WindowDc screen(nullptr);
+  if (!screen) return 96;
+  return GetDeviceCaps(screen.get(), LOGPIXELSY);
+}
+
+std::string Win32Module::ProgramPath() {
+  try {
+    // The name is cut short, without error, when the buffer is too small:
+    // grow until it fits (paths may exceed MAX_PATH).
+    for (DWORD size = MAX_PATH + 1; size <= 32768 * 2; size *= 2) {
+      std::string buffer(size, '\0');
+      const DWORD len = GetModuleFileNameA(nullptr, buffer.data(), size);
+      if (len == 0) return {};
+      if (len < size) {
+        buffer.resize(len);
+        return buffer;
+      }
+    }
+  } catch (const std::bad_alloc&) {
+  }
+  return {};
+}
+
+std::optional<FileVersion> Win32Module::ReadFileVersion(const std::string& path) {
+  DWORD handle = 0;
+  const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+  if (size == 0) return std::nullopt;
+  try {
+    std::vector<char> buffer(size);
+    if (!GetFileVersionInfoA(path.c_str(), handle, size, buffer.data())) return std::nullopt;
+    void* info = nullptr;
+    UINT len = 0;
+    if (!VerQueryValueA(buffer.data(), "\\", &info, &len) || info == nullptr || len < sizeof(VS_FIXEDFILEINFO))
+      return std::nullopt;
+    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(info);
+    return FileVersion{fixed->dwFileVersionMS, fixed->dwFileVersionLS};
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
+}
+
+bool Win32Module::RunsOnNtFamily() { return (GetVersion() & 0x80000000u) == 0; }
+
+std::string Win32Locale::ThousandsSeparator() {
+  char buffer[8] = {};  // LOCALE_STHOUSAND holds at most four characters
+  const int len = GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, buffer, sizeof buffer);
+  if (len <= 0) return {};
+  return std::string(buffer);
+}
+
+bool Win32Locale::EqualIgnoreCase(const std::string& a, const std::string& b) {
+  return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
+                        static_cast<int>(b.size())) == CSTR_EQUAL;
+}
+
+std::string Win32Locale::UpperAnsi(const std::string& text) {
+  std::string copy = text;
+  if (!copy.empty()) CharUpperBuffA(copy.data(), static_cast<DWORD>(copy.size()));
+  return copy;
+}
+
+bool Win32Locale::IsLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != 0; }
+
+std::string Win32NamedLock::MutexName(const std::string& name) {
+  std::string out = name;
+  for (char& c : out) {
+    if (c == '\\') c = '_';
+  }
+  return out;
+}
+
+bool Win32NamedLock::Acquire(const std::string& name, uint32_t timeoutMs) {
+  Release();
+  if (name.empty()) return false;
+  UniqueHandle mutex(CreateMutexA(nullptr, FALSE, MutexName(name).c_str()));
+  if (!mutex) return false;
+  const DWORD wait = WaitForSingleObject(mutex.get(), timeoutMs);
+  // An owner that ended without releasing leaves the mutex abandoned; it is
+  // ours now all the same.
+  if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) return false;
+  mutex_ = std::move(mutex);
+  held_ = true;
+  return true;
+}
+
+void Win32NamedLock::Release() {
+  if (held_) ReleaseMutex(mutex_.get());
+  held_ = false;
+  mutex_.reset();
+}
+
+}  // namespace platform::win32

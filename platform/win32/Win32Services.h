@@ -1,0 +1,126 @@
+#pragma once
+// The platform services over the real Windows API (ANSI calls, Windows-1252
+// text). Every member is noexcept in effect: failures come back as the
+// interface's false, nullopt or nullptr, never as an exception.
+#include <windows.h>
+
+#include "platform/Services.h"
+#include "platform/win32/Unique.h"
+
+namespace platform::win32 {
+
+class Win32FileSystem : public IFileSystem {
+ public:
+  // The time stamp is 0 when the last-write time has no DOS form (before
+  // 1980 or after 2107).
+  std::optional<FileEntry> FindEntry(const std::string& path) override;
+  std::optional<uint32_t> GetAttributes(const std::string& path) override;
+  bool SetAttributes(const std::string& path, uint32_t attributes) override;
+  bool RemoveFile(const std::string& path) override;
+  bool RemoveFolder(const std::string& path) override;
+  // An existing folder whose search finds nothing at all (a drive root can
+  // be like that) gives an empty list; a search that breaks off midway gives
+  // nullopt rather than a partial list.
+  std::optional<std::vector<FileEntry>> ListFolder(const std::string& folder) override;
+  // nullopt also for a file too large to hold in memory (over 4 GiB, or
+  // more than this 32-bit process can allocate).
+  std::optional<std::string> ReadDenyWrite(const std::string& path) override;
+
+  // The packed local DOS date (high 16 bits) and time (low 16 bits) of a
+  // file time in UTC; 0 when it has no DOS form.
+  static int32_t DosTime(const FILETIME& utc);
+};
+
+// Keys are opened in the 32-bit view that this 32-bit program sees anyway,
+// the view in which the companion installer wrote them.
+class Win32Registry : public IRegistry {
+ public:
+  std::unique_ptr<IRegKey> OpenKey(uint32_t root, const std::string& path) override;
+  // false for the root itself (an empty path): a root key is never deleted.
+  bool DeleteKeyTree(uint32_t root, const std::string& path) override;
+};
+
+class Win32RegKey : public IRegKey {
+ public:
+  Win32RegKey(UniqueKey key, bool readOnly) : key_(std::move(key)), readOnly_(readOnly) {}
+
+  bool ReadOnly() const override { return readOnly_; }
+  bool HasSubkeys() override;
+  bool ValueExists(const std::string& name) override;
+  std::optional<std::string> ReadString(const std::string& name) override;
+  std::optional<int32_t> ReadInt(const std::string& name) override;
+  bool WriteInt(const std::string& name, int32_t value) override;
+  bool WriteString(const std::string& name, const std::string& value) override;
+  bool Flush() override;
+
+  HKEY get() const { return key_.get(); }
+
+ private:
+  UniqueKey key_;
+  bool readOnly_;
+};
+
+class Win32MessageBox : public IMessageBox {
+ public:
+  int ShowMessage(const std::string& text, const std::string& caption, uint32_t type) override;
+};
+
+class Win32Screen : public IScreen {
+ public:
+  // 96 when the screen DC cannot be had.
+  int PixelsPerInchY() override;
+};
+
+class Win32Module : public IModule {
+ public:
+  // Empty when the name cannot be read.
+  std::string ProgramPath() override;
+  std::optional<FileVersion> ReadFileVersion(const std::string& path) override;
+  bool RunsOnNtFamily() override;
+};
+
+class Win32Locale : public ILocale {
+ public:
+  std::string ThousandsSeparator() override;
+  bool EqualIgnoreCase(const std::string& a, const std::string& b) override;
+  std::string UpperAnsi(const std::string& text) override;
+  bool IsLeadByte(unsigned char byte) override;
+};
+
+// A mutex named after the lock. Mutexes belong to threads: Release must be
+// called on the thread that acquired. One object holds at most one lock;
+// acquiring again first releases the one held. Destroying the object
+// releases what it holds.
+class Win32NamedLock : public INamedLock {
+ public:
+  Win32NamedLock() = default;
+  ~Win32NamedLock() override { Release(); }
+  Win32NamedLock(const Win32NamedLock&) = delete;
+  Win32NamedLock& operator=(const Win32NamedLock&) = delete;
+
+  // false also for an empty name: an unnamed mutex would lock nothing.
+  bool Acquire(const std::string& name, uint32_t timeoutMs) override;
+  void Release() override;
+  bool Held() const { return held_; }
+
+  // The mutex name for a lock name: characters a mutex name cannot hold
+  // (the backslash, which would name a namespace) become '_'.
+  static std::string MutexName(const std::string& name);
+
+ private:
+  UniqueHandle mutex_;
+  bool held_ = false;
+};
+
+// One of each service, for the program entry.
+struct Win32Platform {
+  Win32FileSystem fileSystem;
+  Win32Registry registry;
+  Win32MessageBox messageBox;
+  Win32Screen screen;
+  Win32Module module;
+  Win32Locale locale;
+  Win32NamedLock namedLock;
+};
+
+}  // namespace platform::win32
