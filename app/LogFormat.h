@@ -1,0 +1,125 @@
+#pragma once
+// The uninstall log at byte level: its content as plain values, a parser that
+// says where a log is damaged, and a writer. The reader of the run, the log
+// tool and every test fixture go through this one piece of code.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace app {
+
+// The mark that the uninstall key name or the shortcut folder is absent
+// (exact case; "NONO" is an ordinary text).
+inline constexpr std::string_view kAbsentMark = "nono";
+
+struct LogRegKey {
+  uint8_t levels = 0;
+  std::string key;  // second character: root digit; path from the fourth on
+};
+
+struct LogFolder {
+  std::string name;  // relative to the installation folder; "" is the folder itself
+  uint8_t flag = 0;
+};
+
+struct LogFile {
+  std::string name;
+  int32_t size = 0;
+  int32_t date = 0;  // packed local DOS date (high 16 bits) and time
+  uint8_t flag = 0;
+};
+
+struct LogGroup {
+  // Written instead of files.size() when set; a parsed log always sets it.
+  std::optional<int32_t> count;
+  std::vector<LogFile> files;
+};
+
+// Everything a log holds, field by field in file order. Texts are raw bytes
+// (Windows-1252). The optional counts let a writer put down a count that
+// does not match its entries (a damaged log); a parsed log sets all of them
+// to the values found in the file.
+struct LogContent {
+  uint8_t leadByte = 1;
+  std::string appName;
+  uint8_t hostLevels = 0;
+  uint8_t shortcutLevels = 0;
+  std::optional<uint8_t> regKeyCount;
+  std::vector<LogRegKey> regKeys;
+  int32_t totalBytes = 0;
+  std::string uninstallKey{kAbsentMark};  // raw text, "nono" when absent
+  std::string shortcutDir{kAbsentMark};   // raw text, "nono" when absent
+  std::optional<int32_t> shortcutCount;
+  std::vector<std::string> shortcuts;
+  std::optional<int32_t> folderCount;
+  std::vector<LogFolder> folders;
+  std::optional<int32_t> groupCount;
+  std::vector<LogGroup> groups;
+  std::string trailing;  // bytes after the last group
+};
+
+// Fixed-width numbers and length-prefixed texts, appended in order.
+class LogWriter {
+ public:
+  LogWriter& Byte(uint8_t value);
+  LogWriter& Int32(int32_t value);  // little-endian two's complement
+  // A short string: one length byte, then the bytes. Throws
+  // std::length_error for a text longer than 255 bytes.
+  LogWriter& Text(std::string_view text);
+  LogWriter& Raw(std::string_view bytes);
+  const std::string& bytes() const { return bytes_; }
+
+ private:
+  std::string bytes_;
+};
+
+// The log's bytes. Every entry in the content is written, whatever the
+// counts say (so a count larger than its entries gives a log that ends
+// early). Throws std::length_error for a text longer than 255 bytes.
+std::string WriteLog(const LogContent& content);
+
+struct LogProblem {
+  size_t offset = 0;  // where the damaged field starts
+  std::string what;   // plain English, names the field
+};
+
+struct ParsedLog {
+  LogContent content;  // everything read before the first structural damage
+  // False when the log ends before its last group or a count promises more
+  // entries than the rest of the file can hold; parsing stopped there.
+  bool complete = false;
+  size_t end = 0;  // offset just after the last group (when complete)
+  // Structural damage (at most one, the last) and unsafe names (parsing goes
+  // on past those), in file order.
+  std::vector<LogProblem> problems;
+
+  // What the uninstaller accepts: complete, and no name reaches outside the
+  // installation folder.
+  bool Readable() const { return complete && problems.empty(); }
+};
+
+// Reads a log in one pass. Never allocates more than a small multiple of
+// the input's size: a count is checked against what the rest of the input
+// can hold before any entry is read.
+ParsedLog ParseLog(std::string_view bytes);
+
+// Why a folder entry's name or a file's name would lead outside the
+// installation folder (or is no name Windows allows), or nullopt when it is
+// safe. Refused: a ".." segment (or any segment of dots and blanks with two
+// dots or more), a leading backslash or slash, a colon (drive letters,
+// streams), the wildcards * and ?, the characters " < > and control bytes.
+// Every 0x5C byte counts as a separator, which is the safe side under
+// double-byte code pages as well.
+std::optional<std::string> UnsafeNameReason(std::string_view name);
+
+// Smallest size of one entry of each kind, for the count checks.
+inline constexpr size_t kMinRegKeyEntry = 2;    // level byte + empty text
+inline constexpr size_t kMinShortcutEntry = 1;  // empty text
+inline constexpr size_t kMinFolderEntry = 2;    // empty text + flag
+inline constexpr size_t kMinFileGroup = 4;      // file count
+inline constexpr size_t kMinFileEntry = 10;     // empty text + size + date + flag
+
+}  // namespace app
