@@ -1,6 +1,141 @@
-// Placeholder until this step lands: it does nothing and says so.
-#include "app/UninstallRun.h"
+#include "app/Registration.h"
+
+#include <memory>
+#include <string>
+
+#include "env/Enviro.h"
 #include "platform/Error.h"
+
 namespace app {
-void UninstallRun::UpdateRegistration() { throw platform::Error("UpdateRegistration: not built yet"); }
+
+const char kRegistrationPrefix[] = "\\Software\\Kestrivon\\Dalvests\\";
+const char kRunOnceKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+const char kAppPathValue[] = "AppPath";
+const char kAppsServedValue[] = "AppsServed";
+
+namespace {
+
+constexpr uint32_t kRoot = platform::kHkeyLocalMachine;
+constexpr char kDeleteValue[] = "Delete";
+
+// Holds the named lock from a successful Acquire until the scope ends.
+class LockHold {
+ public:
+  LockHold(platform::INamedLock& lock, const std::string& name, uint32_t timeoutMs)
+      : lock_(lock), held_(lock.Acquire(name, timeoutMs)) {}
+  ~LockHold() {
+    if (held_) lock_.Release();
+  }
+  LockHold(const LockHold&) = delete;
+  LockHold& operator=(const LockHold&) = delete;
+  bool held() const { return held_; }
+
+ private:
+  platform::INamedLock& lock_;
+  bool held_;
+};
+
+}  // namespace
+
+std::string FormatVersion(uint32_t ms, uint32_t ls) {
+  const uint32_t parts[] = {ms >> 16, ms & 0xFFFFu, ls >> 16, ls & 0xFFFFu};
+  std::string name;
+  for (uint32_t part : parts) {
+    if (!name.empty()) name += '.';
+    name += std::to_string(part);
+  }
+  return name;
+}
+
+std::string RegistrationKeyPath(const std::string& versionName) { return kRegistrationPrefix + versionName; }
+
+std::string AppsServedLockName(const std::string& versionName) {
+  return "Kestrivon.Dalvests.AppsServed." + versionName;
+}
+
+std::string SelfDeletionCommand(const std::string& programPath, bool ntFamily) {
+  return std::string(ntFamily ? "cmd.exe" : "command.com") + " /c del \"" + programPath + "\"";
+}
+
+void UninstallRun::UpdateRegistration() {
+  Registration registration(services());
+  registration.Update();
+}
+
+void Registration::Update() {
+  const std::string program = s_.module.ProgramPath();
+  uint32_t ms = 0;
+  uint32_t ls = 0;
+  ReadFileVersion(program, ms, ls);
+  const std::string version = FormatVersion(ms, ls);
+
+  // Another copy of the uninstaller (or a stale registration) is not ours to
+  // count down.
+  const std::string registered = ReadRegisteredPath(version);
+  if (registered.empty() || !s_.locale.EqualIgnoreCase(registered, program)) return;
+
+  if (DecrementAppsServed(version) != 0) return;
+
+  DeleteRegistration(version);
+  ScheduleSelfDeletion(program);
+}
+
+void Registration::ReadFileVersion(const std::string& path, uint32_t& ms, uint32_t& ls) {
+  if (auto version = s_.module.ReadFileVersion(path)) {
+    ms = version->ms;
+    ls = version->ls;
+  }
+}
+
+std::string Registration::ReadRegisteredPath(const std::string& versionName) {
+  auto key = s_.registry.OpenKey(kRoot, RegistrationKeyPath(versionName));
+  if (!key) return {};
+  const auto path = key->ReadString(kAppPathValue);
+  if (!path || !s_.fs.FileExists(*path)) return {};
+  return *path;
+}
+
+int32_t Registration::DecrementAppsServed(const std::string& versionName) {
+  // Two uninstallers of one version finishing together would otherwise both
+  // read the same count and write back the same result.
+  LockHold lock(s_.lock, AppsServedLockName(versionName), kAppsServedLockTimeoutMs);
+  if (!lock.held()) return -1;
+
+  auto key = s_.registry.OpenKey(kRoot, RegistrationKeyPath(versionName));
+  if (!key) return -1;
+  const auto count = key->ReadInt(kAppsServedValue);
+  if (!count) return -1;
+  // Wraps like the 32-bit registry value itself would.
+  const int32_t result = static_cast<int32_t>(static_cast<uint32_t>(*count) - 1u);
+  // A key that opened read-only cannot take the new count; the count still
+  // decides what follows.
+  key->WriteInt(kAppsServedValue, result);
+  return result;
+}
+
+void Registration::DeleteRegistration(const std::string& versionName) {
+  const std::string keyPath = RegistrationKeyPath(versionName);
+  if (!s_.registry.KeyExists(kRoot, keyPath)) return;
+  if (!s_.registry.DeleteKeyTree(kRoot, keyPath)) return;
+
+  const std::string parent = env::StripTrailingBackslash(kRegistrationPrefix);
+  auto key = s_.registry.OpenKey(kRoot, parent);
+  if (!key || key->HasSubkeys()) return;
+  key.reset();  // closed before it is deleted
+  s_.registry.DeleteKeyTree(kRoot, parent);
+}
+
+void Registration::ScheduleSelfDeletion(const std::string& programPath) {
+  auto key = s_.registry.OpenKey(kRoot, kRunOnceKey);
+  if (!key) return;
+
+  std::string name = kDeleteValue;
+  for (int k = 0; key->ValueExists(name); ++k) name = kDeleteValue + std::to_string(k);
+
+  if (!key->WriteString(name, SelfDeletionCommand(programPath, s_.module.RunsOnNtFamily())))
+    throw platform::Error(platform::FormatError("Failed to set data for '%s'", name));
+  // The entry must survive a power cut before the next start of Windows.
+  key->Flush();
+}
+
 }  // namespace app

@@ -1,0 +1,81 @@
+#pragma once
+// The uninstaller's own registration: the count of the applications that
+// this uninstaller file serves, counted down once at the end of every run,
+// and the scheduled deletion of the file when the count reaches zero.
+//
+// UninstallRun::UpdateRegistration drives the steps declared here; the
+// helpers are public so that the texts they build can be checked alone.
+#include <cstdint>
+#include <string>
+
+#include "app/UninstallRun.h"
+
+namespace app {
+
+// "\Software\Kestrivon\Dalvests\": one subkey per registered version.
+extern const char kRegistrationPrefix[];
+// Taken from the root key as well: no other key is open when it is used.
+extern const char kRunOnceKey[];
+// Values of a registration key.
+extern const char kAppPathValue[];
+extern const char kAppsServedValue[];
+
+// How long an uninstaller waits for another one counting down the same
+// registration. When the wait runs out the count is left as it is and
+// nothing is scheduled: a registration that serves one application too many
+// only leaves the uninstaller file behind, while a lost count would delete
+// it under an application that still needs it.
+constexpr uint32_t kAppsServedLockTimeoutMs = 10000;
+
+// The version name: the four 16-bit parts of dwFileVersionMS and
+// dwFileVersionLS, high part first, in decimal, joined by full stops.
+std::string FormatVersion(uint32_t ms, uint32_t ls);
+
+// "\Software\Kestrivon\Dalvests\" followed by the version name.
+std::string RegistrationKeyPath(const std::string& versionName);
+
+// Name of the system-wide lock that guards the read, decrement and
+// write-back of "AppsServed" for one version. It holds no backslash, so the
+// platform may place it in whichever namespace makes it machine-wide.
+std::string AppsServedLockName(const std::string& versionName);
+
+// The run-once command that deletes `programPath` at the next start of
+// Windows: cmd.exe on the NT family (which has no command.com on 64-bit
+// systems), command.com on the 9x family; the path between double quotes,
+// unchanged.
+std::string SelfDeletionCommand(const std::string& programPath, bool ntFamily);
+
+// The count-down of the running program file, UninstallRun's last step.
+// Each step opens and closes its own keys, also when it fails.
+class Registration {
+ public:
+  explicit Registration(Services& services) : s_(services) {}
+
+  // Only the write of the self-deletion entry can fail out of it, with
+  // platform::Error "Failed to set data for '<value name>'".
+  void Update();
+
+ private:
+  // The two halves of the fixed file version of `path`; `ms` and `ls` keep
+  // their values when the file has no usable version resource.
+  void ReadFileVersion(const std::string& path, uint32_t& ms, uint32_t& ls);
+  // "AppPath" of the registration of `versionName` when it names an
+  // existing file; empty otherwise.
+  std::string ReadRegisteredPath(const std::string& versionName);
+  // Counts "AppsServed" down by one under the version's lock and gives the
+  // new count, or -1 when there was nothing to count down (key or value
+  // missing, value not a DWORD, lock not obtained in time). A failed
+  // write-back still gives the decremented count.
+  int32_t DecrementAppsServed(const std::string& versionName);
+  // Deletes the registration of `versionName` and, when no other one is
+  // left, "\Software\Kestrivon\Dalvests"; failures pass silently.
+  void DeleteRegistration(const std::string& versionName);
+  // Writes the self-deletion entry for `programPath` under the first free
+  // name of Delete, Delete0, Delete1, ... Nothing when the run-once key
+  // cannot be opened; throws platform::Error when the write fails.
+  void ScheduleSelfDeletion(const std::string& programPath);
+
+  Services& s_;
+};
+
+}  // namespace app
