@@ -1,0 +1,92 @@
+#include "summary/SummaryDeletion.h"
+
+#include <exception>
+
+#include "env/Enviro.h"
+
+namespace summary {
+
+namespace {
+constexpr int32_t kAskFolder = 42;  // "Apagar a pasta "..."?"
+constexpr int32_t kAskFile = 43;    // "Apagar o arquivo "..."?"
+}  // namespace
+
+std::string TrimLine(const std::string& text) {
+  auto blank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
+  size_t first = 0;
+  size_t last = text.size();
+  while (first < last && blank(text[first])) ++first;
+  while (last > first && blank(text[last - 1])) --last;
+  return text.substr(first, last - first);
+}
+
+bool SummaryDeletion::DeleteFileEntry(const std::string& path) {
+  if (!fs_.FileExists(path)) return true;
+  const auto attributes = fs_.GetAttributes(path);
+  if (!attributes || !fs_.SetAttributes(path, *attributes & ~platform::kAttrReadOnly)) return false;
+  return fs_.RemoveFile(path);
+}
+
+bool SummaryDeletion::DeleteFolderTree(const std::string& path) {
+  const std::string folder = env::StripTrailingBackslash(path);
+  // Found whatever its attributes: a hidden or system folder is removed like
+  // any other, never taken for one that is already gone.
+  if (!fs_.FindEntry(folder)) return true;
+  try {
+    bool result = DeleteFolderContents(folder);
+    if (!fs_.RemoveFolder(folder)) result = false;
+    return result;
+  } catch (const std::exception&) {
+    // Whatever stopped the walk kept something in the folder.
+    return false;
+  }
+}
+
+bool SummaryDeletion::DeleteFolderContents(const std::string& folder) {
+  const std::string dir = env::JoinPath(folder, "");
+  const auto entries = fs_.ListFolder(folder);
+  if (!entries) return true;  // nothing listed; the removal decides
+  bool result = true;
+  for (const platform::FileEntry& entry : *entries) {
+    if (entry.name == "." || entry.name == "..") continue;
+    const std::string full = dir + entry.name;
+    if (entry.IsFolder()) {
+      if (env::ShowCodedMessage(box_, kAskFolder, full) == env::kIdYes && !DeleteFolderTree(full)) result = false;
+    } else {
+      if (env::ShowCodedMessage(box_, kAskFile, full) == env::kIdYes && !DeleteFileEntry(full)) result = false;
+    }
+  }
+  return result;
+}
+
+std::vector<int32_t> SummaryDeletion::DeleteSelectedLines(app::TFailList& list,
+                                                          const std::function<bool(int)>& isSelected) {
+  std::vector<std::unique_ptr<THoldInt>> removed;
+  const int count = list.Count();
+  for (int i = 0; i < count; ++i) {
+    if (!isSelected(i)) continue;
+    const app::TFailData* record = list.Object(i);
+    if (record == nullptr) continue;
+    bool gone = false;
+    if (record->Kind == app::kFailFile) {
+      gone = DeleteFileEntry(TrimLine(list.Text(i)));
+    } else if (record->Kind == app::kFailFolder) {
+      gone = DeleteFolderTree(TrimLine(list.Text(i)));
+    }
+    if (gone) removed.push_back(std::make_unique<THoldInt>(THoldInt{i}));
+  }
+
+  // Blanked in place: the lines keep their numbers, and the list's line i
+  // stays line i of the window's list.
+  std::vector<int32_t> blanked;
+  for (auto& holder : removed) {
+    const int32_t k = holder->Value;
+    list.FreeObject(k);
+    list.SetText(k, std::string());
+    blanked.push_back(k);
+    holder.reset();
+  }
+  return blanked;
+}
+
+}  // namespace summary
