@@ -87,6 +87,7 @@ class Process {
   bool started() const { return process_ != nullptr; }
   DWORD pid() const { return pid_; }
   HANDLE handle() const { return process_; }
+  HANDLE mainThread() const { return thread_; }
   // True while the process has not ended.
   bool running() const;
 

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "tests/e2e/robot/Robot.h"
@@ -47,7 +48,12 @@ class Startup : public ::testing::Test {
       ADD_FAILURE() << "no message box appeared";
       return {};
     }
-    EXPECT_TRUE(p.Press(*box, IDOK));
+    // OK is the only answer expected; any other box is closed all the same so
+    // that a wrong box fails the test quickly.
+    bool hasOk = std::find(box->buttons.begin(), box->buttons.end(), IDOK) != box->buttons.end();
+    EXPECT_TRUE(hasOk);
+    int answer = hasOk ? IDOK : box->defaultButton ? box->defaultButton : IDNO;
+    EXPECT_TRUE(p.Press(*box, answer));
     auto code = p.WaitForExit();
     EXPECT_EQ(code, std::optional<DWORD>(0));
     EXPECT_EQ(p.boxes().size(), 1u) << "more than one box during the run";
