@@ -76,6 +76,18 @@ void FakeFileSystem::SetContent(const std::string& path, std::string content) {
   it->second.content = std::move(content);
 }
 
+void FakeFileSystem::SetDosTime(const std::string& path, int32_t dosTime) {
+  auto it = nodes_.find(Key(path));
+  if (it != nodes_.end()) it->second.dosTime = dosTime;
+}
+
+void FakeFileSystem::Unlock(const std::string& path) {
+  auto it = nodes_.find(Key(path));
+  if (it == nodes_.end()) return;
+  it->second.locked = false;
+  it->second.openForWriting = false;
+}
+
 void FakeFileSystem::Lock(const std::string& path) {
   auto it = nodes_.find(Key(path));
   if (it != nodes_.end()) it->second.locked = true;
@@ -144,8 +156,11 @@ bool FakeFileSystem::SetAttributes(const std::string& path, uint32_t attributes)
   auto it = nodes_.find(Key(path));
   if (it == nodes_.end()) return false;
   const uint32_t dirBit = it->second.attributes & platform::kAttrDirectory;
-  // SetFileAttributes ignores the directory bit and rejects nothing else we use.
-  it->second.attributes = (attributes & ~platform::kAttrDirectory) | dirBit;
+  // SetFileAttributes ignores the directory bit; "normal" counts only alone,
+  // and a file left with no attribute at all reports itself as normal.
+  uint32_t kept = attributes & ~(platform::kAttrDirectory | platform::kAttrNormal);
+  if (kept == 0 && dirBit == 0) kept = platform::kAttrNormal;
+  it->second.attributes = kept | dirBit;
   return true;
 }
 
@@ -156,7 +171,8 @@ bool FakeFileSystem::RemoveFile(const std::string& path) {
   auto it = nodes_.find(Key(path));
   if (it == nodes_.end()) return false;
   const Node& n = it->second;
-  if ((n.attributes & (platform::kAttrDirectory | platform::kAttrReadOnly)) != 0 || n.locked) return false;
+  if ((n.attributes & (platform::kAttrDirectory | platform::kAttrReadOnly)) != 0 || n.locked || n.openForWriting)
+    return false;
   nodes_.erase(it);
   return true;
 }

@@ -23,10 +23,16 @@ class FakeFileSystem : public platform::IFileSystem {
                uint32_t attributes = platform::kAttrArchive, std::string content = {});
   void AddFolder(const std::string& path, uint32_t attributes = platform::kAttrDirectory);
   void SetContent(const std::string& path, std::string content);
+  // Local last-write time as the packed DOS value.
+  void SetDosTime(const std::string& path, int32_t dosTime);
   // The file is open elsewhere without sharing: it cannot be read or deleted.
   void Lock(const std::string& path);
-  // The file is open elsewhere for writing: reading with deny-write fails.
+  // The file is open elsewhere for writing (sharing read and write, not
+  // delete, as programs do): reading with deny-write fails, and so does
+  // deletion.
   void OpenForWriting(const std::string& path);
+  // The other handle (Lock or OpenForWriting) is closed.
+  void Unlock(const std::string& path);
   // Make `op` on `path` fail (every time, until cleared).
   void Fail(FsOp op, const std::string& path);
   void ClearFaults();

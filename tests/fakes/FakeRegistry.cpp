@@ -48,7 +48,8 @@ void FakeRegistry::SetRaw(uint32_t root, const std::string& path, const std::str
 
 void FakeRegistry::SetString(uint32_t root, const std::string& path, const std::string& name,
                              const std::string& value, uint32_t type) {
-  SetRaw(root, path, name, type, value);
+  AddKey(root, path);
+  nodes_[NodeKey(root, path)].values[Upper(name)] = {name, Value{type, value, true}};
 }
 
 void FakeRegistry::SetDword(uint32_t root, const std::string& path, const std::string& name, int32_t value) {
@@ -82,6 +83,13 @@ std::optional<FakeRegistry::Value> FakeRegistry::GetValue(uint32_t root, const s
   auto v = it->second.values.find(Upper(name));
   if (v == it->second.values.end()) return std::nullopt;
   return v->second.second;
+}
+
+std::optional<std::string> FakeRegistry::RawBytes(uint32_t root, const std::string& path,
+                                                 const std::string& name) const {
+  auto v = GetValue(root, path, name);
+  if (!v) return std::nullopt;
+  return v->terminated ? v->data + '\0' : v->data;
 }
 
 std::optional<int32_t> FakeRegistry::GetDword(uint32_t root, const std::string& path, const std::string& name) const {
@@ -130,6 +138,8 @@ class FakeRegistry::Key : public platform::IRegKey {
   bool ValueExists(const std::string& name) override { return Find(name) != nullptr; }
 
   std::optional<std::string> ReadString(const std::string& name) override {
+    // A key deleted while open answers every query with an error.
+    if (Deleted()) return std::nullopt;
     const Value* v = Find(name);
     if (v == nullptr) return std::string();
     if (v->type != platform::kRegSz && v->type != platform::kRegExpandSz) return std::nullopt;
@@ -149,7 +159,7 @@ class FakeRegistry::Key : public platform::IRegKey {
   }
 
   bool WriteString(const std::string& name, const std::string& value) override {
-    return Write(name, Value{platform::kRegSz, value});
+    return Write(name, Value{platform::kRegSz, value, true});
   }
 
   bool Flush() override {
@@ -159,6 +169,7 @@ class FakeRegistry::Key : public platform::IRegKey {
   }
 
  private:
+  bool Deleted() const { return key_.size() != 8 && reg_.nodes_.count(key_) == 0; }
   Node* NodePtr() {
     if (key_.size() == 8) return nullptr;  // values of root keys are not modelled
     auto it = reg_.nodes_.find(key_);

@@ -19,6 +19,9 @@ class FakeRegistry : public platform::IRegistry {
   struct Value {
     uint32_t type = platform::kRegSz;
     std::string data;  // strings without their terminating zero; DWORDs as 4 bytes
+    // A string stored with its terminating zero (SetString, WriteString);
+    // SetRaw stores its bytes exactly as given.
+    bool terminated = false;
   };
 
   // Set-up. Parent keys are created as needed.
@@ -36,6 +39,9 @@ class FakeRegistry : public platform::IRegistry {
   bool Exists(uint32_t root, const std::string& path) const;
   std::optional<Value> GetValue(uint32_t root, const std::string& path, const std::string& name) const;
   std::optional<int32_t> GetDword(uint32_t root, const std::string& path, const std::string& name) const;
+  // The value's bytes as the registry holds them: a string written with
+  // SetString or WriteString ends in its zero byte.
+  std::optional<std::string> RawBytes(uint32_t root, const std::string& path, const std::string& name) const;
   std::vector<std::string> ValueNames(uint32_t root, const std::string& path) const;
   std::vector<std::string> AllKeys() const;  // "ROOTHEX\PATH", sorted
   // Keys that a deletion was attempted for (as root:path), in order.
