@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "app/LogFormat.h"
 #include "app/UninstallRun.h"
 #include "env/Enviro.h"
+#include "platform/Error.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/FakeMainView.h"
 #include "tests/fakes/FakeRegistry.h"
@@ -143,6 +147,166 @@ TEST_F(RunFixture, ShowProgressForwardsFiguresAndObject) {
   run.BytesToProcess = 2048;
   run.ShowProgress();
   EXPECT_EQ(view.progress[1].position, 50);
+}
+
+}  // namespace
+
+namespace {
+
+// ---- the whole run, against the fakes ----
+
+constexpr char kLog[] = "D:\\Demo\\demo.und";
+constexpr char kRegKey[] = "Software\\Kestrivon\\Dalvests\\1.0.0.3";
+
+struct RunFlow : RunFixture {
+  void SetUp() override {
+    app::LogContent log;
+    log.appName = "Demo";
+    log.hostLevels = 1;
+    log.totalBytes = 4096;
+    log.folders = {{"", 1}};
+    log.groups = {{std::nullopt, {{"app.exe", 4096, 0x2AB153C0, 1}}}};
+    fs.AddFile(kLog, 0, 0, platform::kAttrArchive, app::WriteLog(log));
+    fs.AddFile("D:\\Demo\\app.exe", 0x2AB153C0, 4096);
+    fs.AddFile(module.path, 0, 1000);
+    registry.SetString(platform::kHkeyLocalMachine, kRegKey, "AppPath", module.path);
+    registry.SetDword(platform::kHkeyLocalMachine, kRegKey, "AppsServed", 2);
+    ASSERT_TRUE(run.Start(std::string("/f:") + kLog));
+  }
+  std::vector<std::string> Captions() const {
+    std::vector<std::string> c;
+    for (const auto& s : box.shown()) c.push_back(s.caption);
+    return c;
+  }
+};
+
+TEST_F(RunFlow, ConfirmedRunRemovesReportsAndCountsDown) {
+  box.Answer(env::kIdYes);
+  run.Activate();
+  EXPECT_EQ(Captions(), (std::vector<std::string>{"Continuar?", ToCp1252("Término")}));
+  EXPECT_EQ(box.shown()[0].text, ToCp1252("Você está prestes a desinstalar \"Demo\".\n\rContinuar?"));
+  EXPECT_EQ(box.shown()[1].text, "Processo terminado.");
+  EXPECT_FALSE(fs.Exists(kLog));
+  EXPECT_FALSE(fs.Exists("D:\\Demo\\app.exe"));
+  EXPECT_FALSE(fs.Exists("D:\\Demo"));
+  ASSERT_FALSE(view.phases.empty());
+  EXPECT_EQ(view.phases.front(), "Inicializando...");
+  EXPECT_EQ(view.appLines, std::vector<std::string>{"Desinstalando Demo"});
+  EXPECT_EQ(view.summaries, 0);
+  EXPECT_EQ(registry.GetDword(platform::kHkeyLocalMachine, kRegKey, "AppsServed"), 1);
+  EXPECT_EQ(view.terminated, 1);
+  ASSERT_FALSE(view.progress.empty());
+  EXPECT_EQ(view.progress.back().position, 100);
+}
+
+TEST_F(RunFlow, LogIsGoneBeforeTheFirstRemoval) {
+  box.Answer(env::kIdYes);
+  run.Activate();
+  const auto& calls = fs.Calls();
+  const auto logGone = std::find(calls.begin(), calls.end(), std::string("RemoveFile ") + kLog);
+  const auto fileGone = std::find(calls.begin(), calls.end(), std::string("RemoveFile D:\\Demo\\app.exe"));
+  ASSERT_NE(logGone, calls.end());
+  ASSERT_NE(fileGone, calls.end());
+  EXPECT_LT(logGone, fileGone);
+}
+
+TEST_F(RunFlow, ReadOnlyLogIsDeletedToo) {
+  fs.SetAttributes(kLog, platform::kAttrReadOnly | platform::kAttrHidden);
+  box.Answer(env::kIdYes);
+  run.Activate();
+  EXPECT_FALSE(fs.Exists(kLog));
+}
+
+TEST_F(RunFlow, LogThatCannotBeDeletedStillLetsTheRunGoOn) {
+  fs.Fail(fakes::FsOp::RemoveFile, kLog);
+  box.Answer(env::kIdYes);
+  run.Activate();
+  EXPECT_TRUE(fs.Exists(kLog));
+  EXPECT_FALSE(fs.Exists("D:\\Demo\\app.exe"));
+  EXPECT_EQ(box.shown().size(), 2u);
+}
+
+TEST_F(RunFlow, NoChangesNothing) {
+  box.Answer(env::kIdNo);
+  run.Activate();
+  EXPECT_EQ(box.shown().size(), 1u);
+  EXPECT_TRUE(fs.Exists(kLog));
+  EXPECT_EQ(fs.Attributes(kLog), platform::kAttrArchive);
+  EXPECT_TRUE(fs.Exists("D:\\Demo\\app.exe"));
+  EXPECT_TRUE(fs.Mutated().empty());
+  EXPECT_EQ(registry.GetDword(platform::kHkeyLocalMachine, kRegKey, "AppsServed"), 2);
+  EXPECT_TRUE(view.appLines.empty());
+  EXPECT_EQ(view.terminated, 1);
+}
+
+TEST_F(RunFlow, AnyAnswerButNoGoesOn) {
+  box.Answer(0);  // the box could not be shown
+  run.Activate();
+  EXPECT_FALSE(fs.Exists("D:\\Demo\\app.exe"));
+}
+
+TEST_F(RunFlow, UnreadableLogShowsCodeSixAndStays) {
+  fs.SetContent(kLog, std::string("\x01\x04"
+                                  "De",
+                                  4));  // ends inside the name
+  run.Activate();
+  ASSERT_EQ(box.shown().size(), 1u);
+  EXPECT_EQ(box.shown()[0].text, env::BuildCodedMessage(6, kLog).text);
+  EXPECT_TRUE(fs.Exists(kLog));
+  EXPECT_TRUE(fs.Exists("D:\\Demo\\app.exe"));
+  EXPECT_TRUE(fs.Mutated().empty());
+  EXPECT_EQ(view.terminated, 1);
+}
+
+TEST_F(RunFlow, LogOpenForWritingIsUnreadable) {
+  fs.OpenForWriting(kLog);
+  run.Activate();
+  ASSERT_EQ(box.shown().size(), 1u);
+  EXPECT_EQ(box.shown()[0].caption, "Problemas");
+  EXPECT_TRUE(fs.Exists(kLog));
+}
+
+TEST_F(RunFlow, SecondActivationDoesNothing) {
+  box.Answer(env::kIdYes);
+  run.Activate();
+  const size_t boxes = box.shown().size();
+  const size_t calls = fs.Calls().size();
+  run.Activate();
+  EXPECT_EQ(box.shown().size(), boxes);
+  EXPECT_EQ(fs.Calls().size(), calls);
+  EXPECT_EQ(view.terminated, 1);
+}
+
+TEST_F(RunFlow, ResistingFileShowsTheSummaryBeforeTheEndMessage) {
+  fs.SetAttributes("D:\\Demo\\app.exe", platform::kAttrArchive);
+  fs.Lock("D:\\Demo\\app.exe");
+  size_t boxesAtSummary = 0;
+  view.onSummary = [&] { boxesAtSummary = box.shown().size(); };
+  box.Answer(env::kIdYes);
+  run.Activate();
+  EXPECT_EQ(view.summaries, 1);
+  EXPECT_EQ(boxesAtSummary, 1u);  // after 36, before 41
+  EXPECT_EQ(box.shown().size(), 2u);
+  ASSERT_TRUE(data.FailList);
+  EXPECT_EQ(data.FailList->Count(), 4);  // file group + folder group
+}
+
+TEST_F(RunFlow, RegistrationErrorEndsTheRunAfterTheEndMessage) {
+  registry.SetDword(platform::kHkeyLocalMachine, kRegKey, "AppsServed", 1);
+  registry.MakeReadOnly(platform::kHkeyLocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce");
+  box.Answer(env::kIdYes);
+  EXPECT_THROW(
+      {
+        try {
+          run.Activate();
+        } catch (const platform::Error& e) {
+          EXPECT_STREQ(e.what(), "Failed to set data for 'Delete'");
+          throw;
+        }
+      },
+      platform::Error);
+  EXPECT_EQ(box.shown().size(), 2u);  // 41 came before the error
+  EXPECT_EQ(view.terminated, 0);      // the window stays until the user closes it
 }
 
 }  // namespace
