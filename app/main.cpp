@@ -1,0 +1,29 @@
+// Program entry: the application object, its title, the main window, the
+// message loop, and exit code 0 whatever happened.
+#include <windows.h>
+
+#include "app/RunData.h"
+#include "app/UninstallRun.h"
+#include "app/uMain.h"
+#include "env/Enviro.h"
+#include "platform/toolkit/Application.h"
+#include "platform/win32/Win32Services.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  static platform::win32::Win32Platform system;
+  static app::TRunData runData;
+  env::SetPathLocale(&system.locale);
+
+  toolkit::Application application;
+  application.Title = "Desinstalador Kestrivon";
+  app::Services services{system.fileSystem, system.registry, system.messageBox,
+                         system.locale,     system.module,   system.namedLock};
+  try {
+    TfmMain form(services, system.screen, runData, FirstCommandLineArgument());
+    fmMain = &form;
+    application.Run(form);
+  } catch (...) {
+    toolkit::ReportCurrentException();
+  }
+  return 0;
+}

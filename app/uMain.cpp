@@ -1,0 +1,100 @@
+#include "app/uMain.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "env/Enviro.h"
+#include "platform/toolkit/Application.h"
+
+TfmMain* fmMain = nullptr;
+
+namespace {
+toolkit::FormParams MainFormParams() {
+  toolkit::FormParams p;
+  p.caption = "Desinstalador Kestrivon v1.0";
+  p.border = toolkit::BorderStyle::Single;
+  p.clientWidth = 394;
+  p.clientHeight = 190;
+  p.centered = true;
+  p.fontName = "MS Sans Serif";
+  p.fontHeight = -11;
+  return p;
+}
+}  // namespace
+
+TfmMain::TfmMain(app::Services& services, platform::IScreen& screen, app::TRunData& data,
+                 std::optional<std::string> firstArgument)
+    : toolkit::Form(MainFormParams()),
+      ProgressBar(*this, 10, 172, 371, 12),
+      StaticText(*this, 4, 40, 381, 23, /*showAccelChar=*/false, "StaticText"),
+      Bevel1(*this, 0, 165, 394, 25),
+      lbJobDone(*this, 2, 144, "%d bytes processados de %d bytes a processar"),
+      stObject(*this, 10, 78, 375, 47, /*showAccelChar=*/true, "stObject"),
+      lbFantaName(*this, 6, 8, "lbFantaName"),
+      screen_(screen),
+      argument_(std::move(firstArgument)),
+      run_(services, *this, data) {
+  Bevel1.SetAlign(toolkit::Align::Bottom);
+  OnCreate = [this] { FormCreate(); };
+  OnActivate = [this] { FormActivate(); };
+  OnDestroy = [this] { FormDestroy(); };
+  DoCreate();
+}
+
+TfmMain::~TfmMain() {
+  // FormDestroy runs while this object is still whole.
+  DestroyHandle();
+  if (fmMain == this) fmMain = nullptr;
+}
+
+void TfmMain::FormCreate() {
+  env::InitEnvironment(screen_);
+  SetFontHeight(env::CompensateFontHeight(FontHeight()));
+  lbFantaName.SetCaption("");
+  stObject.SetCaption("");
+  StaticText.SetCaption("");
+  lbJobDone.SetCaption("");
+  // Start creates the key lists, checks the argument and, when the run
+  // cannot go on, has told the application to end.
+  run_.Start(argument_);
+}
+
+void TfmMain::FormActivate() { run_.Activate(); }
+
+void TfmMain::FormDestroy() {
+  run_.data().FreeLists();
+  run_.RegKeyList = app::TStringList();
+  run_.RegKeyLevels = std::vector<uint8_t>();
+}
+
+void TfmMain::SetPhase(const std::string& text) { StaticText.SetCaption(text); }
+
+void TfmMain::SetAppLine(const std::string& text) {
+  lbFantaName.SetCaption(text);
+  Repaint();
+}
+
+void TfmMain::ShowProgress(const std::string& jobDone, const std::string& object, std::optional<int> position) {
+  lbJobDone.SetCaption(jobDone);
+  stObject.SetCaption(object);
+  if (position) ProgressBar.SetPosition(*position);
+  Repaint();
+  toolkit::Application::Current().ProcessMessages();
+}
+
+void TfmMain::SetBusyCursor(bool busy) {
+  toolkit::Screen::SetCursor(busy ? toolkit::CursorKind::Hourglass : toolkit::CursorKind::Default);
+}
+
+void TfmMain::ShowFailureSummary() {
+  // Hook for the failure summary dialog (TfmSumary, modal over this window,
+  // editing the run's FailList); it is not part of the program yet.
+}
+
+void TfmMain::Terminate() { toolkit::Application::Current().Terminate(); }
+
+std::optional<std::string> FirstCommandLineArgument() {
+  if (__argc < 2 || __argv == nullptr || __argv[1] == nullptr) return std::nullopt;
+  return std::string(__argv[1]);
+}

@@ -1,0 +1,58 @@
+#pragma once
+// The progress window fmMain: wires its controls to the run (UninstallRun),
+// which holds every decision of start-up and of the uninstallation.
+#include <optional>
+#include <string>
+
+#include "app/RunData.h"
+#include "app/UninstallRun.h"
+#include "platform/Services.h"
+#include "platform/toolkit/Controls.h"
+#include "platform/toolkit/Form.h"
+
+class TfmMain : public toolkit::Form, public app::IMainView {
+ public:
+  // Creating the window runs FormCreate, which may already end the run
+  // (the application is then terminated and the window must not be shown).
+  // `firstArgument` is the first command-line argument as the C runtime
+  // splits it (quotes dropped, blanks inside them kept); nullopt when none.
+  TfmMain(app::Services& services, platform::IScreen& screen, app::TRunData& data,
+          std::optional<std::string> firstArgument);
+  ~TfmMain() override;
+
+  // Controls, in their declared order (also their stacking and tab order).
+  toolkit::ProgressBar ProgressBar;
+  toolkit::StaticText StaticText;
+  toolkit::Bevel Bevel1;
+  toolkit::Label lbJobDone;
+  toolkit::StaticText stObject;
+  toolkit::Label lbFantaName;
+
+  void FormCreate();
+  void FormActivate();
+  void FormDestroy();
+  // The removal engine's progress refresh.
+  void ShowProgress() { run_.ShowProgress(); }
+
+  app::UninstallRun& Run() { return run_; }
+
+  // app::IMainView
+  void SetPhase(const std::string& text) override;
+  void SetAppLine(const std::string& text) override;
+  void ShowProgress(const std::string& jobDone, const std::string& object, std::optional<int> position) override;
+  void SetBusyCursor(bool busy) override;
+  void ShowFailureSummary() override;
+  void Terminate() override;
+
+ private:
+  platform::IScreen& screen_;
+  std::optional<std::string> argument_;
+  app::UninstallRun run_;
+};
+
+// The main window of the running program; null before it exists.
+extern TfmMain* fmMain;
+
+// The first command-line argument as the C runtime splits the command line;
+// nullopt when there is none.
+std::optional<std::string> FirstCommandLineArgument();

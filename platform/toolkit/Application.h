@@ -1,0 +1,83 @@
+#pragma once
+// The application object: its title, the message loop, the way to end it,
+// pending-message processing, and the standard error report that every
+// window procedure hands its caught errors to.
+#include <windows.h>
+
+#include <exception>
+#include <functional>
+#include <string>
+
+namespace toolkit {
+
+class Form;
+
+class Application {
+ public:
+  // The newest application object becomes the current one; destroying it
+  // makes the previous one current again.
+  Application();
+  ~Application();
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
+
+  // The current application; a built-in one when none was created.
+  static Application& Current();
+
+  // Caption of the error reports.
+  std::string Title;
+
+  // Shows `mainForm`, unless Terminate was called before, and handles
+  // messages until Terminate. Closing the main form terminates.
+  void Run(Form& mainForm);
+  Form* MainForm() const { return mainForm_; }
+
+  // Tells the message loop (and any modal loop) to end once the message in
+  // hand has been handled.
+  void Terminate();
+  bool Terminated() const { return terminated_; }
+
+  // Handles every message waiting in the thread's queue, then returns.
+  void ProcessMessages();
+  // Waits for one message and handles it.
+  void HandleMessage();
+
+  // The standard error report: a stop box with the error's text, captioned
+  // with Title, owned by the active window. A hook, when set, takes the text
+  // instead of the box (tests).
+  void ShowException(const std::exception& error);
+  void ShowException(const std::string& text);
+  using ErrorReport = std::function<void(const std::string& text)>;
+  void SetErrorReport(ErrorReport hook) { report_ = std::move(hook); }
+
+ private:
+  // False when there was nothing to handle.
+  bool HandleOne(bool wait);
+
+  Application* previous_ = nullptr;
+  Form* mainForm_ = nullptr;
+  bool terminated_ = false;
+  ErrorReport report_;
+};
+
+// For catch blocks of window procedures and callbacks: hands the exception
+// being handled to the current application's report. Never throws.
+void ReportCurrentException() noexcept;
+
+// The screen cursor: while it is not the default, every window of the
+// toolkit shows it.
+enum class CursorKind { Default, Hourglass };
+
+class Screen {
+ public:
+  static void SetCursor(CursorKind kind);
+  static CursorKind Cursor() { return cursor_; }
+  // WM_SETCURSOR: true when the screen cursor was set and the message is
+  // answered.
+  static bool ApplyCursor();
+
+ private:
+  static inline CursorKind cursor_ = CursorKind::Default;
+};
+
+}  // namespace toolkit

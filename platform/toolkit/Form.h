@@ -1,0 +1,110 @@
+#pragma once
+// A top-level form: border style, centring, client size, one font shared by
+// all its controls, events, modal display and text measurement.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/toolkit/Window.h"
+#include "platform/win32/Unique.h"
+
+namespace toolkit {
+
+class Control;
+
+enum class BorderStyle {
+  Single,  // caption bar with close box, fixed size
+  Dialog,  // dialog frame, fixed size
+};
+
+// Modal results.
+constexpr int mrNone = 0;
+constexpr int mrOk = 1;
+constexpr int mrCancel = 2;
+
+struct FormParams {
+  std::string caption;
+  BorderStyle border = BorderStyle::Single;
+  int clientWidth = 300;
+  int clientHeight = 200;
+  bool centered = true;  // at the centre of the screen
+  std::string fontName = "MS Sans Serif";
+  int fontHeight = -11;  // negative: character height in pixels
+  HWND owner = nullptr;  // the owner window, if any
+};
+
+class Form : public Window {
+ public:
+  // Creates the (hidden) window. A derived form creates its controls and
+  // then calls DoCreate, which raises OnCreate.
+  explicit Form(const FormParams& params);
+  ~Form() override;
+
+  Form& OwnerForm() override { return *this; }
+
+  // Events. Errors they raise reach the application's error report.
+  std::function<void()> OnCreate;
+  std::function<void()> OnShow;      // the form is about to show
+  std::function<void()> OnActivate;  // each activation, after it happened
+  std::function<void()> OnDestroy;   // the window is being destroyed
+
+  void DoCreate();
+
+  void Show();
+  void Hide();
+  // As the close box: ends a modal display with mrCancel, terminates the
+  // application for its main form, and hides any other form.
+  void Close();
+
+  // Shows the form modally over the thread's other windows (disabled
+  // meanwhile) and returns when a modal result is set, the form is closed
+  // or the application is terminated.
+  int ShowModal();
+  int ModalResult() const { return modalResult_; }
+  void SetModalResult(int result) { modalResult_ = result; }
+  bool Modal() const { return modal_; }
+
+  void SetClientSize(int width, int height);
+  // Centres the window on the screen.
+  void Center();
+
+  HFONT Font() const { return font_.get(); }
+  const std::string& FontName() const { return fontName_; }
+  int FontHeight() const { return fontHeight_; }
+  // Re-creates the font and gives it to every control.
+  void SetFontHeight(int height);
+
+  // Extent of `text` drawn in the form's font.
+  int TextWidth(const std::string& text);
+  int TextHeight(const std::string& text);
+
+  // Controls of this form (nested ones included), in creation order.
+  const std::vector<Control*>& Controls() const { return controls_; }
+  void AddControl(Control* control);
+  void RemoveControl(Control* control);
+  // A child-window id for a new control.
+  int NextControlId() { return nextId_++; }
+
+ protected:
+  LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  SIZE Extent(const std::string& text);
+  void ApplyFont();
+  void RestoreFocus();
+
+  BorderStyle border_;
+  bool centered_;
+  std::string fontName_;
+  int fontHeight_;
+  platform::win32::UniqueFont font_;
+  std::vector<Control*> controls_;
+  int nextId_ = 100;  // clear of IDOK, IDCANCEL and friends
+  int modalResult_ = mrNone;
+  bool modal_ = false;
+  HWND lastFocus_ = nullptr;
+};
+
+}  // namespace toolkit
