@@ -173,14 +173,18 @@ ParsedLog ParseLog(std::string_view bytes) {
   LogContent& c = out.content;
   Cursor in(bytes, out);
 
-  in.Byte(c.leadByte, {"the lead byte"});
-  in.Text(c.appName, {"the application name"});
-  in.Byte(c.hostLevels, {"the host levels"});
-  in.Byte(c.shortcutLevels, {"the shortcut levels"});
+  int& done = out.fieldsRead;
+  if (in.Byte(c.leadByte, {"the lead byte"})) done = 1;
+  if (in.Text(c.appName, {"the application name"})) done = 2;
+  if (in.Byte(c.hostLevels, {"the host levels"})) done = 3;
+  if (in.Byte(c.shortcutLevels, {"the shortcut levels"})) done = 4;
 
   uint8_t keys = 0;
   size_t at = in.pos();
-  if (in.Byte(keys, {"the registry key count"})) c.regKeyCount = keys;
+  if (in.Byte(keys, {"the registry key count"})) {
+    c.regKeyCount = keys;
+    done = 5;
+  }
   if (in.Fits(keys, kMinRegKeyEntry, at, {"registry key count"})) c.regKeys.reserve(keys);
   for (int i = 0; in.ok() && i < keys; ++i) {
     LogRegKey k;
@@ -189,15 +193,19 @@ ParsedLog ParseLog(std::string_view bytes) {
     }
   }
 
-  in.Int32(c.totalBytes, {"the total bytes"});
+  if (in.ok()) done = 6;
+  if (in.Int32(c.totalBytes, {"the total bytes"})) done = 7;
   c.uninstallKey.clear();
   c.shortcutDir.clear();
-  in.Text(c.uninstallKey, {"the uninstall key name"});
-  in.Text(c.shortcutDir, {"the shortcut folder"});
+  if (in.Text(c.uninstallKey, {"the uninstall key name"})) done = 8;
+  if (in.Text(c.shortcutDir, {"the shortcut folder"})) done = 9;
 
   int32_t count = 0;
   at = in.pos();
-  if (in.Int32(count, {"the shortcut count"})) c.shortcutCount = count;
+  if (in.Int32(count, {"the shortcut count"})) {
+    c.shortcutCount = count;
+    done = 10;
+  }
   if (in.Fits(count, kMinShortcutEntry, at, {"shortcut count"}) && count > 0) c.shortcuts.reserve(count);
   for (int32_t i = 0; in.ok() && i < count; ++i) {
     std::string s;
@@ -206,7 +214,11 @@ ParsedLog ParseLog(std::string_view bytes) {
 
   count = 0;
   at = in.pos();
-  if (in.Int32(count, {"the folder count"})) c.folderCount = count;
+  if (in.ok()) done = 11;
+  if (in.Int32(count, {"the folder count"})) {
+    c.folderCount = count;
+    done = 12;
+  }
   if (in.Fits(count, kMinFolderEntry, at, {"folder count"}) && count > 0) c.folders.reserve(count);
   for (int32_t i = 0; in.ok() && i < count; ++i) {
     LogFolder f;
@@ -219,7 +231,11 @@ ParsedLog ParseLog(std::string_view bytes) {
 
   count = 0;
   at = in.pos();
-  if (in.Int32(count, {"the file group count"})) c.groupCount = count;
+  if (in.ok()) done = 13;
+  if (in.Int32(count, {"the file group count"})) {
+    c.groupCount = count;
+    done = 14;
+  }
   if (in.Fits(count, kMinFileGroup, at, {"file group count"}) && count > 0) c.groups.reserve(count);
   for (int32_t g = 0; in.ok() && g < count; ++g) {
     // The group takes its place before its files are read.
@@ -240,6 +256,7 @@ ParsedLog ParseLog(std::string_view bytes) {
     }
   }
 
+  if (in.ok()) done = 15;
   out.complete = in.ok();
   if (out.complete) {
     out.end = in.pos();

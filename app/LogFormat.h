@@ -92,6 +92,10 @@ struct ParsedLog {
   // entries than the rest of the file can hold; parsing stopped there.
   bool complete = false;
   size_t end = 0;  // offset just after the last group (when complete)
+  // How many of the fifteen top-level fields were read whole, in file order
+  // (lead byte 1 ... file groups 15); the entries of the field after them
+  // hold what was read of it.
+  int fieldsRead = 0;
   // Structural damage (at most one, the last) and unsafe names (parsing goes
   // on past those), in file order.
   std::vector<LogProblem> problems;
