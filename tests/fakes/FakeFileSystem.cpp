@@ -32,8 +32,11 @@ std::string FakeFileSystem::Key(const std::string& path) {
   if (!k.empty() && k.back() == '\\') k.pop_back();
   for (char& c : k) {
     const unsigned char u = static_cast<unsigned char>(c);
-    // Windows-1252 letters fold like ASCII ones (0xE0..0xFE but 0xF7).
+    // Windows-1252 letters fold like ASCII ones (0xE0..0xFE but 0xF7), and
+    // so do the four small letters of the 0x80 row.
     if ((u >= 'a' && u <= 'z') || (u >= 0xE0 && u <= 0xFE && u != 0xF7)) c = static_cast<char>(u - 0x20);
+    if (u == 0x9A || u == 0x9C || u == 0x9E) c = static_cast<char>(u - 0x10);  // š œ ž
+    if (u == 0xFF) c = static_cast<char>(0x9F);                                   // ÿ
   }
   return k;
 }

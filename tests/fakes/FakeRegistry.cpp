@@ -6,12 +6,16 @@
 namespace fakes {
 
 namespace {
+// Key and value names ignore case, accented Windows-1252 letters included.
 std::string Upper(const std::string& s) {
-  std::string u = s;
-  for (char& c : u) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 0x20);
+  std::string out = s;
+  for (char& c : out) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if ((u >= 'a' && u <= 'z') || (u >= 0xE0 && u <= 0xFE && u != 0xF7)) c = static_cast<char>(u - 0x20);
+    if (u == 0x9A || u == 0x9C || u == 0x9E) c = static_cast<char>(u - 0x10);  // š œ ž
+    if (u == 0xFF) c = static_cast<char>(0x9F);                                   // ÿ
   }
-  return u;
+  return out;
 }
 
 std::string Dword(int32_t v) {

@@ -63,6 +63,28 @@ TYPED_TEST(FileSystemContract, FindsAFolderButNotThroughATrailingBackslash) {
   EXPECT_TRUE(this->fs.GetAttributes(this->P("Sub")).value_or(0) & kAttrDirectory);
 }
 
+TYPED_TEST(FileSystemContract, AccentedNamesIgnoreCaseAndKeepTheirSpelling) {
+  // "Ação Šó.txt" found as "AÇÃO ŠÓ.TXT" and as "ação šó.txt"
+  const std::string stored = "A\347\343o \212\363.txt";
+  this->world.MakeFile(this->P(stored), "x");
+  for (const std::string& asked : {std::string("A\307\303O \212\323.TXT"), std::string("a\347\343o \232\363.txt")}) {
+    auto e = this->fs.FindEntry(this->P(asked));
+    ASSERT_TRUE(e) << asked;
+    EXPECT_EQ(e->name, stored);
+  }
+  EXPECT_TRUE(this->fs.RemoveFile(this->P("A\307\303O \212\323.TXT")));
+  EXPECT_FALSE(this->fs.FindEntry(this->P(stored)));
+}
+
+TYPED_TEST(FileSystemContract, HiddenFolderIsFoundWithItsAttributes) {
+  this->world.MakeFolder(this->P("Oculta"));
+  ASSERT_TRUE(this->fs.SetAttributes(this->P("Oculta"), kAttrHidden));
+  auto e = this->fs.FindEntry(this->P("Oculta"));
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->attributes & (kAttrHidden | kAttrDirectory), kAttrHidden | kAttrDirectory);
+  EXPECT_TRUE(this->fs.RemoveFolder(this->P("Oculta")));
+}
+
 TYPED_TEST(FileSystemContract, MissingPathsFailEveryOperation) {
   for (const std::string& path : {this->P("nada.txt"), this->P("nada\\deeper.txt")}) {
     SCOPED_TRACE(path);

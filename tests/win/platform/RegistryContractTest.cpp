@@ -44,6 +44,16 @@ TYPED_TEST(RegistryContract, OpensOnlyExistingKeysUnderRealRoots) {
   EXPECT_FALSE(this->reg.OpenKey(0u, this->K("App")));
 }
 
+TYPED_TEST(RegistryContract, KeyPathsIgnoreCaseOfAccentedLettersAndATrailingBackslash) {
+  // "Gestão Fácil" opened as "GESTÃO FÁCIL"
+  this->world.MakeKey(this->K("Gest\343o F\341cil"));
+  EXPECT_TRUE(this->Open(this->K("GEST\303O F\301CIL")));
+  EXPECT_TRUE(this->Open(this->K("Gest\343o F\341cil\\")));
+  EXPECT_FALSE(this->Open(this->K("Gestao Facil")));
+  EXPECT_TRUE(this->reg.DeleteKeyTree(kHkeyCurrentUser, this->K("gest\343o f\341cil")));
+  EXPECT_FALSE(this->Open(this->K("Gest\343o F\341cil")));
+}
+
 TYPED_TEST(RegistryContract, ReadOnlyOpenIsReported) {
   this->world.MakeKey(this->K("Locked"));
   if (!this->world.MakeReadOnly(this->K("Locked"))) GTEST_SKIP() << "no registry permissions here";
@@ -144,6 +154,15 @@ TYPED_TEST(RegistryContract, ValueNamesIgnoreCase) {
   EXPECT_TRUE(key->ValueExists("appsserved"));
   EXPECT_EQ(key->ReadInt("AppsServed"), 2);
   EXPECT_EQ(this->world.Raw(k, "appsServed").second, Bytes("\2\0\0\0", 4));
+}
+
+TYPED_TEST(RegistryContract, AccentedValueNamesIgnoreCase) {
+  const std::string k = this->K("Own");
+  this->world.SetRaw(k, "Situa\347\343o", kRegDword, Bytes("\7\0\0\0", 4));  // "Situação"
+  auto key = this->Open(k);
+  ASSERT_TRUE(key);
+  EXPECT_EQ(key->ReadInt("SITUA\307\303O"), 7);
+  EXPECT_FALSE(key->ValueExists("Situacao"));
 }
 
 TYPED_TEST(RegistryContract, AnOpenKeyDeletedUnderneathFailsEveryAccess) {
