@@ -2,12 +2,21 @@
 // message loop, and exit code 0 whatever happened.
 #include <windows.h>
 
+#include <cstdlib>
+
 #include "app/RunData.h"
 #include "app/UninstallRun.h"
 #include "app/uMain.h"
 #include "env/Enviro.h"
 #include "platform/toolkit/Application.h"
 #include "platform/win32/Win32Services.h"
+
+// The runtime's own terminate handler prints the demangled type of the
+// exception, which brings a demangler and a whole printf into the program (a
+// GUI program has no console to print to anyway).
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   static platform::win32::Win32Platform system;
