@@ -1,0 +1,998 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <map>
+#include <random>
+#include <set>
+
+#include "app/RemovalEngine.h"
+#include "app/UninstallRun.h"
+#include "platform/Error.h"
+#include "tests/fakes/FakeFileSystem.h"
+#include "tests/fakes/FakeMainView.h"
+#include "tests/fakes/FakeRegistry.h"
+#include "tests/fakes/FakeServices.h"
+#include "tests/native/Cp1252.h"
+
+using testing_cp1252::ToCp1252;
+
+namespace {
+
+using fakes::FsOp;
+using fakes::RegOp;
+using platform::kHkeyCurrentUser;
+using platform::kHkeyLocalMachine;
+
+constexpr int32_t kDate = 0x2AB153C0;  // 17 May 2001, 10:30:00
+constexpr int kNoObject = -1;
+
+const std::string kFilesHeader = ToCp1252("Arquivos que não puderam ser apagados:");
+const std::string kFoldersHeader = ToCp1252("Pastas que não puderam ser apagadas:");
+const std::string kShortcutsHeader = ToCp1252("Atalhos que não puderam ser apagados:");
+const std::string kShortcutFoldersHeader = ToCp1252("Pastas de atalhos que não puderam ser apagadas:");
+const std::string kRegistryHeader = ToCp1252("Registros que não puderam ser eliminados:");
+const std::string kUninstallShown = "HKEY_LOCAL_MACHINE\\\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const std::string kUninstallPath = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+// A file system that passes everything to the fake, but throws the project's
+// error from one chosen operation on one chosen path.
+class ThrowingFs : public platform::IFileSystem {
+ public:
+  explicit ThrowingFs(fakes::FakeFileSystem& fs) : fs_(fs) {}
+  void ThrowOn(FsOp op, const std::string& path) {
+    op_ = op;
+    path_ = fakes::FakeFileSystem::Key(path);
+  }
+
+  std::optional<platform::FileEntry> FindEntry(const std::string& p) override {
+    Maybe(FsOp::Find, p);
+    return fs_.FindEntry(p);
+  }
+  std::optional<uint32_t> GetAttributes(const std::string& p) override { return fs_.GetAttributes(p); }
+  bool SetAttributes(const std::string& p, uint32_t a) override { return fs_.SetAttributes(p, a); }
+  bool RemoveFile(const std::string& p) override { return fs_.RemoveFile(p); }
+  bool RemoveFolder(const std::string& p) override {
+    Maybe(FsOp::RemoveFolder, p);
+    return fs_.RemoveFolder(p);
+  }
+  std::optional<std::vector<platform::FileEntry>> ListFolder(const std::string& f) override {
+    return fs_.ListFolder(f);
+  }
+  std::optional<std::string> ReadDenyWrite(const std::string& p) override { return fs_.ReadDenyWrite(p); }
+
+ private:
+  void Maybe(FsOp op, const std::string& p) {
+    if (op_ && *op_ == op && fakes::FakeFileSystem::Key(p) == path_) throw platform::Error("boom");
+  }
+  fakes::FakeFileSystem& fs_;
+  std::optional<FsOp> op_;
+  std::string path_;
+};
+
+// A registry that passes everything to the fake, but refuses a chosen key
+// from its n-th opening on: the key test finds it, the opening that follows
+// fails (a key whose rights changed in between).
+class FlakyRegistry : public platform::IRegistry {
+ public:
+  explicit FlakyRegistry(fakes::FakeRegistry& reg) : reg_(reg) {}
+  void FailOpensFrom(uint32_t root, const std::string& path, int nth) { failFrom_[Name(root, path)] = nth; }
+
+  std::unique_ptr<platform::IRegKey> OpenKey(uint32_t root, const std::string& path) override {
+    const std::string name = Name(root, path);
+    const int count = ++opens_[name];
+    auto it = failFrom_.find(name);
+    if (it != failFrom_.end() && count >= it->second) return nullptr;
+    return reg_.OpenKey(root, path);
+  }
+  bool DeleteKeyTree(uint32_t root, const std::string& path) override { return reg_.DeleteKeyTree(root, path); }
+
+ private:
+  static std::string Name(uint32_t root, const std::string& path) {
+    std::string p = path;
+    if (!p.empty() && p.front() == '\\') p.erase(0, 1);
+    for (char& c : p) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return std::to_string(root) + ":" + p;
+  }
+  fakes::FakeRegistry& reg_;
+  std::map<std::string, int> failFrom_;
+  std::map<std::string, int> opens_;
+};
+
+struct EngineFixture : ::testing::Test {
+  fakes::FakeFileSystem fs;
+  ThrowingFs fsProxy{fs};
+  fakes::FakeRegistry registry;
+  FlakyRegistry registryProxy{registry};
+  fakes::FakeMessageBox box;
+  fakes::FakeLocale locale;
+  fakes::FakeModule module;
+  fakes::FakeNamedLock lock;
+  fakes::FakeMainView view;
+  app::TRunData data;
+  app::Services services{fsProxy, registryProxy, box, locale, module, lock};
+  app::UninstallRun run{services, view, data};
+
+  EngineFixture() { data.UninsData.BaseDir = "D:\\Demo\\"; }
+
+  // Run data as the log reader leaves it.
+  void Folder(const std::string& name) {
+    if (!data.FolderList) data.FolderList = std::make_unique<app::TFolderList>();
+    if (!data.FileLists) data.FileLists = std::make_unique<app::TFileLists>();
+    data.FolderList->Add(name, std::make_unique<app::TDirData>());
+    data.FileLists->push_back(std::make_unique<app::TZDataList>());
+  }
+  void File(size_t folder, const std::string& name, int32_t size = 100, int32_t date = kDate) {
+    auto z = std::make_unique<app::TZData>();
+    z->Name = name;
+    z->Size = size;
+    z->Date = date;
+    (*data.FileLists)[folder]->Add(std::move(z));
+  }
+  void Shortcut(const std::string& path) {
+    if (!data.ShortcutList) data.ShortcutList = std::make_unique<app::TStringList>();
+    data.ShortcutList->push_back(path);
+  }
+  void LoggedKey(uint8_t levels, const std::string& entry) {
+    run.RegKeyLevels.push_back(levels);
+    run.RegKeyList.push_back(entry);
+  }
+
+  void Remove() { run.RemoveInstallation(); }
+
+  std::vector<std::string> Lines() const {
+    std::vector<std::string> out;
+    for (int i = 0; i < data.FailList->Count(); ++i) out.push_back(data.FailList->Text(i));
+    return out;
+  }
+  std::vector<int> Kinds() const {
+    std::vector<int> out;
+    for (int i = 0; i < data.FailList->Count(); ++i) {
+      const app::TFailData* d = data.FailList->Object(i);
+      out.push_back(d ? d->Kind : kNoObject);
+    }
+    return out;
+  }
+  std::vector<std::string> Objects() const {
+    std::vector<std::string> out;
+    for (const auto& p : view.progress) out.push_back(p.object);
+    return out;
+  }
+  std::vector<std::string> CallsOf(const std::string& op) const {
+    std::vector<std::string> out;
+    for (const std::string& c : fs.Calls()) {
+      if (c.rfind(op + " ", 0) == 0) out.push_back(c.substr(op.size() + 1));
+    }
+    return out;
+  }
+  bool Touched(const std::string& path) const {
+    for (const std::string& m : fs.Mutated()) {
+      if (fakes::FakeFileSystem::Key(m) == fakes::FakeFileSystem::Key(path)) return true;
+    }
+    return false;
+  }
+  bool Contains(const std::vector<std::string>& v, const std::string& s) const {
+    return std::find(v.begin(), v.end(), s) != v.end();
+  }
+};
+
+// ---- installed files ----
+
+using RemovalEngineFiles = EngineFixture;
+
+TEST_F(RemovalEngineFiles, FileWithLoggedStampIsDeletedAndBytesCounted) {
+  Folder("");
+  File(0, "app.exe", 4096);
+  data.UninsData.TotalBytes = 4096;
+  run.BytesToProcess = 4096;
+  fs.AddFile("D:\\Demo\\app.exe", kDate);
+  Remove();
+  EXPECT_FALSE(fs.Exists("D:\\Demo\\app.exe"));
+  EXPECT_EQ(data.FailList->Count(), 0);
+  EXPECT_EQ(run.BytesProcessed, 4096);
+  ASSERT_FALSE(view.progress.empty());
+  EXPECT_EQ(view.progress[0].object, "app.exe");
+  EXPECT_EQ(view.progress[0].position, 100);
+  EXPECT_EQ(view.summaries, 0);
+}
+
+TEST_F(RemovalEngineFiles, TwoSecondsOfDifferenceLeaveTheFileAndListIt) {
+  Folder("");
+  File(0, "data.ini", 700, kDate);
+  fs.AddFile("D:\\Demo\\data.ini", kDate + 1);  // one DOS time step: two seconds
+  Remove();
+  EXPECT_TRUE(fs.Exists("D:\\Demo\\data.ini"));
+  EXPECT_FALSE(Touched("D:\\Demo\\data.ini"));
+  EXPECT_EQ(Lines(), (std::vector<std::string>{kFilesHeader, "    D:\\Demo\\data.ini"}));
+  EXPECT_EQ(Kinds(), (std::vector<int>{kNoObject, app::kFailFile}));
+  EXPECT_EQ(run.BytesProcessed, 700);
+  EXPECT_EQ(view.summaries, 1);
+}
+
+TEST_F(RemovalEngineFiles, ReadOnlyFileWithLoggedStampLosesTheBitAndGoes) {
+  Folder("");
+  File(0, "ro.dll");
+  fs.AddFile("D:\\Demo\\ro.dll", kDate, 0, platform::kAttrReadOnly | platform::kAttrArchive);
+  Remove();
+  EXPECT_FALSE(fs.Exists("D:\\Demo\\ro.dll"));
+  EXPECT_EQ(data.FailList->Count(), 0);
+}
+
+TEST_F(RemovalEngineFiles, MissingFileAndFolderAtAFilesPathAreNeitherDeletedNorListed) {
+  Folder("");
+  File(0, "gone.txt", 10);
+  File(0, "adir", 20);
+  fs.AddFolder("D:\\Demo\\adir");
+  Remove();
+  EXPECT_TRUE(fs.IsFolder("D:\\Demo\\adir"));
+  EXPECT_FALSE(Touched("D:\\Demo\\gone.txt"));
+  EXPECT_FALSE(Touched("D:\\Demo\\adir"));
+  EXPECT_EQ(data.FailList->Count(), 0);
+  EXPECT_EQ(run.BytesProcessed, 30);  // sizes count all the same
+}
+
+TEST_F(RemovalEngineFiles, ReadOnlyBitThatCannotBeDroppedListsTheFileWithoutDeleting) {
+  Folder("");
+  File(0, "a.txt");
+  fs.AddFile("D:\\Demo\\a.txt", kDate);
+  fs.Fail(FsOp::SetAttributes, "D:\\Demo\\a.txt");
+  Remove();
+  EXPECT_TRUE(fs.Exists("D:\\Demo\\a.txt"));
+  EXPECT_TRUE(CallsOf("RemoveFile").empty());
+  EXPECT_EQ(Lines(), (std::vector<std::string>{kFilesHeader, "    D:\\Demo\\a.txt"}));
+  EXPECT_EQ(Kinds(), (std::vector<int>{kNoObject, app::kFailFile}));
+}
+
+TEST_F(RemovalEngineFiles, FileInUseIsListedAndKeepsItsDroppedReadOnlyBit) {
+  Folder("");
+  File(0, "busy.dll");
+  fs.AddFile("D:\\Demo\\busy.dll", kDate, 0, platform::kAttrReadOnly);
+  fs.Lock("D:\\Demo\\busy.dll");
+  Remove();
+  EXPECT_TRUE(fs.Exists("D:\\Demo\\busy.dll"));
+  EXPECT_EQ(*fs.Attributes("D:\\Demo\\busy.dll") & platform::kAttrReadOnly, 0u);
+  EXPECT_EQ(Lines(), (std::vector<std::string>{kFilesHeader, "    D:\\Demo\\busy.dll"}));
+  EXPECT_EQ(Kinds()[1], app::kFailFile);
+}
+
+TEST_F(RemovalEngineFiles, PathsJoinBaseFolderEntryAndNameAndWalkForward) {
+  data.UninsData.BaseDir = "D:\\Demo";  // no trailing backslash: one is added
+  Folder("");
+  Folder("bin\\");
+  File(0, "a.txt");
+  File(1, "b.txt");
+  File(1, "c.txt");
+  Remove();
+  EXPECT_EQ(CallsOf("Find"), (std::vector<std::string>{"D:\\Demo\\a.txt", "D:\\Demo\\bin\\b.txt",
+                                                       "D:\\Demo\\bin\\c.txt", "D:\\Demo\\bin"}));
+}
+
+TEST_F(RemovalEngineFiles, ListsBeyondTheLastFolderAreNotVisited) {
+  Folder("");
+  data.FileLists->push_back(std::make_unique<app::TZDataList>());  // a list with no folder
+  auto z = std::make_unique<app::TZData>();
+  z->Name = "stray.txt";
+  z->Size = 5;
+  z->Date = kDate;
+  (*data.FileLists)[1]->Add(std::move(z));
+  fs.AddFile("D:\\Demo\\stray.txt", kDate);
+  Remove();
+  EXPECT_TRUE(fs.Exists("D:\\Demo\\stray.txt"));
+  EXPECT_EQ(run.BytesProcessed, 0);
+  EXPECT_FALSE(Contains(Objects(), "stray.txt"));
+}
+
+TEST_F(RemovalEngineFiles, AFolderWithoutAListHasNoFilesButIsStillTried) {
+  Folder("");
+  File(0, "a.txt");
+  data.FolderList->Add("more\\");  // fewer lists than folders
+  fs.AddFolder("D:\\Demo\\more");
+  Remove();
+  EXPECT_FALSE(fs.Exists("D:\\Demo\\more"));
+  EXPECT_EQ(CallsOf("Find"), (std::vector<std::string>{"D:\\Demo\\a.txt", "D:\\Demo\\more"}));
+}
+
+TEST_F(RemovalEngineFiles, ByteCountsPastTwoGibibytesDoNotWrap) {
+  Folder("");
+  File(0, "big1", INT32_MAX);
+  File(0, "big2", INT32_MAX);
+  run.BytesToProcess = 2LL * INT32_MAX;
+  Remove();
+  EXPECT_EQ(run.BytesProcessed, 2LL * INT32_MAX);
+  EXPECT_EQ(view.progress[0].position, 50);
+  EXPECT_EQ(view.progress[1].position, 100);
+}
+
+TEST_F(RemovalEngineFiles, ATotalOfZeroLeavesTheBarAlone) {
+  Folder("");
+  File(0, "a", 10);
+  run.BytesToProcess = 0;
+  Remove();
+  ASSERT_FALSE(view.progress.empty());
+  for (const auto& p : view.progress) EXPECT_FALSE(p.position.has_value()) << p.object;
+}
+
+// ---- installation folders and host folders ----
+
+using RemovalEngineFolders = EngineFixture;
+
+TEST_F(RemovalEngineFolders, ALoneResistingFolderGivesExactlyTwoLines) {
+  Folder("");
+  Folder("sub\\");
+  fs.AddFile("D:\\Demo\\sub\\user.txt");
+  Remove();
+  EXPECT_EQ(Lines(), (std::vector<std::string>{kFoldersHeader, "    D:\\Demo\\sub"}));
+  EXPECT_EQ(Kinds(), (std::vector<int>{kNoObject, app::kFailFolder}));
+  EXPECT_TRUE(fs.Exists("D:\\Demo\\sub\\user.txt"));
+}
+
+TEST_F(RemovalEngineFolders, IndexZeroIsNeverTriedAndTheWalkRunsBackward) {
+  Folder("");
+  Folder("a\\");
+  Folder("a\\b\\");
+  fs.AddFolder("D:\\Demo\\a\\b");
+  Remove();
+  EXPECT_EQ(CallsOf("RemoveFolder"), (std::vector<std::string>{"D:\\Demo\\a\\b", "D:\\Demo\\a"}));
+  EXPECT_TRUE(fs.IsFolder("D:\\Demo"));
+  EXPECT_FALSE(fs.Exists("D:\\Demo\\a"));
+  EXPECT_EQ(data.FailList->Count(), 0);
+  EXPECT_TRUE(Contains(Objects(), "a\\b\\"));
+}
+
+TEST_F(RemovalEngineFolders, HostWalkTriesBaseDirThenItsParents) {
+  data.UninsData.BaseDir = "D:\\Apps\\Demo\\";
+  data.UninsData.HostLevels = 2;
+  fs.AddFolder("D:\\Apps\\Demo");
+  fs.AddFile("D:\\Apps\\other.txt");
+  Remove();
+  EXPECT_EQ(CallsOf("RemoveFolder"), (std::vector<std::string>{"D:\\Apps\\Demo", "D:\\Apps"}));
+  EXPECT_FALSE(fs.Exists("D:\\Apps\\Demo"));
+  EXPECT_EQ(Lines(), (std::vector<std::string>{kFoldersHeader, "    D:\\Apps"}));
+  EXPECT_EQ(Objects()[0], "D:\\Apps\\Demo");
+  EXPECT_EQ(Objects()[1], "D:\\Apps");
+}
+
+TEST_F(RemovalEngineFolders, HostLevelsZeroTriesNothing) {
+  data.UninsData.HostLevels = 0;
+  fs.AddFolder("D:\\Demo");
+  Remove();
+  EXPECT_TRUE(CallsOf("RemoveFolder").empty());
+  EXPECT_TRUE(fs.IsFolder("D:\\Demo"));
+}
+
+TEST_F(RemovalEngineFolders, HiddenOrSystemFolderCountsAsNotThere) {
+  Folder("");
+  Folder("hid\\");
+  Folder("sys\\");
+  fs.AddFolder("D:\\Demo\\hid", platform::kAttrDirectory | platform::kAttrHidden);
+  fs.AddFolder("D:\\Demo\\sys", platform::kAttrDirectory | platform::kAttrSystem);
+  Remove();
+  EXPECT_TRUE(fs.IsFolder("D:\\Demo\\hid"));
+  EXPECT_TRUE(fs.IsFolder("D:\\Demo\\sys"));
+  EXPECT_TRUE(CallsOf("RemoveFolder").empty());
+  EXPECT_EQ(data.FailList->Count(), 0);
+}
+
+TEST_F(RemovalEngineFolders, AnErrorWhileRemovingCountsAsAFailureAndTheRunGoesOn) {
+  Folder("");
+  Folder("x\\");
+  Folder("y\\");
+  fs.AddFolder("D:\\Demo\\x");
+  fs.AddFolder("D:\\Demo\\y");
+  fsProxy.ThrowOn(FsOp::RemoveFolder, "D:\\Demo\\y");
+  Remove();
+  EXPECT_FALSE(fs.Exists("D:\\Demo\\x"));
+  EXPECT_EQ(Lines(), (std::vector<std::string>{kFoldersHeader, "    D:\\Demo\\y"}));
+  EXPECT_EQ(Kinds()[1], app::kFailFolder);
+}
+
+TEST_F(RemovalEngineFolders, AMissingFolderIsNotRecorded) {
+  Folder("");
+  Folder("never\\");
+  data.UninsData.HostLevels = 3;
+  Remove();
+  EXPECT_EQ(data.FailList->Count(), 0);
+  EXPECT_TRUE(CallsOf("RemoveFolder").empty());
+}
+
+// ---- shortcuts and shortcut folders ----
+
+using RemovalEngineShortcuts = EngineFixture;
+
+TEST_F(RemovalEngineShortcuts, ShortcutsGoWithoutStampComparisonAndResistingOnesHaveNoObject) {
+  data.UninsData.ShortcutDir = "D:\\Menu\\Prog\\";
+  Shortcut("D:\\Menu\\Prog\\app.lnk");
+  Shortcut("D:\\Menu\\Prog\\ro.lnk");
+  Shortcut("D:\\Menu\\Prog\\busy.lnk");
+  Shortcut("D:\\Menu\\Prog\\gone.lnk");
+  fs.AddFile("D:\\Menu\\Prog\\app.lnk", 12345);
+  fs.AddFile("D:\\Menu\\Prog\\ro.lnk", 0, 0, platform::kAttrReadOnly);
+  fs.Fail(FsOp::SetAttributes, "D:\\Menu\\Prog\\ro.lnk");
+  fs.AddFile("D:\\Menu\\Prog\\busy.lnk");
+  fs.Lock("D:\\Menu\\Prog\\busy.lnk");
+  Remove();
+  EXPECT_FALSE(fs.Exists("D:\\Menu\\Prog\\app.lnk"));
+  EXPECT_EQ(Lines(), (std::vector<std::string>{kShortcutsHeader, "    D:\\Menu\\Prog\\ro.lnk",
+                                               "    D:\\Menu\\Prog\\busy.lnk"}));
+  EXPECT_EQ(Kinds(), (std::vector<int>{kNoObject, kNoObject, kNoObject}));
+  EXPECT_FALSE(Touched("D:\\Menu\\Prog\\gone.lnk"));
+}
+
+TEST_F(RemovalEngineShortcuts, ResistingShortcutFolderKeepsLoggedCaseAndUpperCasedTail) {
+  data.UninsData.ShortcutDir = "D:\\Menu\\Prog\\";
+  Shortcut("d:\\menu\\prog\\Sub\\App.lnk");
+  fs.AddFile("D:\\Menu\\Prog\\Sub\\App.lnk");
+  fs.AddFile("D:\\Menu\\Prog\\Sub\\mine.lnk");
+  Remove();
+  EXPECT_EQ(Lines(), (std::vector<std::string>{kShortcutFoldersHeader, "    D:\\Menu\\Prog\\SUB"}));
+  EXPECT_EQ(Kinds(), (std::vector<int>{kNoObject, app::kFailFolder}));
+  EXPECT_TRUE(Contains(Objects(), "SUB\\"));
+}
+
+TEST_F(RemovalEngineShortcuts, UpperCasingGoesThroughTheAnsiCodePage) {
+  // "D:\Menu\Programação\" logged, the shortcut spelt in capitals.
+  data.UninsData.ShortcutDir = "D:\\Menu\\Programa\347\343o\\";
+  Shortcut("D:\\MENU\\PROGRAMA\307\303O\\Sub\\x.lnk");
+  fs.AddFolder("D:\\Menu\\Programa\347\343o\\Sub");
+  Remove();
+  EXPECT_EQ(CallsOf("RemoveFolder"), (std::vector<std::string>{"D:\\Menu\\Programa\347\343o\\SUB"}));
+  EXPECT_FALSE(fs.Exists("D:\\Menu\\Programa\347\343o\\Sub"));
+}
+
+TEST_F(RemovalEngineShortcuts, UpperCasingOfTheShortcutGoesThroughTheAnsiCodePageToo) {
+  // "D:\Menu\PROGRAMAÇÃO\" logged, the shortcut spelt in small letters.
+  data.UninsData.ShortcutDir = "D:\\Menu\\PROGRAMA\307\303O\\";
+  Shortcut("d:\\menu\\programa\347\343o\\sub\\x.lnk");
+  fs.AddFolder("D:\\Menu\\Programa\347\343o\\Sub");
+  Remove();
+  EXPECT_EQ(CallsOf("RemoveFolder"), (std::vector<std::string>{"D:\\Menu\\PROGRAMA\307\303O\\SUB"}));
+  EXPECT_FALSE(fs.Exists("D:\\Menu\\Programa\347\343o\\Sub"));
+}
+
+TEST_F(RemovalEngineShortcuts, OnlyTheFolderDirectlyHoldingAShortcutIsTriedBackward) {
+  data.UninsData.ShortcutDir = "D:\\Menu\\Prog\\";
+  Shortcut("D:\\Menu\\Prog\\A\\B\\deep.lnk");
+  Shortcut("D:\\Menu\\Prog\\top.lnk");
+  Shortcut("D:\\Elsewhere\\x.lnk");
+  fs.AddFolder("D:\\Menu\\Prog\\A\\B");
+  Remove();
+  // top.lnk lies in the shortcut folder itself: progress, but no attempt;
+  // x.lnk lies outside: neither.
+  EXPECT_EQ(CallsOf("RemoveFolder"), (std::vector<std::string>{"D:\\Menu\\Prog\\A\\B"}));
+  EXPECT_TRUE(fs.IsFolder("D:\\Menu\\Prog\\A"));
+  const auto objects = Objects();
+  const auto top = std::find(objects.begin(), objects.end(), "D:\\Menu\\Prog\\top.lnk");
+  ASSERT_NE(top, objects.end());
+  // The folder phase runs backward: x.lnk (nothing shown), top.lnk (""), deep.lnk.
+  const auto empty = std::find(top + 1, objects.end(), "");
+  ASSERT_NE(empty, objects.end());
+  EXPECT_EQ(*(empty + 1), "A\\B\\");
+}
+
+TEST_F(RemovalEngineShortcuts, ShortcutHostWalkStartsWithTheShortcutFolderWithoutProgress) {
+  data.UninsData.ShortcutDir = "D:\\Menu\\Prog\\";
+  data.UninsData.ShortcutLevels = 2;
+  Shortcut("D:\\Menu\\Prog\\app.lnk");
+  fs.AddFile("D:\\Menu\\Prog\\app.lnk");
+  fs.AddFile("D:\\Menu\\keep.lnk");
+  Remove();
+  EXPECT_EQ(CallsOf("RemoveFolder"), (std::vector<std::string>{"D:\\Menu\\Prog", "D:\\Menu"}));
+  EXPECT_FALSE(fs.Exists("D:\\Menu\\Prog"));
+  EXPECT_EQ(Lines(), (std::vector<std::string>{kShortcutFoldersHeader, "    D:\\Menu"}));
+  EXPECT_FALSE(Contains(Objects(), "D:\\Menu\\Prog"));
+  EXPECT_FALSE(Contains(Objects(), "D:\\Menu"));
+}
+
+TEST_F(RemovalEngineShortcuts, WithoutShortcutListHostFoldersJoinTheShortcutGroup) {
+  data.UninsData.ShortcutDir = "D:\\Menu\\Prog\\";
+  data.UninsData.ShortcutLevels = 1;
+  fs.AddFile("D:\\Menu\\Prog\\user.lnk");
+  Remove();
+  EXPECT_EQ(Lines(), (std::vector<std::string>{kShortcutsHeader, "    D:\\Menu\\Prog"}));
+  EXPECT_EQ(Kinds(), (std::vector<int>{kNoObject, app::kFailFolder}));
+}
+
+TEST_F(RemovalEngineShortcuts, EmptyShortcutDirTriesNoShortcutFolder) {
+  data.UninsData.ShortcutDir = "";
+  data.UninsData.ShortcutLevels = 3;
+  Shortcut("D:\\Menu\\Prog\\Sub\\app.lnk");
+  fs.AddFolder("D:\\Menu\\Prog\\Sub");
+  Remove();
+  EXPECT_TRUE(CallsOf("RemoveFolder").empty());
+  EXPECT_TRUE(fs.IsFolder("D:\\Menu\\Prog\\Sub"));
+  EXPECT_EQ(data.FailList->Count(), 0);
+}
+
+// ---- registry ----
+
+using RemovalEngineRegistry = EngineFixture;
+
+TEST_F(RemovalEngineRegistry, UninstallKeyGoesWithItsSubkeys) {
+  data.UninsData.UninstallKey = "Demo";
+  registry.AddKey(kHkeyLocalMachine, kUninstallPath + "Demo\\Sub\\Deeper");
+  registry.AddKey(kHkeyLocalMachine, kUninstallPath + "Other");
+  Remove();
+  EXPECT_FALSE(registry.Exists(kHkeyLocalMachine, kUninstallPath + "Demo"));
+  EXPECT_TRUE(registry.Exists(kHkeyLocalMachine, kUninstallPath + "Other"));
+  EXPECT_EQ(data.FailList->Count(), 0);
+  EXPECT_TRUE(Contains(Objects(), kUninstallShown + "Demo"));
+}
+
+TEST_F(RemovalEngineRegistry, UninstallKeyThatResistsIsListedWithItsFixedPrefix) {
+  data.UninsData.UninstallKey = "Demo";
+  registry.AddKey(kHkeyLocalMachine, kUninstallPath + "Demo");
+  registry.Fail(RegOp::Delete, kHkeyLocalMachine, kUninstallPath + "Demo");
+  Remove();
+  EXPECT_EQ(Lines(), (std::vector<std::string>{kRegistryHeader, " " + kUninstallShown + "Demo"}));
+  EXPECT_EQ(Kinds(), (std::vector<int>{kNoObject, kNoObject}));
+}
+
+TEST_F(RemovalEngineRegistry, MissingUninstallKeyIsNotRecorded) {
+  data.UninsData.UninstallKey = "Demo";
+  Remove();
+  EXPECT_TRUE(registry.Deleted().empty());
+  EXPECT_EQ(data.FailList->Count(), 0);
+}
+
+TEST_F(RemovalEngineRegistry, EmptyUninstallKeyIsStillShownButTheRegistryIsLeftAlone) {
+  registry.AddKey(kHkeyLocalMachine, kUninstallPath + "Other");
+  Remove();
+  EXPECT_TRUE(Contains(Objects(), kUninstallShown));
+  EXPECT_TRUE(registry.Deleted().empty());
+}
+
+TEST_F(RemovalEngineRegistry, UninstallKeyOfBackslashesNeverNamesTheWholeUninstallKey) {
+  data.UninsData.UninstallKey = "\\";
+  registry.AddKey(kHkeyLocalMachine, kUninstallPath + "Other");
+  Remove();
+  EXPECT_TRUE(registry.Deleted().empty());
+  EXPECT_TRUE(registry.Exists(kHkeyLocalMachine, kUninstallPath + "Other"));
+}
+
+TEST_F(RemovalEngineRegistry, KeyWithSubkeysIsNeitherDeletedNorListedAndEndsItsWalk) {
+  registry.AddKey(kHkeyCurrentUser, "Software\\Demo\\Settings\\Window");
+  LoggedKey(3, "x1x\\Software\\Demo\\Settings");
+  Remove();
+  EXPECT_TRUE(registry.Exists(kHkeyCurrentUser, "Software\\Demo\\Settings\\Window"));
+  EXPECT_TRUE(registry.Deleted().empty());
+  EXPECT_EQ(data.FailList->Count(), 0);
+  EXPECT_TRUE(Contains(Objects(), "HKEY_CURRENT_USER\\Software\\Demo\\Settings"));
+  EXPECT_FALSE(Contains(Objects(), "HKEY_CURRENT_USER\\Software\\Demo"));
+  EXPECT_EQ(registry.OpenHandles(), 0);
+}
+
+TEST_F(RemovalEngineRegistry, MissingKeysWalkGoesOnToItsParent) {
+  registry.AddKey(kHkeyCurrentUser, "Software\\Demo");
+  registry.AddKey(kHkeyCurrentUser, "Software\\Other");
+  LoggedKey(3, "x1x\\Software\\Demo\\Gone");
+  Remove();
+  EXPECT_FALSE(registry.Exists(kHkeyCurrentUser, "Software\\Demo"));
+  EXPECT_TRUE(registry.Exists(kHkeyCurrentUser, "Software\\Other"));
+  EXPECT_EQ(registry.Deleted(), (std::vector<std::string>{"80000001\\SOFTWARE\\DEMO"}));
+  EXPECT_EQ(data.FailList->Count(), 0);
+  const auto objects = Objects();
+  const std::vector<std::string> tail(objects.end() - 3, objects.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"HKEY_CURRENT_USER\\Software\\Demo\\Gone",
+                                            "HKEY_CURRENT_USER\\Software\\Demo", "HKEY_CURRENT_USER\\Software"}));
+}
+
+TEST_F(RemovalEngineRegistry, KeyThatExistsButCannotBeOpenedIsListedAndEndsItsWalk) {
+  registry.AddKey(kHkeyCurrentUser, "Software\\Demo\\Cfg");
+  registry.AddKey(kHkeyCurrentUser, "Software\\Other");
+  registryProxy.FailOpensFrom(kHkeyCurrentUser, "\\Software\\Demo\\Cfg", 2);
+  LoggedKey(2, "x1x\\Software\\Demo\\Cfg");
+  Remove();
+  EXPECT_EQ(Lines(), (std::vector<std::string>{kRegistryHeader, " HKEY_CURRENT_USER\\Software\\Demo\\Cfg"}));
+  EXPECT_TRUE(registry.Deleted().empty());
+  EXPECT_TRUE(registry.Exists(kHkeyCurrentUser, "Software\\Demo"));
+}
+
+TEST_F(RemovalEngineRegistry, FailedDeletionIsListedAndTheWalkGoesOn) {
+  registry.AddKey(kHkeyCurrentUser, "Software\\Demo\\Cfg");
+  registry.Fail(RegOp::Delete, kHkeyCurrentUser, "Software\\Demo\\Cfg");
+  LoggedKey(2, "x1x\\Software\\Demo\\Cfg");
+  Remove();
+  EXPECT_EQ(Lines(), (std::vector<std::string>{kRegistryHeader, " HKEY_CURRENT_USER\\Software\\Demo\\Cfg"}));
+  // The parent still has the resisting subkey: it ends the walk unlisted.
+  EXPECT_EQ(registry.Deleted(), (std::vector<std::string>{"80000001\\SOFTWARE\\DEMO\\CFG"}));
+  EXPECT_TRUE(Contains(Objects(), "HKEY_CURRENT_USER\\Software\\Demo"));
+}
+
+TEST_F(RemovalEngineRegistry, WalkStopsAtTheRootWithoutDeletingIt) {
+  registry.AddKey(kHkeyCurrentUser, "Demo");
+  LoggedKey(5, "x1x\\Demo");
+  LoggedKey(2, "x3x");
+  Remove();
+  EXPECT_FALSE(registry.Exists(kHkeyCurrentUser, "Demo"));
+  EXPECT_EQ(registry.Deleted(), (std::vector<std::string>{"80000001\\DEMO"}));
+  EXPECT_EQ(data.FailList->Count(), 0);
+  const auto objects = Objects();
+  const std::vector<std::string> tail(objects.end() - 3, objects.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"HKEY_CURRENT_USER\\Demo", "HKEY_CURRENT_USER", "HKEY_USERS"}));
+}
+
+TEST_F(RemovalEngineRegistry, LevelZeroIsSkippedWithoutProgress) {
+  registry.AddKey(kHkeyCurrentUser, "Software\\Demo");
+  LoggedKey(0, "x1x\\Software\\Demo");
+  Remove();
+  EXPECT_TRUE(registry.Exists(kHkeyCurrentUser, "Software\\Demo"));
+  EXPECT_EQ(Objects().back(), kUninstallShown);
+}
+
+TEST_F(RemovalEngineRegistry, RootIndexesSevenToNineDesignateNoRootKey) {
+  for (const char* entry : {"x7x\\Software\\Demo", "x8x\\Software\\Demo", "x9x\\Software\\Demo"}) {
+    LoggedKey(2, entry);
+  }
+  for (uint32_t root = 0x80000000; root <= 0x80000006; ++root) registry.AddKey(root, "Software\\Demo");
+  Remove();
+  EXPECT_TRUE(registry.Deleted().empty());
+  EXPECT_EQ(data.FailList->Count(), 0);
+  // Without a root name, the key path alone is shown.
+  const auto objects = Objects();
+  EXPECT_EQ(std::count(objects.begin(), objects.end(), "\\Software\\Demo"), 3);
+  EXPECT_EQ(std::count(objects.begin(), objects.end(), "\\Software"), 3);
+}
+
+TEST_F(RemovalEngineRegistry, BadEntriesDesignateNoRootKeyAndTheRunGoesOn) {
+  registry.AddKey(kHkeyCurrentUser, "Software\\Demo");
+  registry.AddKey(kHkeyCurrentUser, "Software\\Last");
+  LoggedKey(3, "xAx\\Software\\Demo");
+  LoggedKey(3, "x x\\Software\\Demo");
+  LoggedKey(1, "x");
+  LoggedKey(1, "");
+  LoggedKey(1, "x1x\\Software\\Last");
+  ASSERT_NO_THROW(Remove());
+  EXPECT_TRUE(registry.Exists(kHkeyCurrentUser, "Software\\Demo"));
+  EXPECT_EQ(registry.Deleted(), (std::vector<std::string>{"80000001\\SOFTWARE\\LAST"}));
+  EXPECT_EQ(data.FailList->Count(), 0);
+  const auto objects = Objects();
+  const std::vector<std::string> tail(objects.end() - 9, objects.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"\\Software\\Demo", "\\Software", "", "\\Software\\Demo", "\\Software",
+                                            "", "", "", "HKEY_CURRENT_USER\\Software\\Last"}));
+  EXPECT_EQ(view.cursor, (std::vector<bool>{true, false}));
+}
+
+TEST(RemovalEngineRootNames, NamesTheSevenRootsAndLeavesOthersUnchanged) {
+  const char* names[] = {"HKEY_CLASSES_ROOT",     "HKEY_CURRENT_USER",   "HKEY_LOCAL_MACHINE", "HKEY_USERS",
+                         "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA"};
+  for (uint32_t i = 0; i < 7; ++i) {
+    std::string name = "before";
+    app::RootKeyName(i, name);
+    EXPECT_EQ(name, names[i]);
+  }
+  for (uint32_t i : {7u, 9u, 0xFFFFFFFFu}) {
+    std::string name = "before";
+    app::RootKeyName(i, name);
+    EXPECT_EQ(name, "before");
+  }
+}
+
+TEST(RemovalEngineParentPath, SameRuleForFoldersAndKeys) {
+  EXPECT_EQ(app::ParentPath("D:\\A\\B"), "D:\\A");
+  EXPECT_EQ(app::ParentPath("D:\\A"), "D:");
+  EXPECT_EQ(app::ParentPath("D:"), "D:");
+  EXPECT_EQ(app::ParentPath("\\Software\\Demo"), "\\Software");
+  EXPECT_EQ(app::ParentPath("\\Software"), "");
+  EXPECT_EQ(app::ParentPath("Software"), "");
+  EXPECT_EQ(app::ParentPath("\\Software\\Demo\\"), "\\Software\\Demo");
+}
+
+// ---- the failure list as a whole, phases, cursor, summary ----
+
+using RemovalEngineRun = EngineFixture;
+
+TEST_F(RemovalEngineRun, TheSixLineExample) {
+  data.UninsData.HostLevels = 1;
+  Folder("");
+  File(0, "data.ini");
+  fs.AddFile("D:\\Demo\\data.ini", kDate + 0x20);  // edited after installation
+  registry.AddKey(kHkeyCurrentUser, "Software\\Demo");
+  registryProxy.FailOpensFrom(kHkeyCurrentUser, "\\Software\\Demo", 2);
+  LoggedKey(1, "x1x\\Software\\Demo");
+  Remove();
+  EXPECT_EQ(Lines(), (std::vector<std::string>{kFilesHeader, "    D:\\Demo\\data.ini", kFoldersHeader,
+                                               "    D:\\Demo", kRegistryHeader,
+                                               " HKEY_CURRENT_USER\\Software\\Demo"}));
+  EXPECT_EQ(Kinds(), (std::vector<int>{kNoObject, app::kFailFile, kNoObject, app::kFailFolder, kNoObject, kNoObject}));
+  EXPECT_EQ(view.summaries, 1);
+}
+
+TEST_F(RemovalEngineRun, PhaseCaptionsInOrder) {
+  Shortcut("D:\\Menu\\x.lnk");
+  Remove();
+  EXPECT_EQ(view.phases, (std::vector<std::string>{"Destruindo arquivos...", "Destruindo pastas...",
+                                                   "Destruindo pastas hospedeiras...", "Destruindo atalhos...",
+                                                   "Destruindo pastas de atalhos...", "Destruindo registros..."}));
+}
+
+TEST_F(RemovalEngineRun, WithoutShortcutListTheShortcutFolderCaptionIsSkipped) {
+  Remove();
+  EXPECT_EQ(view.phases, (std::vector<std::string>{"Destruindo arquivos...", "Destruindo pastas...",
+                                                   "Destruindo pastas hospedeiras...", "Destruindo atalhos...",
+                                                   "Destruindo registros..."}));
+}
+
+TEST_F(RemovalEngineRun, EverythingRemovedLeavesAnEmptyListAndNoDialog) {
+  data.UninsData.HostLevels = 2;
+  data.UninsData.BaseDir = "D:\\Apps\\Demo\\";
+  data.UninsData.ShortcutDir = "D:\\Menu\\Demo\\";
+  data.UninsData.ShortcutLevels = 2;
+  data.UninsData.UninstallKey = "Demo";
+  Folder("");
+  Folder("bin\\");
+  File(0, "a.txt");
+  File(1, "b.dll");
+  fs.AddFile("D:\\Apps\\Demo\\a.txt", kDate);
+  fs.AddFile("D:\\Apps\\Demo\\bin\\b.dll", kDate);
+  Shortcut("D:\\Menu\\Demo\\Tools\\t.lnk");
+  fs.AddFile("D:\\Menu\\Demo\\Tools\\t.lnk");
+  registry.AddKey(kHkeyLocalMachine, kUninstallPath + "Demo");
+  registry.AddKey(kHkeyCurrentUser, "Software\\Demo\\Cfg");
+  LoggedKey(2, "x1x\\Software\\Demo\\Cfg");
+  Remove();
+  EXPECT_EQ(data.FailList->Count(), 0);
+  EXPECT_EQ(view.summaries, 0);
+  EXPECT_TRUE(fs.AllPaths().empty()) << fs.AllPaths().front();
+  EXPECT_FALSE(registry.Exists(kHkeyCurrentUser, "Software\\Demo"));
+  EXPECT_TRUE(registry.Exists(kHkeyCurrentUser, "Software"));
+}
+
+TEST_F(RemovalEngineRun, PreviousFailuresAreClearedFirst) {
+  data.FailList = std::make_unique<app::TFailList>();
+  data.FailList->Add("old", std::make_unique<app::TFailData>());
+  Remove();
+  EXPECT_EQ(data.FailList->Count(), 0);
+  EXPECT_EQ(view.summaries, 0);
+}
+
+TEST_F(RemovalEngineRun, CursorIsRestoredBeforeTheSummaryIsShown) {
+  Folder("");
+  Folder("sub\\");
+  fs.AddFile("D:\\Demo\\sub\\user.txt");
+  std::vector<bool> cursorAtSummary;
+  view.onSummary = [&] { cursorAtSummary = view.cursor; };
+  Remove();
+  EXPECT_EQ(view.summaries, 1);
+  EXPECT_EQ(cursorAtSummary, (std::vector<bool>{true, false}));
+}
+
+TEST_F(RemovalEngineRun, CursorIsRestoredWhenAnErrorEscapesAndNoDialogIsShown) {
+  Folder("");
+  File(0, "a.txt");
+  File(0, "b.txt");
+  fs.AddFile("D:\\Demo\\a.txt", kDate + 1);
+  fsProxy.ThrowOn(FsOp::Find, "D:\\Demo\\b.txt");
+  EXPECT_THROW(Remove(), platform::Error);
+  EXPECT_EQ(view.cursor, (std::vector<bool>{true, false}));
+  EXPECT_EQ(view.summaries, 0);
+  // The list as filled so far.
+  EXPECT_EQ(Lines(), (std::vector<std::string>{kFilesHeader, "    D:\\Demo\\a.txt"}));
+  EXPECT_EQ(run.BytesProcessed, 200);
+}
+
+TEST_F(RemovalEngineRun, GroupsFollowTheirOrderAndEmptyOnesVanish) {
+  data.UninsData.ShortcutDir = "D:\\Menu\\";
+  data.UninsData.UninstallKey = "Demo";
+  Folder("");
+  File(0, "x.txt");
+  fs.AddFile("D:\\Demo\\x.txt", kDate);
+  fs.Lock("D:\\Demo\\x.txt");
+  Shortcut("D:\\Menu\\Sub\\s.lnk");
+  fs.AddFile("D:\\Menu\\Sub\\s.lnk");
+  fs.Lock("D:\\Menu\\Sub\\s.lnk");
+  registry.AddKey(kHkeyLocalMachine, kUninstallPath + "Demo");
+  registry.Fail(RegOp::Delete, kHkeyLocalMachine, kUninstallPath + "Demo");
+  Remove();
+  EXPECT_EQ(Lines(), (std::vector<std::string>{kFilesHeader, "    D:\\Demo\\x.txt", kShortcutsHeader,
+                                               "    D:\\Menu\\Sub\\s.lnk", kShortcutFoldersHeader,
+                                               "    D:\\Menu\\SUB", kRegistryHeader, " " + kUninstallShown + "Demo"}));
+}
+
+// ---- property: only what the log names and the bounded walks reach ----
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string JoinParts(const std::vector<std::string>& parts, size_t count) {
+  std::string out;
+  for (size_t i = 0; i < count; ++i) out += (i ? "\\" : "") + parts[i];
+  return out;
+}
+
+std::string RegName(uint32_t root, const std::string& path) {
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "%08X", root);
+  return std::string(hex) + "\\" + Upper(path);
+}
+
+struct Scenario {
+  fakes::FakeFileSystem fs;
+  fakes::FakeRegistry registry;
+  fakes::FakeLocale locale;
+  app::TRunData data;
+  app::TStringList keys;
+  std::vector<uint8_t> levels;
+  std::set<std::string> fsAllowed;   // FakeFileSystem::Key of every path the engine may change
+  std::set<std::string> regAllowed;  // RegName of every key it may try to delete
+  std::vector<std::string> changedFiles;
+  std::vector<std::string> bystanders;  // files nobody named
+  std::vector<std::pair<uint32_t, std::string>> bystanderKeys;
+};
+
+class NullSink : public app::IRemovalSink {
+ public:
+  void SetPhase(const std::string&) override {}
+  void ShowProgress(int64_t, const std::string&) override {}
+  void SetBusyCursor(bool busy) override { busy_ = busy; }
+  bool busy_ = false;
+};
+
+void Build(Scenario& s, std::mt19937& rng) {
+  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  auto name = [&](const char* stem) { return std::string(stem) + std::to_string(pick(4)); };
+  const auto fold = [](const std::string& p) { return fakes::FakeFileSystem::Key(p); };
+
+  // Installation folder C:\p0\...\pd, host levels up to one past the drive.
+  std::vector<std::string> base = {"C:"};
+  for (int d = pick(4) + 1; d > 0; --d) base.push_back(name("h"));
+  const std::string baseDir = JoinParts(base, base.size()) + "\\";
+  s.data.UninsData.BaseDir = baseDir;
+  s.data.UninsData.HostLevels = static_cast<uint8_t>(pick(static_cast<int>(base.size()) + 1));
+  for (size_t l = 0; l < s.data.UninsData.HostLevels && l + 1 < base.size(); ++l) {
+    s.fsAllowed.insert(fold(JoinParts(base, base.size() - l)));
+  }
+  if (s.data.UninsData.HostLevels >= base.size()) s.fsAllowed.insert("C:");
+
+  // Folder entries, each below an earlier one; files in them.
+  std::vector<std::string> folders = {""};
+  for (int k = pick(4); k > 0; --k) folders.push_back(folders[static_cast<size_t>(pick(static_cast<int>(folders.size())))] + name("f") + "\\");
+  s.data.FolderList = std::make_unique<app::TFolderList>();
+  s.data.FileLists = std::make_unique<app::TFileLists>();
+  for (size_t k = 0; k < folders.size(); ++k) {
+    s.data.FolderList->Add(folders[k], std::make_unique<app::TDirData>());
+    if (k >= 1) s.fsAllowed.insert(fold(baseDir + folders[k]));
+    if (pick(3) == 0) s.fs.AddFolder(baseDir + folders[k], platform::kAttrDirectory | (pick(4) == 0 ? platform::kAttrHidden : 0));
+    if (k > 0 && pick(5) == 0) continue;  // fewer lists than folders
+    auto list = std::make_unique<app::TZDataList>();
+    for (int i = pick(4); i > 0; --i) {
+      auto z = std::make_unique<app::TZData>();
+      z->Name = name("file") + ".dat";
+      z->Size = pick(1000);
+      z->Date = 0x2AB10000 + pick(3);
+      const std::string path = baseDir + folders[k] + z->Name;
+      if (!s.fsAllowed.insert(fold(path)).second) continue;  // one record per file
+      switch (pick(6)) {
+        case 0: break;  // gone already
+        case 1:
+          s.fs.AddFile(path, z->Date + 2);  // edited by the user
+          s.changedFiles.push_back(path);
+          break;
+        case 2: s.fs.AddFile(path, z->Date, 0, platform::kAttrReadOnly); break;
+        case 3:
+          s.fs.AddFile(path, z->Date);
+          s.fs.Lock(path);
+          break;
+        default: s.fs.AddFile(path, z->Date); break;
+      }
+      list->Add(std::move(z));
+    }
+    s.data.FileLists->push_back(std::move(list));
+  }
+  // Files and folders nobody named, inside and beside the installation.
+  for (int b = pick(4); b > 0; --b) {
+    const std::string path = baseDir + folders[static_cast<size_t>(pick(static_cast<int>(folders.size())))] + name("user") + ".txt";
+    if (s.fsAllowed.count(fold(path)) == 0 && !s.fs.Exists(path)) {
+      s.fs.AddFile(path, kDate);
+      s.bystanders.push_back(path);
+    }
+  }
+  s.fs.AddFile(JoinParts(base, base.size() - 1) + "\\sibling\\keep.txt", kDate);
+  s.bystanders.push_back(JoinParts(base, base.size() - 1) + "\\sibling\\keep.txt");
+  if (pick(4) == 0) s.fs.Fail(FsOp::RemoveFolder, baseDir);
+
+  // Shortcuts in and below C:\Menu\Prog\, spelt in any case.
+  std::vector<std::string> menu = {"C:", "Menu", "Prog"};
+  s.data.UninsData.ShortcutDir = pick(6) == 0 ? "" : "C:\\Menu\\Prog\\";
+  s.data.UninsData.ShortcutLevels = static_cast<uint8_t>(pick(4));
+  if (!s.data.UninsData.ShortcutDir.empty()) {
+    for (size_t l = 0; l < s.data.UninsData.ShortcutLevels && l + 1 < menu.size(); ++l) {
+      s.fsAllowed.insert(fold(JoinParts(menu, menu.size() - l)));
+    }
+    if (s.data.UninsData.ShortcutLevels >= menu.size()) s.fsAllowed.insert("C:");
+  }
+  if (pick(5) != 0) {
+    s.data.ShortcutList = std::make_unique<app::TStringList>();
+    for (int j = pick(4); j > 0; --j) {
+      const std::string sub = pick(2) ? "" : name("s") + "\\";
+      std::string path = "C:\\Menu\\Prog\\" + sub + name("app") + ".lnk";
+      if (pick(2)) path = Upper(path);
+      s.data.ShortcutList->push_back(path);
+      s.fsAllowed.insert(fold(path));
+      if (!sub.empty() && !s.data.UninsData.ShortcutDir.empty()) s.fsAllowed.insert(fold("C:\\Menu\\Prog\\" + sub));
+      if (pick(3)) s.fs.AddFile(path, 0, 0, pick(4) == 0 ? platform::kAttrReadOnly : platform::kAttrArchive);
+      if (pick(6) == 0) s.fs.Lock(path);
+    }
+  }
+  s.fs.AddFile("C:\\Menu\\Other\\other.lnk");
+  s.bystanders.push_back("C:\\Menu\\Other\\other.lnk");
+
+  // Registry: the uninstall entry, logged keys with level walks, bystanders.
+  if (pick(3)) {
+    s.data.UninsData.UninstallKey = "Demo";
+    s.registry.AddKey(kHkeyLocalMachine, kUninstallPath + "Demo\\Sub");
+    s.regAllowed.insert(RegName(kHkeyLocalMachine, kUninstallPath + "Demo"));
+  }
+  s.registry.AddKey(kHkeyLocalMachine, kUninstallPath + "Other");
+  s.bystanderKeys.push_back({kHkeyLocalMachine, kUninstallPath + "Other"});
+  for (int e = pick(5); e > 0; --e) {
+    const int index = pick(10);
+    std::vector<std::string> parts = {"Software"};
+    for (int d = pick(3) + 1; d > 0; --d) parts.push_back(name("k"));
+    const uint8_t n = static_cast<uint8_t>(pick(5));
+    std::string entry = "x" + std::to_string(index) + "x\\" + JoinParts(parts, parts.size());
+    if (pick(8) == 0) entry[1] = 'Z';  // no root at all
+    s.keys.push_back(entry);
+    s.levels.push_back(n);
+    const bool hasRoot = entry[1] >= '0' && entry[1] <= '6';
+    const uint32_t root = 0x80000000u + static_cast<uint32_t>(index);
+    for (size_t l = 0; hasRoot && l < n && l < parts.size(); ++l) {
+      s.regAllowed.insert(RegName(root, JoinParts(parts, parts.size() - l)));
+    }
+    if (index <= 6 && pick(3)) s.registry.AddKey(root, JoinParts(parts, parts.size() - static_cast<size_t>(pick(2))));
+    if (index <= 6 && pick(6) == 0) s.registry.Fail(RegOp::Delete, root, JoinParts(parts, parts.size()));
+    if (index <= 6 && pick(6) == 0) s.registry.Fail(RegOp::Open, root, JoinParts(parts, parts.size()));
+  }
+  s.registry.AddKey(kHkeyCurrentUser, "Software\\Bystander\\Inner");
+  s.bystanderKeys.push_back({kHkeyCurrentUser, "Software\\Bystander\\Inner"});
+}
+
+TEST(RemovalEngineProperty, TouchesOnlyWhatTheLogNamesAndNoHeaderStandsAlone) {
+  const std::set<std::string> headers = {kFilesHeader, kFoldersHeader, kShortcutsHeader, kShortcutFoldersHeader,
+                                         kRegistryHeader};
+  const std::vector<std::string> order = {kFilesHeader, kFoldersHeader, kShortcutsHeader, kShortcutFoldersHeader,
+                                          kRegistryHeader};
+  for (unsigned seed = 1; seed <= 400; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 rng(seed);
+    Scenario s;
+    Build(s, rng);
+    NullSink sink;
+    int64_t bytes = 0;
+    app::RemovalEngine(s.fs, s.registry, s.locale, sink).Run(s.data, s.keys, s.levels, bytes);
+
+    for (const std::string& m : s.fs.Mutated()) {
+      EXPECT_EQ(s.fsAllowed.count(fakes::FakeFileSystem::Key(m)), 1u) << "touched " << m;
+    }
+    for (const std::string& d : s.registry.Deleted()) EXPECT_EQ(s.regAllowed.count(d), 1u) << "deleted " << d;
+    for (const std::string& p : s.changedFiles) {
+      EXPECT_TRUE(s.fs.Exists(p)) << p;
+      EXPECT_EQ(std::count(s.fs.Mutated().begin(), s.fs.Mutated().end(), p), 0) << p;
+    }
+    for (const std::string& p : s.bystanders) EXPECT_TRUE(s.fs.Exists(p)) << p;
+    for (const auto& [root, key] : s.bystanderKeys) EXPECT_TRUE(s.registry.Exists(root, key)) << key;
+    EXPECT_EQ(s.registry.OpenHandles(), 0);
+    EXPECT_FALSE(sink.busy_);
+
+    const app::TFailList& list = *s.data.FailList;
+    size_t lastGroup = 0;
+    for (int i = 0; i < list.Count(); ++i) {
+      const std::string& line = list.Text(i);
+      if (headers.count(line)) {
+        ASSERT_LT(i + 1, list.Count()) << "header last: " << line;
+        EXPECT_EQ(headers.count(list.Text(i + 1)), 0u) << "header alone: " << line;
+        const size_t group = static_cast<size_t>(std::find(order.begin(), order.end(), line) - order.begin()) + 1;
+        EXPECT_GT(group, lastGroup) << line;
+        lastGroup = group;
+        EXPECT_EQ(list.Object(i), nullptr);
+      } else {
+        ASSERT_GT(i, 0);
+        EXPECT_EQ(line[0], ' ') << line;
+      }
+    }
+  }
+}
+
+}  // namespace
