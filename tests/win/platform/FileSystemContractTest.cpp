@@ -1,4 +1,7 @@
 // The file system behaviours the fake promises, checked against Windows.
+// Not checkable under Wine, which keeps no read-only bit on folders and no
+// archive bit at all: the fake follows Windows there (a read-only folder
+// refuses removal).
 #include <gtest/gtest.h>
 
 #include <algorithm>

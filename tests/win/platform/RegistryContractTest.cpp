@@ -119,6 +119,8 @@ TYPED_TEST(RegistryContract, IntegerReadRules) {
   this->world.SetRaw(k, "MinusOne", kRegDword, Bytes("\xff\xff\xff\xff", 4));
   this->world.SetRaw(k, "Text", kRegSz, Bytes("5\0", 2));
   this->world.SetRaw(k, "Binary", kRegBinary, Bytes("\5\0\0\0", 4));
+  this->world.SetRaw(k, "Short", kRegDword, Bytes("\5\0", 2));
+  this->world.SetRaw(k, "Long", kRegDword, Bytes("\5\0\0\0\0\0\0\0", 8));
   auto key = this->Open(k);
   ASSERT_TRUE(key);
   EXPECT_EQ(key->ReadInt("One"), 1);
@@ -126,6 +128,8 @@ TYPED_TEST(RegistryContract, IntegerReadRules) {
   EXPECT_EQ(key->ReadInt("Text"), std::nullopt);
   EXPECT_EQ(key->ReadInt("Binary"), std::nullopt);
   EXPECT_EQ(key->ReadInt("Missing"), std::nullopt);
+  EXPECT_EQ(key->ReadInt("Short"), std::nullopt);
+  EXPECT_EQ(key->ReadInt("Long"), std::nullopt);
 }
 
 TYPED_TEST(RegistryContract, WritesStoreTheExpectedTypesAndBytes) {
