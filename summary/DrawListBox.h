@@ -1,0 +1,387 @@
+#pragma once
+// TDrawBox: a list control on the system LISTBOX window. The window holds the
+// lines; the control configures it, turns its notifications into events and
+// adds four behaviours of its own:
+//   - owner-drawn lines get no selection colours and no focus rectangle: the
+//     item-drawing step alone decides how a line looks;
+//   - TotalCtrlOverDraw: showing and hiding repaint nothing;
+//   - OverKeyDown: the control's key-down handler sees a key before the
+//     ordinary key-down path (the form's key preview included);
+//   - MoveSense / OnMouseRun (TDrawBox): the line under the pointer becomes
+//     the current line, and the control swallows every mouse move.
+// Item values are pointer-sized object references; the value -1 is reserved.
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Error.h"
+#include "platform/toolkit/Controls.h"
+#include "platform/win32/Unique.h"
+
+namespace summary {
+
+class TCustomDrawListBox;
+class TDrawBox;
+
+// The string-list error (bad line index, reserved item value).
+class EStringListError : public platform::Error {
+ public:
+  using platform::Error::Error;
+};
+// The list error (IsSelected with a bad index).
+class EListError : public platform::Error {
+ public:
+  using platform::Error::Error;
+};
+// The out-of-resources error (the window refused a new line).
+class EOutOfResources : public platform::Error {
+ public:
+  using platform::Error::Error;
+};
+
+constexpr char kListIndexError[] = "List index out of bounds (%d)";
+constexpr char kInsertLineError[] = "Unable to insert a line";
+
+// An object reference carried by a line (null when none).
+using TObjectRef = void*;
+
+// Abstract string list: lines with one object reference each. Derived
+// classes keep the lines; the generic operations here work through them.
+class TStrings {
+ public:
+  virtual ~TStrings() = default;
+
+  virtual std::string Get(int index) const = 0;
+  virtual int GetCount() const = 0;
+  virtual TObjectRef GetObject(int index) const = 0;
+  // Generic rule: keep the object, delete the line, insert the new text
+  // with that object at the same place.
+  virtual void Put(int index, const std::string& text);
+  virtual void PutObject(int index, TObjectRef object) = 0;
+  virtual int Add(const std::string& text);
+  virtual void Clear() = 0;
+  virtual void Delete(int index) = 0;
+  // Returns the index the line got.
+  virtual int Insert(int index, const std::string& text) = 0;
+
+  int Count() const { return GetCount(); }
+  std::string operator[](int index) const { return Get(index); }
+  int AddObject(const std::string& text, TObjectRef object);
+  void InsertObject(int index, const std::string& text, TObjectRef object);
+  // Replaces every line by a copy of the lines and objects of `source`.
+  void Assign(const TStrings& source);
+  // Nested calls count; only the outermost pair changes the update state.
+  void BeginUpdate();
+  void EndUpdate();
+
+ protected:
+  virtual void SetUpdateState(bool /*updating*/) {}
+  int UpdateCount() const { return updateCount_; }
+
+ private:
+  int updateCount_ = 0;
+};
+
+// A string list held in memory.
+class TStringList : public TStrings {
+ public:
+  std::string Get(int index) const override;
+  int GetCount() const override { return static_cast<int>(lines_.size()); }
+  TObjectRef GetObject(int index) const override;
+  void Put(int index, const std::string& text) override;
+  void PutObject(int index, TObjectRef object) override;
+  int Add(const std::string& text) override;
+  void Clear() override { lines_.clear(); }
+  void Delete(int index) override;
+  int Insert(int index, const std::string& text) override;
+
+ private:
+  void Check(int index, bool allowEnd = false) const;
+  struct Line {
+    std::string text;
+    TObjectRef object = nullptr;
+  };
+  std::vector<Line> lines_;
+};
+
+// The lines of a list control: every operation goes to the control's window
+// (created first if need be). Keeps no lines of its own.
+class TListBoxStrings : public TStrings {
+ public:
+  explicit TListBoxStrings(TCustomDrawListBox& listBox) : ListBox(listBox) {}
+
+  // EStringListError for a bad index. Lines are read whole, also past the
+  // usual 4,095 characters.
+  std::string Get(int index) const override;
+  int GetCount() const override;
+  // EStringListError when the line's item value is -1 (also a bad index).
+  TObjectRef GetObject(int index) const override;
+  // Keeps the list's current line.
+  void Put(int index, const std::string& text) override;
+  void PutObject(int index, TObjectRef object) override;
+  // EOutOfResources when the window refuses the line; sorted lists put it
+  // at its sorted place.
+  int Add(const std::string& text) override;
+  void Clear() override;
+  void Delete(int index) override;
+  int Insert(int index, const std::string& text) override;
+
+ protected:
+  // While updating the window does not redraw; at the end it is refreshed.
+  void SetUpdateState(bool updating) override;
+
+ private:
+  TCustomDrawListBox& ListBox;
+};
+
+// A drawing surface bound to the device context of one draw-item
+// notification, with the control's font and background brush selected.
+class TItemCanvas {
+ public:
+  TItemCanvas() = default;
+  TItemCanvas(const TItemCanvas&) = delete;
+  TItemCanvas& operator=(const TItemCanvas&) = delete;
+  ~TItemCanvas() { Unbind(); }
+
+  // Null while not bound.
+  HDC Handle() const { return dc_; }
+  HBRUSH Brush() const { return brush_; }
+  void Bind(HDC dc, HFONT font, HBRUSH brush, COLORREF brushColor);
+  // Restores the font and brush that the DC held before.
+  void Unbind();
+
+  void FillRect(const RECT& rect);
+  // The text on an opaque background of the brush's colour, in the
+  // window-text colour, whatever colours the DC held.
+  void WriteText(int x, int y, const std::string& text);
+
+ private:
+  HDC dc_ = nullptr;
+  HBRUSH brush_ = nullptr;
+  COLORREF color_ = 0;
+  HGDIOBJ oldFont_ = nullptr;
+  HGDIOBJ oldBrush_ = nullptr;
+};
+
+enum TListBoxStyle : uint8_t { lbStandard, lbOwnerDrawFixed, lbOwnerDrawVariable };
+enum TBorderStyle : uint8_t { bsNone, bsSingle };
+enum TDragMode : uint8_t { dmManual, dmAutomatic };
+
+// The platform's ODS_* flags (low 8 bits of the item state).
+using TOwnerDrawState = uint8_t;
+
+// Shift state of key and mouse events.
+using TShiftState = uint8_t;
+constexpr TShiftState ssShift = 0x01;
+constexpr TShiftState ssAlt = 0x02;
+constexpr TShiftState ssCtrl = 0x04;
+constexpr TShiftState ssLeft = 0x08;
+constexpr TShiftState ssRight = 0x10;
+constexpr TShiftState ssMiddle = 0x20;
+constexpr TShiftState ssDouble = 0x40;
+
+enum TMouseButton : uint8_t { mbLeft, mbRight, mbMiddle };
+
+using TNotifyEvent = std::function<void(TCustomDrawListBox& Sender)>;
+using TKeyEvent = std::function<void(TCustomDrawListBox& Sender, WORD& Key, TShiftState Shift)>;
+using TKeyPressEvent = std::function<void(TCustomDrawListBox& Sender, char& Key)>;
+using TMouseEvent =
+    std::function<void(TCustomDrawListBox& Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
+using TMouseMoveEvent = std::function<void(TCustomDrawListBox& Sender, TShiftState Shift, int X, int Y)>;
+using TDrawItemEvent =
+    std::function<void(TCustomDrawListBox& Control, int Index, const RECT& Rect, TOwnerDrawState State)>;
+using TMeasureItemEvent = std::function<void(TCustomDrawListBox& Control, int Index, int& Height)>;
+using TOnMouseRun = std::function<void(TDrawBox& Sender)>;
+
+// The form's key preview, as the ordinary key-down path of these controls
+// calls it: it sees the key first and may set it to 0 to stop it.
+using TKeyPreviewEvent = std::function<void(WORD& Key, TShiftState Shift)>;
+
+class TCustomDrawListBox : public toolkit::Control {
+ public:
+  // Creates the window at once: 121 x 97 pixels at (left, top) of `parent`.
+  explicit TCustomDrawListBox(toolkit::Window& parent, int left = 0, int top = 0);
+  ~TCustomDrawListBox() override;
+
+  // Plain stored values; changing them has no immediate effect.
+  bool TotalCtrlOverDraw = true;
+  bool OverKeyDown = true;
+
+  TListBoxStrings& Items() { return items_; }
+  // Replaces the lines by a copy of `source`'s.
+  void SetItems(const TStrings& source) { items_.Assign(source); }
+  TItemCanvas& ItemCanvas() { return canvas_; }
+
+  // The window, created first when it does not exist (it may have been
+  // destroyed with its parent).
+  HWND HandleNeeded();
+  bool HandleAllocated() const { return Handle() != nullptr; }
+  // Destroys the window, keeping lines, TopRow and CurrentIndex, and
+  // creates it again with the current properties.
+  void RecreateWnd();
+
+  TBorderStyle BorderStyle() const { return borderStyle_; }
+  void SetBorderStyle(TBorderStyle value);
+  int Columns() const { return columns_; }
+  void SetColumns(int value);
+  bool ExtendedSelect() const { return extendedSelect_; }
+  void SetExtendedSelect(bool value);
+  bool IntegralHeight() const { return integralHeight_; }
+  void SetIntegralHeight(bool value);
+  // lbStandard with a window: the height the window gives its first line.
+  int ItemHeight();
+  int StoredItemHeight() const { return itemHeight_; }
+  // Values of 0 or less are ignored.
+  void SetItemHeight(int value);
+  bool MultiSelect() const { return multiSelect_; }
+  void SetMultiSelect(bool value);
+  bool Sorted() const { return sorted_; }
+  void SetSorted(bool value);
+  TListBoxStyle Style() const { return style_; }
+  void SetStyle(TListBoxStyle value);
+  int TabWidth() const { return tabWidth_; }
+  // A negative value becomes 0.
+  void SetTabWidth(int value);
+  bool Ctl3D() const { return ctl3D_; }
+  void SetCtl3D(bool value);
+  bool ParentCtl3D = true;
+  COLORREF Color() const { return color_; }
+  void SetColor(COLORREF value);
+  bool ParentColor = false;
+  bool ParentFont = true;
+  bool ParentShowHint = true;
+  bool ShowHint = false;
+  bool TabStop = true;
+  TDragMode DragMode = dmManual;
+
+  // List operations. EListError when IsSelected gets a bad index; the others
+  // pass the window's replies on (SelectedCount is -1 in a single-selection
+  // list, CurrentIndex -1 when no line is current).
+  bool IsSelected(int index);
+  int SelectedCount();
+  int CurrentIndex();
+  // Only a single-selection list takes it.
+  void SetCurrentIndex(int value);
+  int TopRow();
+  void SetTopRow(int value);
+  // -1 outside the client area; else the first line from TopRow on whose
+  // rectangle holds the point, or (none) -1 when `existing`, the line count
+  // otherwise.
+  int ItemAtPoint(POINT pos, bool existing);
+
+  void SetVisible(bool visible) override;
+  void SetBounds(int left, int top, int width, int height) override;
+
+  // Drawing of one line: OnDrawItem when assigned, else the background and
+  // the text 2 pixels in. Only while ItemCanvas is bound.
+  virtual void DoDrawItem(int index, const RECT& rect, TOwnerDrawState state);
+  virtual void DoMeasureItem(int index, int& height);
+
+  // Events.
+  TNotifyEvent OnClick;
+  TNotifyEvent OnDblClick;
+  TNotifyEvent OnEnter;
+  TNotifyEvent OnExit;
+  TDrawItemEvent OnDrawItem;
+  TMeasureItemEvent OnMeasureItem;
+  TKeyEvent OnKeyDown;
+  TKeyEvent OnKeyUp;
+  TKeyPressEvent OnKeyPress;
+  TMouseEvent OnMouseDown;
+  TMouseEvent OnMouseUp;
+  TMouseMoveEvent OnMouseMove;
+  TNotifyEvent OnStartDrag;
+  TNotifyEvent OnEndDrag;
+
+  // The owning form's key preview (the form of this toolkit has none of its
+  // own); the ordinary key-down path calls it first.
+  TKeyPreviewEvent FormKeyPreview;
+
+  // Dragging: the toolkit has no drag and drop, so a drag is only a state
+  // of this control that OnStartDrag and OnEndDrag report; it begins on the
+  // left-button rules of DragMode dmAutomatic and ends at the button's
+  // release (EndDrag) or when cancelled (CancelDrag).
+  bool Dragging() const { return dragging_; }
+  void BeginDrag(bool immediate);
+  void EndDrag();
+  void CancelDrag();
+
+  // Item values of the lines, for TListBoxStrings.
+  TObjectRef InternalGetItemData(int index);
+  void InternalSetItemData(int index, TObjectRef data);
+  void ResetContent();
+  void DeleteString(int index);
+
+  // The style bits the window is created with.
+  DWORD WindowStyle() const;
+  DWORD WindowExStyle() const;
+
+ protected:
+  LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+  bool OnReflected(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  void OnHandleDestroyed() override;
+
+  void CreateWnd();
+  void DestroyWnd();
+  // Window messages given to the system list (the control's own handling
+  // skipped).
+  LRESULT DefaultHandler(UINT msg, WPARAM wParam, LPARAM lParam) { return CallBase(msg, wParam, lParam); }
+  // The drag was cancelled: the list ends its own tracking of the press.
+  virtual void DragCanceled();
+  // The 3-D look changed: the border depends on it.
+  virtual void Ctl3DChanged();
+
+ private:
+  void SetColumnWidth();
+  void CNDrawItem(DRAWITEMSTRUCT& draw);
+  void CNMeasureItem(MEASUREITEMSTRUCT& measure);
+  void CNCommand(WORD code);
+  void PaintTo(HDC dc);
+  LRESULT WMKeyDown(WPARAM wParam, LPARAM lParam);
+  LRESULT OrdinaryKeyDown(WORD key, LPARAM lParam);
+  LRESULT WMLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam);
+  void MakeBrush();
+
+  TListBoxStrings items_{*this};
+  TItemCanvas canvas_;
+  TBorderStyle borderStyle_ = bsSingle;
+  int columns_ = 0;
+  int itemHeight_ = 16;
+  TListBoxStyle style_ = lbStandard;
+  bool integralHeight_ = false;
+  bool multiSelect_ = false;
+  bool sorted_ = false;
+  bool extendedSelect_ = true;
+  int tabWidth_ = 0;
+  bool ctl3D_ = true;
+  COLORREF color_;
+  platform::win32::UniqueBrush brush_;
+  std::unique_ptr<TStringList> SavedItems;
+  int SavedTopIndex = 0;
+  int SavedItemIndex = 0;
+  RECT bounds_{};  // the window's place, kept for a window created again
+  bool visible_ = true;
+  bool dragging_ = false;
+};
+
+class TDrawBox : public TCustomDrawListBox {
+ public:
+  explicit TDrawBox(toolkit::Window& parent, int left = 0, int top = 0);
+
+  TOnMouseRun OnMouseRun;
+  POINT LastMousePos{0, 0};
+  bool MoveSense = true;
+
+ protected:
+  LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  // Every mouse move ends here; OnMouseMove is never raised.
+  void WMMouseMove(LPARAM lParam);
+};
+
+}  // namespace summary
