@@ -6,6 +6,10 @@
 #include <atomic>
 #include <utility>
 
+#include "app/LogFormat.h"
+#include "tools/undtool/Disk.h"
+#include "tools/undtool/UndTool.h"
+
 namespace robot {
 namespace {
 
@@ -240,17 +244,28 @@ std::optional<BoxInfo> Process::WaitForBox(DWORD timeoutMs) {
 bool Process::Press(const BoxInfo& box, int buttonId, DWORD timeoutMs) {
   HWND button = GetDlgItem(box.hwnd, buttonId);
   if (!button) return false;
-  answered_.push_back(box.hwnd);
   PostMessageA(box.hwnd, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+  return AwaitClosed(box.hwnd, timeoutMs);
+}
+
+bool Process::PressKey(const BoxInfo& box, UINT virtualKey, DWORD timeoutMs) {
+  HWND target = box.defaultButton ? GetDlgItem(box.hwnd, box.defaultButton) : box.hwnd;
+  if (!target) return false;
+  PostKey(target, virtualKey);
+  return AwaitClosed(box.hwnd, timeoutMs);
+}
+
+bool Process::AwaitClosed(HWND box, DWORD timeoutMs) {
+  answered_.push_back(box);
   DWORD start = GetTickCount();
-  while (IsWindow(box.hwnd) && IsWindowVisible(box.hwnd)) {
+  while (IsWindow(box) && IsWindowVisible(box)) {
     if (TimedOut(start, timeoutMs)) return false;
     Sleep(kPoll);
   }
   // The handle may come back for a later box: forget it once it is gone.
-  answered_.erase(std::remove(answered_.begin(), answered_.end(), box.hwnd), answered_.end());
+  answered_.erase(std::remove(answered_.begin(), answered_.end(), box), answered_.end());
   for (auto& b : boxes_) {
-    if (b.hwnd == box.hwnd) b.hwnd = nullptr;
+    if (b.hwnd == box) b.hwnd = nullptr;
   }
   return true;
 }
@@ -452,6 +467,20 @@ bool DeleteTree(const std::string& path) {
     FindClose(find);
   }
   return RemoveDirectoryA(p.c_str()) != 0;
+}
+
+bool WriteScannedLog(const undtool::ScanOptions& options, const std::string& logPath, std::string* error) {
+  try {
+    undtool::ScanOptions o = options;
+    o.separator = '\\';
+    o.utf8Names = false;
+    std::string bytes = app::WriteLog(undtool::ScanTree(o, undtool::ListDiskFolder));
+    if (WriteFileBytes(logPath, bytes)) return true;
+    if (error) *error = logPath + ": cannot write it";
+  } catch (const std::exception& e) {
+    if (error) *error = e.what();
+  }
+  return false;
 }
 
 TreeState Snapshot(const std::string& folder) {

@@ -15,6 +15,10 @@
 #include <string>
 #include <vector>
 
+namespace undtool {
+struct ScanOptions;
+}
+
 namespace robot {
 
 // Default bounds of the waits, in milliseconds. They only keep a stuck run
@@ -102,6 +106,10 @@ class Process {
   // Presses a button of a box (WM_COMMAND posted) and waits until the box
   // is gone. False when the box has no such button or did not close in time.
   bool Press(const BoxInfo& box, int buttonId, DWORD timeoutMs = kWindowWait);
+  // Presses a key on a box as a person would, on the button that has the
+  // focus (the default one), and waits until the box is gone. False when the
+  // box stayed.
+  bool PressKey(const BoxInfo& box, UINT virtualKey, DWORD timeoutMs = kWindowWait);
   // Waits for the process to end and gives its exit code; nullopt on time
   // out. Boxes that appear meanwhile are logged but not answered.
   std::optional<DWORD> WaitForExit(DWORD timeoutMs = kExitWait);
@@ -118,6 +126,8 @@ class Process {
   // Notes boxes that appeared since the last look; returns the first one not
   // yet answered.
   std::optional<BoxInfo> ScanBoxes();
+  // Marks a box as answered and waits until it is gone.
+  bool AwaitClosed(HWND box, DWORD timeoutMs);
 
   HANDLE process_ = nullptr;
   HANDLE thread_ = nullptr;
@@ -174,6 +184,13 @@ bool FolderExists(const std::string& path);
 bool MakeFolders(const std::string& path);   // with every missing folder above
 // Deletes a file or a folder with everything in it (read-only bits cleared).
 bool DeleteTree(const std::string& path);
+
+// Writes the uninstall log of the installed tree under options.root (a
+// Windows path) to logPath, the way the installer leaves it: undtool's scan,
+// with sizes and time stamps from the disk. False, with the reason in *error,
+// when the tree cannot be scanned or the log cannot be written.
+bool WriteScannedLog(const undtool::ScanOptions& options, const std::string& logPath,
+                     std::string* error = nullptr);
 
 // What a folder holds, for before/after comparisons: relative path ->
 // attributes, size and last-write time.
