@@ -298,6 +298,8 @@ void TCustomDrawListBox::CreateWnd() {
 
 void TCustomDrawListBox::DestroyWnd() {
   if (!HandleAllocated()) return;
+  // Read here: DestroyWindow hides the window before WM_DESTROY.
+  visible_ = (GetWindowLongA(Handle(), GWL_STYLE) & WS_VISIBLE) != 0;
   if (items_.Count() > 0) {
     auto saved = std::make_unique<TStringList>();
     saved->Assign(items_);
@@ -693,7 +695,6 @@ LRESULT TCustomDrawListBox::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       // Kept for a window that must be created again later.
       const RECT r = Bounds();
       if (r.right > r.left || r.bottom > r.top) bounds_ = r;
-      visible_ = (GetWindowLongA(Handle(), GWL_STYLE) & WS_VISIBLE) != 0;
       break;
     }
     case WM_KEYDOWN:
