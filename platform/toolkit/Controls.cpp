@@ -245,8 +245,18 @@ void ScrollBox::UpdateScrollBars() {
 
 void ScrollBox::ScrollTo(int x, int y) {
   if (Handle() == nullptr || (x == x_ && y == y_)) return;
-  ScrollWindowEx(Handle(), x_ - x, y_ - y, nullptr, nullptr, nullptr, nullptr,
-                 SW_SCROLLCHILDREN | SW_INVALIDATE | SW_ERASE);
+  const int dx = x_ - x;
+  const int dy = y_ - y;
+  // The children are moved one by one rather than by ScrollWindowEx, which
+  // does nothing while the window cannot be drawn (hidden, or its form not
+  // shown yet).
+  for (HWND c = GetWindow(Handle(), GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+    RECT r{};
+    GetWindowRect(c, &r);
+    MapWindowPoints(HWND_DESKTOP, Handle(), reinterpret_cast<POINT*>(&r), 2);
+    SetWindowPos(c, nullptr, r.left + dx, r.top + dy, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  InvalidateRect(Handle(), nullptr, TRUE);
   x_ = x;
   y_ = y;
   SetScrollPos(Handle(), SB_HORZ, x_, TRUE);

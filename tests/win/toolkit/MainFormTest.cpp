@@ -1,0 +1,204 @@
+// The progress window over fake services: its layout, start-up, the wiring
+// of activation to the run, the progress display and an escaping error.
+#include "app/LogFormat.h"
+#include "app/uMain.h"
+#include "env/Enviro.h"
+#include "platform/Error.h"
+#include "tests/fakes/FakeFileSystem.h"
+#include "tests/fakes/FakeRegistry.h"
+#include "tests/fakes/FakeServices.h"
+#include "tests/win/toolkit/ToolkitFixture.h"
+
+namespace toolkit_test {
+namespace {
+
+constexpr char kLog[] = "C:\\App\\app.und";
+
+class MainFormTest : public ToolkitTest {
+ protected:
+  std::string LogBytes() {
+    app::LogContent content;
+    content.appName = "Demo";
+    return app::WriteLog(content);
+  }
+  void AddLog(const std::string& bytes) { fs.AddFile(kLog, 0, bytes.size(), platform::kAttrArchive, bytes); }
+  std::vector<std::string> Captions() {
+    std::vector<std::string> c;
+    for (const auto& s : box.shown()) c.push_back(s.caption + "|" + s.text);
+    return c;
+  }
+
+  fakes::FakeFileSystem fs;
+  fakes::FakeRegistry registry;
+  fakes::FakeMessageBox box;
+  fakes::FakeLocale locale;
+  fakes::FakeModule module;
+  fakes::FakeNamedLock lock;
+  fakes::FakeScreen screen{96};
+  app::Services services{fs, registry, box, locale, module, lock};
+  app::TRunData data;
+};
+
+TEST_F(MainFormTest, LayoutAndCaptionsAfterFormCreate) {
+  AddLog(LogBytes());
+  TfmMain form(services, screen, data, std::string("/f:") + kLog);
+  EXPECT_TRUE(box.shown().empty());
+  EXPECT_FALSE(app.Terminated());
+  EXPECT_FALSE(IsWindowVisible(form.Handle()));
+
+  EXPECT_EQ(form.Caption(), "Desinstalador Kestrivon v1.0");
+  EXPECT_EQ(form.ClientWidth(), 394);
+  EXPECT_EQ(form.ClientHeight(), 190);
+  const LONG style = GetWindowLongA(form.Handle(), GWL_STYLE);
+  EXPECT_TRUE(style & WS_SYSMENU);
+  EXPECT_FALSE(style & WS_THICKFRAME);
+
+  EXPECT_EQ(form.ProgressBar.Bounds(), Rect(10, 172, 371, 12));
+  EXPECT_EQ(form.StaticText.Bounds(), Rect(4, 40, 381, 23));
+  EXPECT_EQ(form.stObject.Bounds(), Rect(10, 78, 375, 47));
+  EXPECT_EQ(form.Bevel1.Bounds(), Rect(0, 165, 394, 25));
+  EXPECT_EQ(form.Bevel1.GetAlign(), toolkit::Align::Bottom);
+  // The labels size themselves: empty, to one blank in the form's font.
+  const SIZE blank = Extent(form.Font(), " ");
+  EXPECT_EQ(form.lbFantaName.Bounds(), Rect(6, 8, blank.cx, blank.cy));
+  EXPECT_EQ(form.lbJobDone.Bounds(), Rect(2, 144, blank.cx, blank.cy));
+
+  EXPECT_EQ(form.lbFantaName.Caption(), "");
+  EXPECT_EQ(form.StaticText.Caption(), "");
+  EXPECT_EQ(form.stObject.Caption(), "");
+  EXPECT_EQ(form.lbJobDone.Caption(), "");
+  EXPECT_FALSE(form.StaticText.ShowAccelChar());
+  EXPECT_TRUE(form.stObject.ShowAccelChar());
+  EXPECT_EQ(form.ProgressBar.Position(), 0);
+
+  EXPECT_EQ(form.FontHeight(), -11);
+  EXPECT_EQ(FontHeightOf(form.stObject.Handle()), -11);
+  EXPECT_EQ(form.Run().LogPath, kLog);
+  EXPECT_EQ(data.UninsData.BaseDir, "C:\\App\\");
+
+  // Tab order and stacking follow the declaration order.
+  EXPECT_EQ(GetWindow(form.Handle(), GW_CHILD), form.ProgressBar.Handle());
+  EXPECT_EQ(GetWindow(form.ProgressBar.Handle(), GW_HWNDNEXT), form.StaticText.Handle());
+}
+
+TEST_F(MainFormTest, FontCompensationReachesEveryControl) {
+  AddLog(LogBytes());
+  fakes::FakeScreen large(120);
+  TfmMain form(services, large, data, std::string("/f:") + kLog);
+  EXPECT_EQ(form.FontHeight(), -9);
+  for (HWND c = GetWindow(form.Handle(), GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+    if (toolkit::Window::FromHandle(c) == &form.Bevel1) continue;  // draws no text
+    EXPECT_EQ(FontHeightOf(c), -9);
+  }
+  const SIZE blank = Extent(form.Font(), " ");
+  EXPECT_EQ(form.lbJobDone.Height(), blank.cy);
+}
+
+TEST_F(MainFormTest, WithoutArgumentShowsCode0AndNeverShowsTheWindow) {
+  TfmMain form(services, screen, data, std::nullopt);
+  ASSERT_EQ(box.shown().size(), 1u);
+  EXPECT_EQ(box.shown()[0].caption, "Problemas");
+  EXPECT_EQ(box.shown()[0].type, 16u);
+  EXPECT_TRUE(app.Terminated());
+  bool shown = false;
+  form.OnShow = [&] { shown = true; };
+  app.Run(form);
+  EXPECT_FALSE(shown);
+  EXPECT_FALSE(IsWindowVisible(form.Handle()));
+  EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(MainFormTest, MissingLogShowsCode3) {
+  TfmMain form(services, screen, data, std::string("/f:") + kLog);
+  ASSERT_EQ(box.shown().size(), 1u);
+  EXPECT_EQ(box.shown()[0].text, std::string("O arquivo \"") + kLog + "\"\n\rparece n\343o existir.");
+  EXPECT_TRUE(app.Terminated());
+}
+
+TEST_F(MainFormTest, FirstActivationRunsTheUninstallationOnce) {
+  AddLog("not a log");
+  TfmMain form(services, screen, data, std::string("/f:") + kLog);
+  ASSERT_FALSE(app.Terminated());
+  std::string phaseWhileAsked;
+  app.Run(form);  // shows, activates, code 6, ends
+  ASSERT_EQ(box.shown().size(), 1u);
+  EXPECT_EQ(box.shown()[0].text, std::string("O arquivo \"") + kLog + "\"\n\rapresentou problemas.");
+  EXPECT_EQ(form.StaticText.Caption(), "Inicializando...");
+  EXPECT_TRUE(form.Run().Activated);
+  EXPECT_TRUE(fs.Exists(kLog)) << "an unreadable log stays";
+
+  // Later activations do nothing.
+  form.Show();
+  SendMessageA(form.Handle(), WM_ACTIVATE, WA_ACTIVE, 0);
+  app.ProcessMessages();
+  EXPECT_EQ(box.shown().size(), 1u);
+  EXPECT_TRUE(reports.empty());
+}
+
+class DiskFailingFs : public fakes::FakeFileSystem {
+ public:
+  bool RemoveFile(const std::string&) override { throw platform::Error("Falha de disco"); }
+};
+
+TEST_F(MainFormTest, ErrorEscapingTheRunReachesTheReportAndTheWindowStaysOpen) {
+  DiskFailingFs failing;
+  const std::string bytes = LogBytes();
+  failing.AddFile(kLog, 0, bytes.size(), platform::kAttrArchive, bytes);
+  app::Services s{failing, registry, box, locale, module, lock};
+  box.Answer(env::kIdYes);
+  TfmMain form(s, screen, data, std::string("/f:") + kLog);
+  bool openWhenReported = false;
+  app.SetErrorReport([&](const std::string& text) {
+    reports.push_back(text);
+    openWhenReported = IsWindowVisible(form.Handle()) && !app.Terminated();
+    PostMessageA(form.Handle(), WM_CLOSE, 0, 0);  // the user closes it
+  });
+  app.Run(form);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0], "Falha de disco");
+  EXPECT_TRUE(openWhenReported);
+  ASSERT_EQ(box.shown().size(), 1u) << "message 41 never comes";
+  EXPECT_EQ(box.shown()[0].caption, "Continuar?");
+}
+
+TEST_F(MainFormTest, ShowProgressFillsTheLinesAndTheBar) {
+  AddLog(LogBytes());
+  TfmMain form(services, screen, data, std::string("/f:") + kLog);
+  form.ShowProgress("1.024 bytes processados de 8 bytes a processar", "C:\\App\\a&b.dll", 38);
+  EXPECT_EQ(form.lbJobDone.Caption(), "1.024 bytes processados de 8 bytes a processar");
+  EXPECT_EQ(form.lbJobDone.Width(), Extent(form.Font(), "1.024 bytes processados de 8 bytes a processar").cx);
+  EXPECT_EQ(form.stObject.Caption(), "C:\\App\\a&b.dll");
+  EXPECT_EQ(form.ProgressBar.Position(), 38);
+  form.ShowProgress("x", "y", std::nullopt);
+  EXPECT_EQ(form.ProgressBar.Position(), 38) << "no position given: the bar stays";
+
+  // Through the run's own figures.
+  form.Run().BytesToProcess = 8;
+  form.Run().BytesProcessed = 1;
+  form.Run().CurrentObject = "C:\\App\\b.dll";
+  form.ShowProgress();
+  EXPECT_EQ(form.ProgressBar.Position(), 12);
+  EXPECT_EQ(form.stObject.Caption(), "C:\\App\\b.dll");
+  EXPECT_EQ(form.lbJobDone.Caption(), "1 bytes processados de 8 bytes a processar");
+
+  form.SetAppLine("Desinstalando Demo");
+  EXPECT_EQ(form.lbFantaName.Caption(), "Desinstalando Demo");
+  form.SetPhase("Apagando arquivos");
+  EXPECT_EQ(form.StaticText.Caption(), "Apagando arquivos");
+}
+
+TEST_F(MainFormTest, FormDestroyFreesTheLists) {
+  AddLog(LogBytes());
+  data.FailList = std::make_unique<app::TFailList>();
+  data.FailList->Add("    C:\\App\\a.dll", std::make_unique<app::TFailData>());
+  data.ShortcutList = std::make_unique<app::TStringList>();
+  {
+    TfmMain form(services, screen, data, std::string("/f:") + kLog);
+    form.Run().RegKeyList.push_back("x");
+  }
+  EXPECT_EQ(data.FailList, nullptr);
+  EXPECT_EQ(data.ShortcutList, nullptr);
+}
+
+}  // namespace
+}  // namespace toolkit_test
