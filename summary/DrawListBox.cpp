@@ -672,10 +672,8 @@ void TCustomDrawListBox::DragCanceled() {
   GetCursorPos(&p);
   ScreenToClient(Handle(), &p);
   const LPARAM at = MAKELPARAM(p.x, p.y);
-  // The release is queued first: the list's press handling waits for it
-  // (drag detection) before it returns.
-  PostMessageA(Handle(), WM_LBUTTONUP, 0, at);
   CallBase(WM_LBUTTONDOWN, 0, at);
+  CallBase(WM_LBUTTONUP, 0, at);
 }
 
 LRESULT TCustomDrawListBox::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

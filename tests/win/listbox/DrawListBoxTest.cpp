@@ -672,6 +672,61 @@ TEST_F(DrawBoxTest, KeyUpReachesOnKeyUp) {
   EXPECT_EQ(seen, VK_DELETE);
 }
 
+// --- automatic dragging ---------------------------------------------------------
+
+class DragTest : public DrawBoxTest {
+ protected:
+  void SetUp() override {
+    DrawBoxTest::SetUp();
+    box_->SetMultiSelect(true);
+    Fill(6);
+    SendMessageA(List(), LB_SETSEL, TRUE, 1);
+    SendMessageA(List(), LB_SETSEL, TRUE, 3);
+    box_->OnStartDrag = [this](summary::TCustomDrawListBox&) { ++starts_; };
+    box_->OnEndDrag = [this](summary::TCustomDrawListBox&) { ++ends_; };
+  }
+  void Click(int line, WPARAM keys) {
+    const RECT r = ItemRect(line);
+    const LPARAM at = MAKELPARAM(5, r.top + 2);
+    SendMessageA(List(), WM_LBUTTONDOWN, MK_LBUTTON | keys, at);
+    SendMessageA(List(), WM_LBUTTONUP, keys, at);
+  }
+  int starts_ = 0;
+  int ends_ = 0;
+};
+
+TEST_F(DragTest, APressOnASelectedLineDragsWithoutClearingTheSelection) {
+  box_->DragMode = summary::dmAutomatic;
+  const RECT r = ItemRect(1);
+  SendMessageA(List(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, r.top + 2));
+  EXPECT_TRUE(box_->Dragging());
+  EXPECT_EQ(starts_, 1);
+  EXPECT_EQ(box_->SelectedCount(), 2);
+  SendMessageA(List(), WM_LBUTTONUP, 0, MAKELPARAM(5, r.top + 2));
+  EXPECT_FALSE(box_->Dragging());
+  EXPECT_EQ(ends_, 1);
+  EXPECT_EQ(box_->SelectedCount(), 2);
+}
+
+TEST_F(DragTest, APressElsewhereSelectsAndThenDrags) {
+  box_->DragMode = summary::dmAutomatic;
+  Click(4, 0);
+  EXPECT_EQ(starts_, 1);
+  EXPECT_EQ(box_->SelectedCount(), 1);
+  EXPECT_TRUE(box_->IsSelected(4));
+  // Ctrl extends the selection and starts no drag.
+  Click(5, MK_CONTROL);
+  EXPECT_EQ(starts_, 1);
+  EXPECT_EQ(box_->SelectedCount(), 2);
+}
+
+TEST_F(DragTest, ManualDragModeLeavesPressesToTheList) {
+  Click(1, 0);
+  EXPECT_EQ(starts_, 0);
+  EXPECT_EQ(box_->SelectedCount(), 1);
+  EXPECT_TRUE(box_->IsSelected(1));
+}
+
 // --- show and hide ------------------------------------------------------------
 
 class ShowHideTest : public DrawBoxTest {
