@@ -14,7 +14,7 @@ namespace {
 constexpr UINT kActivated = WM_APP + 0x100;
 
 DWORD StyleOf(BorderStyle border) {
-  return border == BorderStyle::Dialog ? (WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME)
+  return border == BorderStyle::Dialog ? (WS_POPUP | WS_CAPTION | WS_SYSMENU)
                                        : (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU);
 }
 
