@@ -452,6 +452,29 @@ TEST_F(DrawBoxTest, SelectionChangeAndDoubleClickRaiseTheirEvents) {
   EXPECT_EQ(doubles, 1);
 }
 
+TEST_F(DrawBoxTest, AnErrorInAnEventReachesTheErrorReportNotTheCaller) {
+  Fill(3);
+  box_->SetCurrentIndex(0);
+  box_->OnClick = [](summary::TCustomDrawListBox&) { throw platform::Error("boom"); };
+  SendMessageA(List(), WM_KEYDOWN, VK_DOWN, 0);
+  ASSERT_EQ(reports_.size(), 1u);
+  EXPECT_EQ(reports_[0], "boom");
+  reports_.clear();
+  EXPECT_EQ(box_->CurrentIndex(), 1);
+}
+
+TEST_F(DrawBoxTest, ItemsAccessCreatesAMissingWindowInItsOldPlace) {
+  box_->SetBounds(20, 30, 150, 90);
+  box_->DestroyHandle();
+  ASSERT_EQ(List(), nullptr);
+  EXPECT_EQ(box_->Items().Count(), 0);
+  ASSERT_NE(List(), nullptr);
+  EXPECT_EQ(box_->Left(), 20);
+  EXPECT_EQ(box_->Top(), 30);
+  EXPECT_EQ(box_->Width(), 150);
+  EXPECT_EQ(box_->Height(), 90);
+}
+
 // --- drawing ------------------------------------------------------------------
 
 class DrawingTest : public DrawBoxTest {
