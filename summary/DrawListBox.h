@@ -80,7 +80,6 @@ class TStrings {
 
  protected:
   virtual void SetUpdateState(bool /*updating*/) {}
-  int UpdateCount() const { return updateCount_; }
 
  private:
   int updateCount_ = 0;
@@ -327,9 +326,6 @@ class TCustomDrawListBox : public toolkit::Control {
 
   void CreateWnd();
   void DestroyWnd();
-  // Window messages given to the system list (the control's own handling
-  // skipped).
-  LRESULT DefaultHandler(UINT msg, WPARAM wParam, LPARAM lParam) { return CallBase(msg, wParam, lParam); }
   // The drag was cancelled: the list ends its own tracking of the press.
   virtual void DragCanceled();
   // The 3-D look changed: the border depends on it.
