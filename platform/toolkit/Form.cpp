@@ -194,7 +194,8 @@ LRESULT Form::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       if (OnActivate) OnActivate();
       return 0;
     case WM_SHOWWINDOW:
-      if (wParam && OnShow) OnShow();
+      // lParam 0: a ShowWindow call, not the owner being restored.
+      if (wParam && lParam == 0 && OnShow) OnShow();
       break;
     case WM_CLOSE:
       if (modal_) {
@@ -206,6 +207,8 @@ LRESULT Form::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       }
       return 0;
     case WM_DESTROY:
+      // A main form gone by any way ends the message loop.
+      if (Application::Current().MainForm() == this) Application::Current().Terminate();
       if (OnDestroy) OnDestroy();
       return 0;
     case WM_SIZE:
