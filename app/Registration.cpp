@@ -122,7 +122,9 @@ void Registration::DeleteRegistration(const std::string& versionName) {
   auto key = s_.registry.OpenKey(kRoot, parent);
   if (!key || key->HasSubkeys()) return;
   key.reset();  // closed before it is deleted
-  s_.registry.DeleteKeyTree(kRoot, parent);
+  // Only an empty parent goes: should the subkey count have failed to read,
+  // the other registrations below it stay.
+  s_.registry.DeleteKey(kRoot, parent);
 }
 
 void Registration::ScheduleSelfDeletion(const std::string& programPath) {

@@ -209,7 +209,9 @@ void RemovalEngine::RemoveLoggedKey(const std::string& entry, uint8_t levels) {
       // A key with subkeys holds something that is not the application's.
       if (opened->HasSubkeys()) return;
     }
-    if (!registry_.DeleteKeyTree(parsed.root, key)) failList_->Add(kKeyIndent + parsed.rootName + key);
+    // The key alone: should the subkey count have failed to read, whatever
+    // lies below it stays.
+    if (!registry_.DeleteKey(parsed.root, key)) failList_->Add(kKeyIndent + parsed.rootName + key);
   }
 }
 

@@ -101,6 +101,9 @@ class IRegistry {
   // Deletes the key after all its subkeys, depth first; true when the key
   // itself has been deleted.
   virtual bool DeleteKeyTree(uint32_t root, const std::string& path) = 0;
+  // Deletes the key alone; refused while it has subkeys, so that a subkey
+  // count that could not be read never takes other keys with it.
+  virtual bool DeleteKey(uint32_t root, const std::string& path) = 0;
 
   bool KeyExists(uint32_t root, const std::string& path) {
     return OpenKey(root, path) != nullptr;

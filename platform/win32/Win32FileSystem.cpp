@@ -26,6 +26,9 @@ int32_t Win32FileSystem::DosTime(const FILETIME& utc) {
 }
 
 std::optional<FileEntry> Win32FileSystem::FindEntry(const std::string& path) {
+  // An exact path only: a wildcard would let the search report some other
+  // entry under the name asked for.
+  if (path.find_first_of("*?") != std::string::npos) return std::nullopt;
   WIN32_FIND_DATAA fd;
   UniqueFind find(FindFirstFileA(path.c_str(), &fd));
   if (!find) return std::nullopt;

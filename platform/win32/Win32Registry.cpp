@@ -64,6 +64,13 @@ bool Win32Registry::DeleteKeyTree(uint32_t root, const std::string& path) {
   }
 }
 
+bool Win32Registry::DeleteKey(uint32_t root, const std::string& path) {
+  const std::string sub = SubPath(path);
+  if (!IsRoot(root) || sub.empty()) return false;
+  // RegDeleteKey refuses a key that still has subkeys.
+  return RegDeleteKeyA(RootHandle(root), sub.c_str()) == ERROR_SUCCESS;
+}
+
 bool Win32RegKey::HasSubkeys() {
   DWORD subkeys = 0;
   return RegQueryInfoKeyA(key_.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,

@@ -78,7 +78,8 @@ std::string Win32NamedLock::MutexName(const std::string& name) {
   for (char& c : out) {
     if (c == '\\') c = '_';
   }
-  return out;
+  // The global namespace: uninstallers in other sessions see the same lock.
+  return "Global\\" + out;
 }
 
 bool Win32NamedLock::Acquire(const std::string& name, uint32_t timeoutMs) {

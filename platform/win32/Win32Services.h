@@ -38,6 +38,7 @@ class Win32Registry : public IRegistry {
   std::unique_ptr<IRegKey> OpenKey(uint32_t root, const std::string& path) override;
   // false for the root itself (an empty path): a root key is never deleted.
   bool DeleteKeyTree(uint32_t root, const std::string& path) override;
+  bool DeleteKey(uint32_t root, const std::string& path) override;
 };
 
 class Win32RegKey : public IRegKey {

@@ -140,6 +140,7 @@ std::optional<platform::FileEntry> FakeFileSystem::FindEntry(const std::string& 
   if (Failing(FsOp::Find, path)) return std::nullopt;
   // A search pattern ending in a backslash finds nothing on Windows.
   if (path.empty() || path.back() == '\\') return std::nullopt;
+  if (path.find_first_of("*?") != std::string::npos) return std::nullopt;  // exact paths only
   auto it = nodes_.find(Key(path));
   if (it == nodes_.end()) return std::nullopt;
   const Node& n = it->second;

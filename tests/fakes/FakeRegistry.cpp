@@ -230,4 +230,15 @@ bool FakeRegistry::DeleteKeyTree(uint32_t root, const std::string& path) {
   return true;
 }
 
+bool FakeRegistry::DeleteKey(uint32_t root, const std::string& path) {
+  const std::string key = NodeKey(root, path);
+  deleteCalls_.push_back(key);
+  if (!IsRoot(root) || key.size() == 8) return false;
+  auto it = nodes_.find(key);
+  if (it == nodes_.end()) return false;
+  if (Failing(RegOp::Delete, key) || it->second.readOnly || HasChildren(key)) return false;
+  nodes_.erase(it);
+  return true;
+}
+
 }  // namespace fakes

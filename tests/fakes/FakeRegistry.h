@@ -53,6 +53,7 @@ class FakeRegistry : public platform::IRegistry {
   // platform::IRegistry
   std::unique_ptr<platform::IRegKey> OpenKey(uint32_t root, const std::string& path) override;
   bool DeleteKeyTree(uint32_t root, const std::string& path) override;
+  bool DeleteKey(uint32_t root, const std::string& path) override;
 
  private:
   class Key;

@@ -296,6 +296,15 @@ TEST_F(RegistrationParent, DeletedWhenNoneRemainsButNeverTheKeyAbove) {
                                                      "80000002\\SOFTWARE\\KESTRIVON\\DALVESTS"}));
 }
 
+TEST_F(RegistrationParent, UnreadableSubkeyCountKeepsOtherRegistrations) {
+  Register(1);
+  reg.SetDword(kHkeyLocalMachine, "Software\\Kestrivon\\Dalvests\\1.0.0.4", "AppsServed", 3);
+  reg.Fail(fakes::RegOp::QueryInfo, kHkeyLocalMachine, kParent);
+  run.UpdateRegistration();
+  EXPECT_FALSE(reg.Exists(kHkeyLocalMachine, kOwnKey));
+  EXPECT_EQ(Count("Software\\Kestrivon\\Dalvests\\1.0.0.4"), 3);
+}
+
 // ---- the self-deletion entry ----
 
 using RegistrationRunOnce = RegistrationFixture;

@@ -87,6 +87,7 @@ class FlakyRegistry : public platform::IRegistry {
     return reg_.OpenKey(root, path);
   }
   bool DeleteKeyTree(uint32_t root, const std::string& path) override { return reg_.DeleteKeyTree(root, path); }
+  bool DeleteKey(uint32_t root, const std::string& path) override { return reg_.DeleteKey(root, path); }
 
  private:
   static std::string Name(uint32_t root, const std::string& path) {
@@ -560,6 +561,16 @@ TEST_F(RemovalEngineRegistry, KeyWithSubkeysIsNeitherDeletedNorListedAndEndsItsW
   EXPECT_TRUE(Contains(Objects(), "HKEY_CURRENT_USER\\Software\\Demo\\Settings"));
   EXPECT_FALSE(Contains(Objects(), "HKEY_CURRENT_USER\\Software\\Demo"));
   EXPECT_EQ(registry.OpenHandles(), 0);
+}
+
+TEST_F(RemovalEngineRegistry, UnreadableSubkeyCountNeverTakesTheSubkeysAlong) {
+  registry.AddKey(kHkeyCurrentUser, "Software\\Demo\\Settings\\Window");
+  registry.Fail(fakes::RegOp::QueryInfo, kHkeyCurrentUser, "Software\\Demo\\Settings");
+  LoggedKey(1, "x1x\\Software\\Demo\\Settings");
+  Remove();
+  EXPECT_TRUE(registry.Exists(kHkeyCurrentUser, "Software\\Demo\\Settings\\Window"));
+  ASSERT_EQ(data.FailList->Count(), 2);
+  EXPECT_EQ(data.FailList->Text(1), " HKEY_CURRENT_USER\\Software\\Demo\\Settings");
 }
 
 TEST_F(RemovalEngineRegistry, MissingKeysWalkGoesOnToItsParent) {

@@ -63,6 +63,9 @@ TYPED_TEST(FileSystemContract, FindsAFolderButNotThroughATrailingBackslash) {
   EXPECT_FALSE(this->fs.FindEntry(this->P("Sub\\")));
   EXPECT_FALSE(this->fs.FindEntry(this->P("f.txt\\")));
   EXPECT_FALSE(this->fs.FindEntry(this->world.root() + "\\"));
+  // Exact paths only: a wildcard never finds some other entry.
+  EXPECT_FALSE(this->fs.FindEntry(this->P("f.tx?")));
+  EXPECT_FALSE(this->fs.FindEntry(this->P("*.txt")));
   EXPECT_TRUE(this->fs.GetAttributes(this->P("Sub")).value_or(0) & kAttrDirectory);
 }
 

@@ -87,6 +87,18 @@ TYPED_TEST(RegistryContract, DeletesAWholeTreeDepthFirst) {
   EXPECT_TRUE(this->reg.KeyExists(kHkeyCurrentUser, this->K("Sibling")));
 }
 
+TYPED_TEST(RegistryContract, SingleKeyDeletionRefusesKeysWithSubkeys) {
+  this->world.MakeKey(this->K("Single\\Child"));
+  this->world.SetRaw(this->K("Single\\Child"), "v", kRegSz, Bytes("x\0", 2));
+  EXPECT_FALSE(this->reg.DeleteKey(kHkeyCurrentUser, this->K("Single")));
+  EXPECT_TRUE(this->reg.KeyExists(kHkeyCurrentUser, this->K("Single\\Child")));
+  EXPECT_TRUE(this->reg.DeleteKey(kHkeyCurrentUser, "\\" + this->K("SINGLE\\child")));  // values go with it
+  EXPECT_TRUE(this->reg.DeleteKey(kHkeyCurrentUser, this->K("Single")));
+  EXPECT_FALSE(this->reg.KeyExists(kHkeyCurrentUser, this->K("Single")));
+  EXPECT_FALSE(this->reg.DeleteKey(kHkeyCurrentUser, this->K("Single")));  // gone now
+  EXPECT_FALSE(this->reg.DeleteKey(kHkeyCurrentUser, ""));                 // never a root
+}
+
 TYPED_TEST(RegistryContract, StringReadRules) {
   const std::string k = this->K("Values");
   this->world.SetRaw(k, "Sz", kRegSz, Bytes("C:\\App\0", 7));

@@ -173,7 +173,7 @@ TEST(Win32NamedLock, AnAbandonedLockCanBeTaken) {
 }
 
 TEST(Win32NamedLock, BackslashesAreMappedAndEmptyNamesRefused) {
-  EXPECT_EQ(Win32NamedLock::MutexName("a\\b\\c"), "a_b_c");
+  EXPECT_EQ(Win32NamedLock::MutexName("a\\b\\c"), "Global\\a_b_c");
   const std::string name = LockName("mapped");  // holds a backslash
   Win32NamedLock first;
   ASSERT_TRUE(first.Acquire(name, 0));
