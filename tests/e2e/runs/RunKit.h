@@ -1,0 +1,415 @@
+#pragma once
+// What the whole-run tests share beyond the robot: installed trees whose log
+// is written with the log writer, time stamps as the log keeps them, registry
+// keys saved before a test and put back after it, and a run driven from the
+// confirmation to the end while its progress window is watched.
+//
+// Header-only, so that each whole-run test program (runs, registration)
+// takes it without a library of its own.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/LogFormat.h"
+#include "tests/e2e/robot/Robot.h"
+
+namespace runkit {
+
+// "Você está prestes a desinstalar "<name>".\n\rContinuar?"
+inline std::string ConfirmText(const std::string& appName) {
+  return "Voc\352 est\341 prestes a desinstalar \"" + appName + "\".\n\rContinuar?";
+}
+// "O arquivo "<path>"\n\rapresentou problemas."
+inline std::string UnreadableText(const std::string& path) {
+  return "O arquivo \"" + path + "\"\n\rapresentou problemas.";
+}
+inline constexpr char kConfirmCaption[] = "Continuar?";
+// "Término"
+inline constexpr char kFinishedCaption[] = "T\351rmino";
+inline constexpr char kFinishedText[] = "Processo terminado.";
+inline constexpr char kProblemsCaption[] = "Problemas";
+// "Sumário de impossibilidades"
+inline constexpr char kSummaryCaption[] = "Sum\341rio de impossibilidades";
+// "&Deixar como está"
+inline constexpr char kLeaveAsIs[] = "&Deixar como est\341";
+inline constexpr char kUninstallRoot[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+inline constexpr char kRunOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+
+// The phase captions of a run, in the order a run shows them.
+inline const std::vector<std::string>& PhaseOrder() {
+  static const std::vector<std::string> order = {
+      "Inicializando...",        "Destruindo arquivos...", "Destruindo pastas...",
+      "Destruindo pastas hospedeiras...", "Destruindo atalhos...",  "Destruindo pastas de atalhos...",
+      "Destruindo registros...",
+  };
+  return order;
+}
+
+// A name no other test (nor an earlier run of this one) uses.
+inline std::string UniqueName(const std::string& stem) {
+  static int counter = 0;
+  return stem + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount()) + "-" +
+         std::to_string(counter++);
+}
+
+// --- files ------------------------------------------------------------------
+
+inline std::optional<FILETIME> WriteTime(const std::string& path) {
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA(path.c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return std::nullopt;
+  FindClose(find);
+  return data.ftLastWriteTime;
+}
+
+// The packed local DOS date and time of a file's last write, the form the
+// log keeps.
+inline std::optional<int32_t> DosTime(const std::string& path) {
+  auto utc = WriteTime(path);
+  if (!utc) return std::nullopt;
+  FILETIME local;
+  WORD date = 0, time = 0;
+  if (!FileTimeToLocalFileTime(&*utc, &local) || !FileTimeToDosDateTime(&local, &date, &time)) return std::nullopt;
+  return static_cast<int32_t>((static_cast<uint32_t>(date) << 16) | time);
+}
+
+// Moves a file's last-write time by `seconds`.
+inline bool ShiftWriteTime(const std::string& path, int seconds) {
+  auto t = WriteTime(path);
+  if (!t) return false;
+  ULARGE_INTEGER v;
+  v.LowPart = t->dwLowDateTime;
+  v.HighPart = t->dwHighDateTime;
+  v.QuadPart += static_cast<int64_t>(seconds) * 10000000;
+  FILETIME moved{v.LowPart, v.HighPart};
+  HANDLE f = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  BOOL ok = SetFileTime(f, nullptr, nullptr, &moved);
+  CloseHandle(f);
+  return ok != 0;
+}
+
+inline bool AddAttributes(const std::string& path, DWORD bits) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && SetFileAttributesA(path.c_str(), a | bits);
+}
+
+// An installed application: files written under `base`, and the log entries
+// that name them, made as the installer makes them (sizes and time stamps
+// from the disk).
+class Installation {
+ public:
+  explicit Installation(std::string base) : base_(std::move(base)) {
+    if (base_.empty() || base_.back() != '\\') base_ += '\\';
+    log_.appName = "Demo";
+    log_.hostLevels = 1;
+    AddFolder("");
+  }
+
+  const std::string& base() const { return base_; }
+  app::LogContent& log() { return log_; }
+
+  // A folder entry (relative, "" or ending in a backslash), created on disk.
+  bool AddFolder(const std::string& relative) {
+    log_.folders.push_back({relative, 1});
+    log_.groups.emplace_back();
+    return robot::MakeFolders(base_ + relative);
+  }
+  // A file of `size` bytes in the folder entry `relative` (added when
+  // missing), written now and logged with its size and time stamp.
+  bool AddFile(const std::string& relative, const std::string& name, size_t size) {
+    size_t index = FolderIndex(relative);
+    if (index == log_.folders.size() && !AddFolder(relative)) return false;
+    std::string path = base_ + relative + name;
+    if (!robot::WriteFileBytes(path, std::string(size, static_cast<char>('a' + size % 26)))) return false;
+    auto date = DosTime(path);
+    if (!date) return false;
+    log_.groups[index].files.push_back({name, static_cast<int32_t>(size), *date, 1});
+    log_.totalBytes += static_cast<int32_t>(size);
+    return true;
+  }
+  // Writes the log into the installation folder and gives its path.
+  std::optional<std::string> WriteLogFile(const std::string& name = "demo.und") {
+    std::string path = base_ + name;
+    if (!robot::WriteFileBytes(path, app::WriteLog(log_))) return std::nullopt;
+    return path;
+  }
+
+ private:
+  size_t FolderIndex(const std::string& relative) const {
+    for (size_t i = 0; i < log_.folders.size(); ++i) {
+      if (log_.folders[i].name == relative) return i;
+    }
+    return log_.folders.size();
+  }
+
+  std::string base_;
+  app::LogContent log_;
+};
+
+// --- registry -----------------------------------------------------------------
+
+// A key with its values (type and raw bytes) and subkeys, as it was saved.
+struct SavedKey {
+  std::map<std::string, std::pair<DWORD, std::string>> values;
+  std::map<std::string, SavedKey> subkeys;
+};
+
+inline std::optional<SavedKey> SaveKey(HKEY root, const std::string& path) {
+  HKEY h = nullptr;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return std::nullopt;
+  SavedKey saved;
+  for (DWORD i = 0;; ++i) {
+    char name[16384];
+    DWORD nameSize = sizeof name, type = 0, dataSize = 0;
+    if (RegEnumValueA(h, i, name, &nameSize, nullptr, &type, nullptr, &dataSize) != ERROR_SUCCESS) break;
+    std::string data(dataSize, '\0');
+    nameSize = sizeof name;
+    if (RegEnumValueA(h, i, name, &nameSize, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &dataSize) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    data.resize(dataSize);
+    saved.values[std::string(name, nameSize)] = {type, data};
+  }
+  std::vector<std::string> names;
+  for (DWORD i = 0;; ++i) {
+    char name[256];
+    DWORD nameSize = sizeof name;
+    if (RegEnumKeyExA(h, i, name, &nameSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    names.emplace_back(name, nameSize);
+  }
+  RegCloseKey(h);
+  for (const auto& n : names) {
+    if (auto sub = SaveKey(root, path + "\\" + n)) saved.subkeys[n] = std::move(*sub);
+  }
+  return saved;
+}
+
+inline bool WriteKey(HKEY root, const std::string& path, const SavedKey& saved) {
+  HKEY h = nullptr;
+  if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr) != ERROR_SUCCESS)
+    return false;
+  bool ok = true;
+  for (const auto& [name, value] : saved.values) {
+    ok &= RegSetValueExA(h, name.c_str(), 0, value.first, reinterpret_cast<const BYTE*>(value.second.data()),
+                         static_cast<DWORD>(value.second.size())) == ERROR_SUCCESS;
+  }
+  RegCloseKey(h);
+  for (const auto& [name, sub] : saved.subkeys) ok &= WriteKey(root, path + "\\" + name, sub);
+  return ok;
+}
+
+// Names of the values of a key.
+inline std::vector<std::string> ValueNames(HKEY root, const std::string& path) {
+  std::vector<std::string> names;
+  HKEY h = nullptr;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return names;
+  for (DWORD i = 0;; ++i) {
+    char name[16384];
+    DWORD nameSize = sizeof name;
+    if (RegEnumValueA(h, i, name, &nameSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    names.emplace_back(name, nameSize);
+  }
+  RegCloseKey(h);
+  return names;
+}
+
+inline bool DeleteValues(HKEY root, const std::string& path) {
+  HKEY h = nullptr;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &h) != ERROR_SUCCESS) return false;
+  bool ok = true;
+  for (const auto& n : ValueNames(root, path)) ok &= RegDeleteValueA(h, n.c_str()) == ERROR_SUCCESS;
+  RegCloseKey(h);
+  return ok;
+}
+
+// Saves a whole key tree when constructed and puts it back, exactly, when
+// destroyed (a key that did not exist is removed again).
+class KeyGuard {
+ public:
+  KeyGuard(HKEY root, std::string path) : root_(root), path_(std::move(path)), saved_(SaveKey(root_, path_)) {}
+  KeyGuard(const KeyGuard&) = delete;
+  KeyGuard& operator=(const KeyGuard&) = delete;
+  ~KeyGuard() {
+    robot::KeyRemove(path_, root_);
+    if (saved_) WriteKey(root_, path_, *saved_);
+  }
+
+ private:
+  HKEY root_;
+  std::string path_;
+  std::optional<SavedKey> saved_;
+};
+
+// Saves the values of a key, empties it for the test, and puts the saved
+// values back afterwards (removing whatever the test left). The key itself
+// and its subkeys stay.
+class ValuesGuard {
+ public:
+  ValuesGuard(HKEY root, std::string path) : root_(root), path_(std::move(path)), saved_(SaveKey(root_, path_)) {
+    DeleteValues(root_, path_);
+  }
+  ValuesGuard(const ValuesGuard&) = delete;
+  ValuesGuard& operator=(const ValuesGuard&) = delete;
+  ~ValuesGuard() {
+    DeleteValues(root_, path_);
+    if (saved_) {
+      SavedKey valuesOnly;
+      valuesOnly.values = saved_->values;
+      WriteKey(root_, path_, valuesOnly);
+    }
+  }
+  bool existed() const { return saved_.has_value(); }
+
+ private:
+  HKEY root_;
+  std::string path_;
+  std::optional<SavedKey> saved_;
+};
+
+// --- a run ----------------------------------------------------------------------
+
+// The progress window's controls, found by their place.
+struct MainControls {
+  HWND phase = nullptr;     // StaticText
+  HWND object = nullptr;    // stObject
+  HWND appLine = nullptr;   // lbFantaName
+  HWND jobDone = nullptr;   // lbJobDone
+  HWND bar = nullptr;       // ProgressBar
+
+  static MainControls Of(HWND main) {
+    auto controls = robot::ListControls(main);
+    auto at = [&](int left, int top) {
+      auto c = robot::ControlAt(controls, left, top);
+      return c ? c->hwnd : nullptr;
+    };
+    return {at(4, 40), at(10, 78), at(6, 8), at(2, 144), at(10, 172)};
+  }
+  bool complete() const { return phase && object && appLine && jobDone && bar; }
+};
+
+// What the robot saw between the confirmation and the end of a run.
+struct RunSeen {
+  std::vector<std::string> phases;  // distinct StaticText captions, in the order seen
+  std::vector<int> barPositions;    // distinct bar positions, in the order seen
+  bool summaryShown = false;
+  std::vector<std::string> summaryLines;
+  bool logGoneAtEnd = false;             // the log was gone when the end box appeared
+  std::optional<robot::BoxInfo> endBox;  // the box after the removal (41 expected)
+  // The progress window as it stood while the end box was up.
+  std::string finalPhase, finalObject, finalAppLine, finalJobDone;
+  int finalBar = -1;
+};
+
+// A control's text in one WM_GETTEXT with a large buffer: asking for the
+// length first races a caption that changes in between and cuts it.
+inline std::string SampleText(HWND hwnd) {
+  char buffer[1024] = {};
+  DWORD_PTR got = 0;
+  if (!SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000,
+                           &got)) {
+    return {};
+  }
+  return std::string(buffer, std::min<size_t>(got, sizeof buffer - 1));
+}
+
+inline HWND FindChildByText(HWND parent, const std::string& text) {
+  for (const auto& c : robot::ListControls(parent)) {
+    if (c.text == text) return c.hwnd;
+  }
+  return nullptr;
+}
+
+inline HWND FindListBox(HWND parent) {
+  for (const auto& c : robot::ListControls(parent)) {
+    std::string cls = c.className;
+    std::transform(cls.begin(), cls.end(), cls.begin(), [](unsigned char ch) { return char(std::tolower(ch)); });
+    if (cls.find("listbox") != std::string::npos) return c.hwnd;
+  }
+  return nullptr;
+}
+
+// After the confirmation has been answered Yes: watches the progress window
+// until the next message box, leaving any failure summary as it is on the
+// way. The end box is left open for the caller to read and answer.
+inline RunSeen WatchRun(robot::Process& p, const MainControls& main, const std::string& logPath,
+                        DWORD timeoutMs = 120000) {
+  RunSeen seen;
+  DWORD start = GetTickCount();
+  auto note = [&] {
+    std::string phase = SampleText(main.phase);
+    if (!phase.empty() && (seen.phases.empty() || seen.phases.back() != phase)) seen.phases.push_back(phase);
+    int bar = robot::BarPosition(main.bar);
+    if (bar >= 0 && (seen.barPositions.empty() || seen.barPositions.back() != bar)) seen.barPositions.push_back(bar);
+  };
+  while (GetTickCount() - start < timeoutMs && p.running()) {
+    note();
+    if (HWND summary = p.WaitForWindow(nullptr, kSummaryCaption, 0)) {
+      seen.summaryShown = true;
+      if (HWND list = FindListBox(summary)) seen.summaryLines = robot::ListLines(list);
+      if (HWND button = FindChildByText(summary, kLeaveAsIs)) robot::PostClick(button);
+      DWORD closing = GetTickCount();
+      while (IsWindow(summary) && IsWindowVisible(summary) && GetTickCount() - closing < robot::kWindowWait) Sleep(50);
+      continue;
+    }
+    if (auto box = p.WaitForBox(0)) {
+      seen.logGoneAtEnd = !robot::FileExists(logPath);
+      seen.endBox = box;
+      seen.finalPhase = robot::WindowText(main.phase);
+      seen.finalObject = robot::WindowText(main.object);
+      seen.finalAppLine = robot::WindowText(main.appLine);
+      seen.finalJobDone = robot::WindowText(main.jobDone);
+      seen.finalBar = robot::BarPosition(main.bar);
+      break;
+    }
+  }
+  return seen;
+}
+
+// True when every caption seen is a phase caption and they come in the
+// order of a run.
+inline bool PhasesInOrder(const std::vector<std::string>& seen, std::string* why) {
+  const auto& order = PhaseOrder();
+  size_t last = 0;
+  bool first = true;
+  for (const auto& s : seen) {
+    auto it = std::find(order.begin(), order.end(), s);
+    if (it == order.end()) {
+      *why = "unknown caption \"" + s + "\"";
+      return false;
+    }
+    size_t index = static_cast<size_t>(it - order.begin());
+    if (!first && index <= last) {
+      *why = "\"" + s + "\" after \"" + order[last] + "\"";
+      return false;
+    }
+    first = false;
+    last = index;
+  }
+  return true;
+}
+
+// Thousands separator of the user's locale, as the program formats with it.
+inline std::string ThousandsSeparator() {
+  char buffer[8] = {};
+  int n = GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, buffer, sizeof buffer);
+  return n > 1 ? std::string(buffer, n - 1) : std::string();
+}
+
+inline std::string Grouped(int64_t value) {
+  std::string digits = std::to_string(value), out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += ThousandsSeparator();
+    out += digits[i];
+  }
+  return out;
+}
+
+}  // namespace runkit
