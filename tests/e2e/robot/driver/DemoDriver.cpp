@@ -36,7 +36,7 @@ std::string Readable(const std::string& text) {
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\n' && i + 1 < text.size() && text[i + 1] == '\r') ++i;
-    out += text[i];
+    out += text[i] == '\r' ? '\n' : text[i];
   }
   return Utf8(out);
 }
@@ -131,9 +131,10 @@ void CatchProgress(robot::Process& p, HWND main, Shots& shots) {
   while (p.running() && GetTickCount() - start < 20000) {
     int pos = robot::BarPosition(bar);
     if (pos >= 20 && pos < 100) {
+      Say("-- Janela de progresso:");
+      DescribeMainWindow(main);
+      // Held, the program can answer no message: the picture needs none.
       if (SuspendThread(p.mainThread()) != DWORD(-1)) {
-        Say("-- Janela de progresso (" + std::to_string(pos) + "%):");
-        DescribeMainWindow(main);
         shots.Take(p, "2-progresso");
         ResumeThread(p.mainThread());
       }
