@@ -100,7 +100,13 @@ init_prefix() {
     timeout 60 wineserver -w || true
     touch "$WINEPREFIX/.und-ready"
   fi
-  # keep one wineserver alive for the whole run
+  # One wineserver for the whole run. Without -p it ends a few seconds after
+  # the last process, and the first process of the next session runs the
+  # run-once entries as a start of Windows would (the uninstaller's
+  # self-deletion among them).
+  timeout 60 wineserver -w >/dev/null 2>&1 || true
+  wineserver -p >/dev/null 2>&1 || true
+  trap 'stop_wine' EXIT
   LANG="$LANG_WINE" timeout 120 wineboot >/dev/null 2>&1 </dev/null || true
 }
 

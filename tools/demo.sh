@@ -66,8 +66,8 @@ UNINSTALLER_U="$(unix_of "$UNINSTALLER")"
 # One Wine session for the whole demo: the first process of a new session
 # runs the run-once entries, as the next start of Windows would, and that
 # would carry out the uninstaller's self-deletion before we could show it.
-timeout 60 wineserver -w 2>/dev/null || true
-wineserver -p
+# (dev.sh has already started a lasting one; then this does nothing.)
+wineserver -p 2>/dev/null || true
 trap 'rm -rf "$TMP"; timeout 20 wineserver -k 2>/dev/null || true' EXIT
 
 # --- a clean slate: what an earlier demo left -------------------------------
