@@ -1,5 +1,7 @@
 #include "tools/undtool/UndTool.h"
 
+#include "tools/undtool/Plan.h"
+
 #include <algorithm>
 #include <cctype>
 #include <climits>
@@ -509,7 +511,12 @@ constexpr char kUsage[] =
     "      --uninstall-key NAME  the entry under ...\\CurrentVersion\\Uninstall (default: none)\n"
     "      --regkey LEVELS:KEY   a registry key, e.g. 1:\\2\\Software\\Maker\\App (repeat)\n"
     "      --exclude NAME        leave out a file or folder, relative to FOLDER (repeat)\n"
-    "      --flag N              flag byte of every folder and file entry (default 1)\n";
+    "      --flag N              flag byte of every folder and file entry (default 1)\n"
+    "  undtool plan LOG.und [--json]\n"
+    "      what a run over the log would remove and keep, and the failure list\n"
+    "      it would show, worked out by the uninstaller's own removal without\n"
+    "      changing anything; exit code 1 when the uninstaller would refuse the\n"
+    "      log (Windows only)\n";
 
 std::string ReadWhole(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -592,7 +599,7 @@ int Scan(const std::vector<std::string>& args, std::ostream& out, const ListFold
 }  // namespace
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const ListFolderFn& diskList,
-        char separator, bool utf8Names) {
+        char separator, bool utf8Names, PlanServices* planServices) {
   try {
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
       (args.empty() ? err : out) << kUsage;
@@ -638,10 +645,13 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       return 0;
     }
     if (cmd == "scan") return Scan(args, out, diskList, separator, utf8Names);
+    if (cmd == "plan") return Plan(args, out, err, planServices, utf8Names);
     throw ToolError("unknown command \"" + cmd + "\"");
   } catch (const ToolError& e) {
     err << "undtool: " << e.what() << "\n";
-    if (args.empty() || (args[0] != "write" && args[0] != "dump" && args[0] != "scan")) err << kUsage;
+    if (args.empty() || (args[0] != "write" && args[0] != "dump" && args[0] != "scan" && args[0] != "plan")) {
+      err << kUsage;
+    }
     return 2;
   } catch (const std::exception& e) {
     err << "undtool: " << e.what() << "\n";

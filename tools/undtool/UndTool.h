@@ -75,10 +75,14 @@ struct ScanOptions {
 // 2 GiB, or a folder that cannot be listed.
 app::LogContent ScanTree(const ScanOptions& options, const ListFolderFn& list);
 
+struct PlanServices;
+
 // The command line, without the program name. Returns the exit code: 0 done,
 // 1 `dump` of a log the uninstaller would refuse (the dump is still
-// printed), 2 bad usage or input (with a message on `err`).
+// printed) or `plan` of such a log, 2 bad usage or input (with a message on
+// `err`). `plan` needs `planServices` (see Plan.h); without them it says
+// where it runs.
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const ListFolderFn& diskList,
-        char separator, bool utf8Names);
+        char separator, bool utf8Names, PlanServices* planServices = nullptr);
 
 }  // namespace undtool
