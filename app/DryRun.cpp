@@ -345,16 +345,26 @@ void DryRunRegistry::MarkDeleted(uint32_t root, const std::string& path) {
   deletedOrder_.push_back(KeyText(root, path));
 }
 
-bool DryRunRegistry::HasRemainingSubkeys(uint32_t root, const std::string& path, platform::IRegKey& real) {
-  // A count that cannot be read reads as none, for the engine and here alike.
-  if (!real.HasSubkeys()) return false;
-  if (lister_ == nullptr) return true;
+std::optional<bool> DryRunRegistry::SubkeysLeftByList(uint32_t root, const std::string& path) {
+  if (lister_ == nullptr) return std::nullopt;
   const auto names = lister_->Subkeys(root, path);
-  if (!names) return true;
+  if (!names) return std::nullopt;
   for (const std::string& name : *names) {
     if (!IsDeleted(root, Child(path, name))) return true;
   }
   return false;
+}
+
+bool DryRunRegistry::HasRemainingSubkeys(uint32_t root, const std::string& path, platform::IRegKey& real) {
+  // A count that cannot be read reads as none, for the engine and here alike.
+  if (!real.HasSubkeys()) return false;
+  return SubkeysLeftByList(root, path).value_or(true);
+}
+
+bool DryRunRegistry::KeepsSubkeys(uint32_t root, const std::string& path, platform::IRegKey& real) {
+  // The deletion meets the subkeys themselves, whatever a count query says.
+  if (const auto left = SubkeysLeftByList(root, path)) return *left;
+  return real.HasSubkeys();
 }
 
 std::unique_ptr<platform::IRegKey> DryRunRegistry::OpenKey(uint32_t root, const std::string& path) {
@@ -388,7 +398,7 @@ bool DryRunRegistry::DeleteKey(uint32_t root, const std::string& path) {
     e.why = "deleted earlier in the plan";
   } else if (!(real = real_.OpenKey(root, path))) {
     e.why = "not present, or it cannot be opened";
-  } else if (HasRemainingSubkeys(root, path, *real)) {
+  } else if (KeepsSubkeys(root, path, *real)) {
     e.why = "it has subkeys";
   } else if (real->ReadOnly()) {
     e.why = "it opens for reading only: the deletion would be refused";
@@ -417,7 +427,7 @@ bool DryRunRegistry::DeleteTree(uint32_t root, const std::string& path, std::vec
         if (!IsDeleted(root, sub)) DeleteTree(root, sub, taken, ignored);
       }
     }
-    if (HasRemainingSubkeys(root, path, *real)) {
+    if (KeepsSubkeys(root, path, *real)) {
       why = "a subkey stays";
       return false;
     }

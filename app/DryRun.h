@@ -135,9 +135,13 @@ class DryRunRegistry : public platform::IRegistry {
   const std::vector<std::string>& Deleted() const { return deletedOrder_; }
   bool IsDeleted(uint32_t root, const std::string& path) const;
 
-  // A subkey of `path` that the overlay has not deleted remains; false when
-  // none does. Without a lister, what the real key says.
+  // The subkey query as the engine sees it: false when the real key reports
+  // none (or its count cannot be read), else whether a subkey the overlay
+  // has not deleted remains (without a lister: true).
   bool HasRemainingSubkeys(uint32_t root, const std::string& path, platform::IRegKey& real);
+  // What a deletion meets: a listed subkey the overlay has not deleted, or,
+  // when the subkeys cannot be listed, whatever the real key reports.
+  bool KeepsSubkeys(uint32_t root, const std::string& path, platform::IRegKey& real);
 
  private:
   class Key;
@@ -146,6 +150,8 @@ class DryRunRegistry : public platform::IRegistry {
     std::map<std::string, std::pair<uint32_t, std::string>> byName;  // folded: (type, data)
   };
   static std::string NodeKey(uint32_t root, const std::string& path);
+  // Whether a listed subkey is left; nullopt when there is no list.
+  std::optional<bool> SubkeysLeftByList(uint32_t root, const std::string& path);
   // Deletes `path` after its subkeys; the keys taken go to `taken`.
   bool DeleteTree(uint32_t root, const std::string& path, std::vector<std::string>& taken, std::string& why);
   void MarkDeleted(uint32_t root, const std::string& path);

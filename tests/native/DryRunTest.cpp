@@ -1,0 +1,349 @@
+#include <gtest/gtest.h>
+
+#include "app/DryRun.h"
+#include "app/RemovalEngine.h"
+#include "app/UninstallRun.h"
+#include "tests/fakes/FakeFileSystem.h"
+#include "tests/fakes/FakeMainView.h"
+#include "tests/fakes/FakeRegistry.h"
+#include "tests/fakes/FakeServices.h"
+#include "tests/native/DryRunWorld.h"
+
+namespace {
+
+using dryrun_world::FakeSubkeys;
+using platform::kAttrArchive;
+using platform::kAttrDirectory;
+using platform::kAttrNormal;
+using platform::kAttrReadOnly;
+using platform::kHkeyCurrentUser;
+using platform::kHkeyLocalMachine;
+
+class DryRunFiles : public testing::Test {
+ protected:
+  void TearDown() override {
+    // Nothing a dry run does ever reaches the machine.
+    EXPECT_TRUE(real.Mutated().empty());
+  }
+  fakes::FakeFileSystem real;
+  app::DryRunJournal journal;
+  app::DryRunFileSystem fs{real, journal};
+};
+
+TEST_F(DryRunFiles, RemovedFileIsNoLongerFoundListedOrRead) {
+  real.AddFile("C:\\App\\a.dll", 7, 0, kAttrArchive, "bytes");
+  real.AddFile("C:\\App\\b.dll");
+  ASSERT_TRUE(fs.RemoveFile("c:\\app\\A.DLL"));
+  EXPECT_FALSE(fs.FindEntry("C:\\App\\a.dll"));
+  EXPECT_FALSE(fs.GetAttributes("C:\\App\\a.dll"));
+  EXPECT_FALSE(fs.ReadDenyWrite("C:\\App\\a.dll"));
+  const auto listed = fs.ListFolder("C:\\App");
+  ASSERT_TRUE(listed);
+  std::vector<std::string> names;
+  for (const auto& e : *listed) names.push_back(e.name);
+  EXPECT_EQ(names, (std::vector<std::string>{".", "..", "b.dll"}));
+  EXPECT_TRUE(real.Exists("C:\\App\\a.dll"));
+  EXPECT_FALSE(fs.RemoveFile("C:\\App\\a.dll"));  // gone is gone
+}
+
+TEST_F(DryRunFiles, RemoveFileRefusesWhatWindowsRefuses) {
+  real.AddFile("C:\\App\\ro.dll", 0, 0, kAttrReadOnly);
+  real.AddFolder("C:\\App\\Folder");
+  EXPECT_FALSE(fs.RemoveFile("C:\\App\\ro.dll"));
+  EXPECT_FALSE(fs.RemoveFile("C:\\App\\Folder"));
+  EXPECT_FALSE(fs.RemoveFile("C:\\App\\missing.dll"));
+  const auto& events = journal.events();
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(events[0].why, "read-only");
+  EXPECT_EQ(events[1].why, "a folder, not a file");
+  EXPECT_EQ(events[2].why, "not present");
+  EXPECT_TRUE(real.Exists("C:\\App\\ro.dll"));
+}
+
+TEST_F(DryRunFiles, DroppedReadOnlyBitLetsTheFileGoAndShowsMeanwhile) {
+  real.AddFile("C:\\App\\ro.dll", 0, 0, kAttrReadOnly | kAttrArchive);
+  ASSERT_TRUE(fs.SetAttributes("C:\\App\\ro.dll", kAttrArchive));
+  EXPECT_EQ(fs.GetAttributes("C:\\App\\ro.dll"), kAttrArchive);
+  EXPECT_EQ(fs.FindEntry("C:\\App\\ro.dll")->attributes, kAttrArchive);
+  EXPECT_EQ(fs.ListFolder("C:\\App")->back().attributes, kAttrArchive);
+  EXPECT_EQ(real.Attributes("C:\\App\\ro.dll"), kAttrReadOnly | kAttrArchive);
+  EXPECT_TRUE(fs.RemoveFile("C:\\App\\ro.dll"));
+}
+
+TEST_F(DryRunFiles, SetAttributesFollowsWindows) {
+  real.AddFile("C:\\App\\f.txt", 0, 0, kAttrReadOnly);
+  real.AddFolder("C:\\App\\D", kAttrDirectory | kAttrReadOnly);
+  ASSERT_TRUE(fs.SetAttributes("C:\\App\\f.txt", 0));
+  EXPECT_EQ(fs.GetAttributes("C:\\App\\f.txt"), kAttrNormal);  // nothing left reads as normal
+  ASSERT_TRUE(fs.SetAttributes("C:\\App\\D", 0));
+  EXPECT_EQ(fs.GetAttributes("C:\\App\\D"), kAttrDirectory);  // the folder bit stays
+  EXPECT_FALSE(fs.SetAttributes("C:\\App\\missing", 0));
+}
+
+TEST_F(DryRunFiles, FolderGoesOnlyWhenEverythingInItWentFirst) {
+  real.AddFile("C:\\App\\Sub\\a.dll");
+  real.AddFile("C:\\App\\b.dll");
+  EXPECT_FALSE(fs.RemoveFolder("C:\\App"));
+  EXPECT_EQ(journal.events().back().why, "not empty: 2 entries stay (b.dll, Sub)");
+  EXPECT_FALSE(fs.RemoveFolder("C:\\App\\Sub"));
+  ASSERT_TRUE(fs.RemoveFile("C:\\App\\Sub\\a.dll"));
+  ASSERT_TRUE(fs.RemoveFolder("C:\\App\\Sub"));
+  EXPECT_FALSE(fs.RemoveFolder("C:\\App"));
+  EXPECT_EQ(journal.events().back().why, "not empty: 1 entry stays (b.dll)");
+  ASSERT_TRUE(fs.RemoveFile("C:\\App\\b.dll"));
+  EXPECT_TRUE(fs.RemoveFolder("C:\\App"));
+  // Below a removed folder nothing is left to find.
+  EXPECT_FALSE(fs.FindEntry("C:\\App\\Sub\\a.dll"));
+  EXPECT_FALSE(fs.ListFolder("C:\\App"));
+  EXPECT_EQ(fs.Removed(), (std::vector<std::string>{"C:\\APP\\SUB\\A.DLL", "C:\\APP\\SUB", "C:\\APP\\B.DLL", "C:\\APP"}));
+  EXPECT_EQ(real.AllPaths().size(), 4u);
+}
+
+TEST_F(DryRunFiles, FolderRemovalRefusesFilesReadOnlyAndUnlistableFolders) {
+  real.AddFolder("C:\\App\\Locked", kAttrDirectory | kAttrReadOnly);
+  real.AddFolder("C:\\App\\Unlistable");
+  real.Fail(fakes::FsOp::List, "C:\\App\\Unlistable");
+  real.AddFile("C:\\App\\f.txt");
+  EXPECT_FALSE(fs.RemoveFolder("C:\\App\\Locked"));
+  EXPECT_FALSE(fs.RemoveFolder("C:\\App\\Unlistable"));
+  EXPECT_FALSE(fs.RemoveFolder("C:\\App\\f.txt"));
+  EXPECT_FALSE(fs.RemoveFolder("C:\\App\\None"));
+  std::vector<std::string> why;
+  for (const auto& e : journal.events()) why.push_back(e.why);
+  EXPECT_EQ(why, (std::vector<std::string>{"read-only folder", "its entries cannot be listed", "a file, not a folder",
+                                           "not present"}));
+}
+
+TEST_F(DryRunFiles, ALockedFileCannotBeToldWithoutTrying) {
+  // The honest limit of a dry run: the system says "in use" only to the
+  // deletion itself.
+  real.AddFile("C:\\App\\busy.dll");
+  real.Lock("C:\\App\\busy.dll");
+  fakes::FakeFileSystem twin = real;
+  EXPECT_TRUE(fs.RemoveFile("C:\\App\\busy.dll"));
+  EXPECT_FALSE(twin.RemoveFile("C:\\App\\busy.dll"));
+  EXPECT_TRUE(real.Exists("C:\\App\\busy.dll"));
+}
+
+class DryRunKeys : public testing::Test {
+ protected:
+  void TearDown() override {
+    EXPECT_TRUE(real.Deleted().empty());
+    EXPECT_EQ(real.FlushCount(), 0);
+    EXPECT_EQ(real.OpenHandles(), 0);
+  }
+  fakes::FakeRegistry real;
+  FakeSubkeys lister{real};
+  app::DryRunJournal journal;
+  app::DryRunRegistry reg{real, journal, &lister};
+};
+
+TEST_F(DryRunKeys, KeyWithSubkeysStaysUntilTheyAreDeletedHere) {
+  real.AddKey(kHkeyCurrentUser, "Software\\Maker\\App\\Sub");
+  EXPECT_FALSE(reg.DeleteKey(kHkeyCurrentUser, "\\Software\\Maker\\App"));
+  EXPECT_EQ(journal.events().back().why, "it has subkeys");
+  ASSERT_TRUE(reg.DeleteKey(kHkeyCurrentUser, "\\Software\\Maker\\App\\Sub"));
+  {
+    auto key = reg.OpenKey(kHkeyCurrentUser, "\\software\\maker\\APP");
+    ASSERT_NE(key, nullptr);
+    EXPECT_FALSE(key->HasSubkeys());
+  }
+  EXPECT_TRUE(reg.DeleteKey(kHkeyCurrentUser, "\\Software\\Maker\\App"));
+  EXPECT_EQ(reg.OpenKey(kHkeyCurrentUser, "Software\\Maker\\App"), nullptr);
+  EXPECT_FALSE(reg.KeyExists(kHkeyCurrentUser, "Software\\Maker\\App\\Sub"));
+  EXPECT_TRUE(reg.KeyExists(kHkeyCurrentUser, "Software\\Maker"));
+  EXPECT_EQ(reg.Deleted(), (std::vector<std::string>{"HKEY_CURRENT_USER\\Software\\Maker\\App\\Sub",
+                                                     "HKEY_CURRENT_USER\\Software\\Maker\\App"}));
+  EXPECT_TRUE(real.Exists(kHkeyCurrentUser, "Software\\Maker\\App\\Sub"));
+}
+
+TEST_F(DryRunKeys, DeleteKeyRefusesMissingRootAndReadOnlyKeys) {
+  real.MakeReadOnly(kHkeyCurrentUser, "Software\\Fixed");
+  EXPECT_FALSE(reg.DeleteKey(kHkeyCurrentUser, "Software\\Fixed"));
+  EXPECT_FALSE(reg.DeleteKey(kHkeyCurrentUser, "Software\\Missing"));
+  EXPECT_FALSE(reg.DeleteKey(kHkeyCurrentUser, ""));
+  EXPECT_FALSE(reg.DeleteKeyTree(kHkeyCurrentUser, "\\"));
+  EXPECT_TRUE(reg.Deleted().empty());
+}
+
+TEST_F(DryRunKeys, SubkeyCountThatCannotBeReadStillBlocksTheDeletion) {
+  // As on Windows: the engine's query says "none", the deletion meets them.
+  real.AddKey(kHkeyCurrentUser, "Software\\App\\Sub");
+  real.Fail(fakes::RegOp::QueryInfo, kHkeyCurrentUser, "Software\\App");
+  auto key = reg.OpenKey(kHkeyCurrentUser, "Software\\App");
+  ASSERT_NE(key, nullptr);
+  EXPECT_FALSE(key->HasSubkeys());
+  key.reset();
+  EXPECT_FALSE(reg.DeleteKey(kHkeyCurrentUser, "Software\\App"));
+}
+
+TEST_F(DryRunKeys, TreeDeletionTakesWhatItCanDepthFirst) {
+  const std::string u = "Software\\Uninstall\\Demo";
+  real.AddKey(kHkeyLocalMachine, u + "\\A\\Deep");
+  real.AddKey(kHkeyLocalMachine, u + "\\B");
+  ASSERT_TRUE(reg.DeleteKeyTree(kHkeyLocalMachine, "\\" + u));
+  EXPECT_EQ(journal.events().back().keys,
+            (std::vector<std::string>{"HKEY_LOCAL_MACHINE\\Software\\Uninstall\\Demo\\A\\DEEP",
+                                      "HKEY_LOCAL_MACHINE\\Software\\Uninstall\\Demo\\A",
+                                      "HKEY_LOCAL_MACHINE\\Software\\Uninstall\\Demo\\B",
+                                      "HKEY_LOCAL_MACHINE\\Software\\Uninstall\\Demo"}));
+  EXPECT_FALSE(reg.KeyExists(kHkeyLocalMachine, u + "\\B"));
+  EXPECT_TRUE(reg.KeyExists(kHkeyLocalMachine, "Software\\Uninstall"));
+}
+
+TEST_F(DryRunKeys, TreeDeletionLeavesAReadOnlySubkeyAndThenFails) {
+  const std::string u = "Software\\Uninstall\\Demo";
+  real.AddKey(kHkeyLocalMachine, u + "\\Free");
+  real.MakeReadOnly(kHkeyLocalMachine, u + "\\Held");
+  EXPECT_FALSE(reg.DeleteKeyTree(kHkeyLocalMachine, u));
+  EXPECT_EQ(journal.events().back().why, "a subkey stays");
+  EXPECT_FALSE(reg.KeyExists(kHkeyLocalMachine, u + "\\Free"));
+  EXPECT_TRUE(reg.KeyExists(kHkeyLocalMachine, u + "\\Held"));
+  EXPECT_TRUE(reg.KeyExists(kHkeyLocalMachine, u));
+  // The real tree deletion agrees.
+  fakes::FakeRegistry copy = real;
+  EXPECT_FALSE(copy.DeleteKeyTree(kHkeyLocalMachine, u));
+  EXPECT_FALSE(copy.Exists(kHkeyLocalMachine, u + "\\Free"));
+  EXPECT_TRUE(copy.Exists(kHkeyLocalMachine, u + "\\Held"));
+}
+
+TEST_F(DryRunKeys, WritesAndFlushesStayInTheOverlay) {
+  real.SetString(kHkeyLocalMachine, "Software\\K", "Name", "old");
+  real.MakeReadOnly(kHkeyLocalMachine, "Software\\R");
+  {
+    auto key = reg.OpenKey(kHkeyLocalMachine, "Software\\K");
+    ASSERT_NE(key, nullptr);
+    EXPECT_TRUE(key->WriteString("name", "new"));
+    EXPECT_TRUE(key->WriteInt("Count", 3));
+    EXPECT_TRUE(key->Flush());
+    EXPECT_EQ(key->ReadString("NAME"), "new");
+    EXPECT_EQ(key->ReadInt("count"), 3);
+    EXPECT_FALSE(key->ReadInt("Name"));
+    EXPECT_TRUE(key->ValueExists("Count"));
+    auto readOnly = reg.OpenKey(kHkeyLocalMachine, "Software\\R");
+    ASSERT_NE(readOnly, nullptr);
+    EXPECT_FALSE(readOnly->WriteInt("Count", 1));
+  }
+  EXPECT_EQ(real.GetValue(kHkeyLocalMachine, "Software\\K", "Name")->data, "old");
+  EXPECT_FALSE(real.GetValue(kHkeyLocalMachine, "Software\\K", "Count"));
+  int writes = 0;
+  for (const auto& e : journal.events()) writes += e.op == app::DryRunEvent::Op::WriteValue;
+  EXPECT_EQ(writes, 3);
+}
+
+TEST_F(DryRunKeys, AKeyDeletedWhileOpenAnswersWithErrors) {
+  real.SetString(kHkeyLocalMachine, "Software\\K", "Name", "v");
+  auto key = reg.OpenKey(kHkeyLocalMachine, "Software\\K");
+  ASSERT_NE(key, nullptr);
+  ASSERT_TRUE(reg.DeleteKey(kHkeyLocalMachine, "Software\\K"));
+  EXPECT_FALSE(key->ReadString("Name"));
+  EXPECT_FALSE(key->WriteString("Name", "w"));
+  EXPECT_FALSE(key->Flush());
+}
+
+TEST(DryRunKeysWithoutLister, ParentOfADeletedSubkeyIsTakenToKeepOthers) {
+  fakes::FakeRegistry real;
+  real.AddKey(kHkeyCurrentUser, "Software\\App\\Sub");
+  app::DryRunJournal journal;
+  app::DryRunRegistry reg(real, journal);
+  ASSERT_TRUE(reg.DeleteKey(kHkeyCurrentUser, "Software\\App\\Sub"));
+  // Without a list of its subkeys nothing says Sub was the only one.
+  EXPECT_FALSE(reg.DeleteKey(kHkeyCurrentUser, "Software\\App"));
+  EXPECT_TRUE(real.Deleted().empty());
+}
+
+// The engine over the dry-run layer against the engine over an identical
+// world: the same failure list, the same removals, and afterwards the same
+// view of every entry and key; the planned world itself stays as it was.
+struct EngineRun {
+  explicit EngineRun(dryrun_world::World& w, platform::IFileSystem& fs, platform::IRegistry& reg)
+      : services{fs, reg, box, w.locale, module, lock}, run(services, view, data) {}
+  fakes::FakeMessageBox box;
+  fakes::FakeModule module;
+  fakes::FakeNamedLock lock;
+  fakes::FakeMainView view;
+  app::Services services;
+  app::TRunData data;
+  app::UninstallRun run;
+
+  void Go() {
+    ASSERT_TRUE(run.Start("/f:" + std::string(dryrun_world::kLogPath)));
+    ASSERT_TRUE(run.ReadLog());
+    // The log goes first, as in a run.
+    auto& fs = services.fs;
+    if (auto a = fs.GetAttributes(run.LogPath)) {
+      if (fs.SetAttributes(run.LogPath, *a & ~platform::kAttrReadOnly)) fs.RemoveFile(run.LogPath);
+    }
+    run.RemoveInstallation();
+  }
+  std::vector<std::pair<std::string, int>> Failures() const {
+    std::vector<std::pair<std::string, int>> out;
+    for (int i = 0; i < data.FailList->Count(); ++i) {
+      out.emplace_back(data.FailList->Text(i), data.FailList->Object(i) ? data.FailList->Object(i)->Kind : -1);
+    }
+    return out;
+  }
+};
+
+TEST(DryRunProperty, PlanOverACopyPredictsTheRealRunExactly) {
+  int withFailures = 0, withRemovals = 0, withKeys = 0;
+  for (uint32_t seed = 1; seed <= 400; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    dryrun_world::World planned, actual;
+    dryrun_world::Build(planned, seed);
+    dryrun_world::Build(actual, seed);
+    const auto pathsBefore = dryrun_world::Paths(planned.fs);
+    const auto keysBefore = dryrun_world::Keys(planned.reg);
+    ASSERT_EQ(pathsBefore, dryrun_world::Paths(actual.fs));
+
+    FakeSubkeys lister(planned.reg);
+    app::DryRunJournal journal;
+    app::DryRunFileSystem dryFs(planned.fs, journal);
+    app::DryRunRegistry dryReg(planned.reg, journal, &lister);
+    EngineRun plan(planned, dryFs, dryReg);
+    plan.Go();
+    EngineRun real(actual, actual.fs, actual.reg);
+    real.Go();
+
+    EXPECT_EQ(plan.Failures(), real.Failures());
+    EXPECT_EQ(plan.view.summaries, real.view.summaries);
+    const std::set<std::string> removed(dryFs.Removed().begin(), dryFs.Removed().end());
+    EXPECT_EQ(removed, dryrun_world::Minus(pathsBefore, dryrun_world::Paths(actual.fs)));
+    std::set<std::string> deleted;
+    for (const std::string& k : dryReg.Deleted()) deleted.insert(app::FoldPath(k));
+    EXPECT_EQ(deleted, dryrun_world::Minus(keysBefore, dryrun_world::Keys(actual.reg)));
+
+    // What the engine would see now is what it sees after the real run.
+    for (const std::string& p : planned.fs.AllPaths()) {
+      ASSERT_EQ(dryFs.IsRemoved(p), !actual.fs.Exists(p)) << p;
+      if (actual.fs.Exists(p)) {
+        EXPECT_EQ(dryFs.GetAttributes(p), actual.fs.Attributes(p)) << p;
+      } else {
+        EXPECT_FALSE(dryFs.FindEntry(p)) << p;
+      }
+    }
+    for (const std::string& k : planned.reg.AllKeys()) {
+      const uint32_t root = static_cast<uint32_t>(std::stoul(k.substr(0, 8), nullptr, 16));
+      const std::string path = k.substr(9);
+      EXPECT_EQ(dryReg.IsDeleted(root, path), !actual.reg.Exists(root, path)) << k;
+    }
+
+    // The planned world is as it was.
+    EXPECT_TRUE(planned.fs.Mutated().empty());
+    EXPECT_TRUE(planned.reg.Deleted().empty());
+    EXPECT_EQ(planned.reg.FlushCount(), 0);
+    EXPECT_EQ(dryrun_world::Paths(planned.fs), pathsBefore);
+    EXPECT_EQ(dryrun_world::Keys(planned.reg), keysBefore);
+    EXPECT_TRUE(planned.fs.Exists(dryrun_world::kLogPath));
+
+    withFailures += !real.Failures().empty();
+    withRemovals += !removed.empty();
+    withKeys += !deleted.empty();
+  }
+  // The worlds cover both outcomes, or the comparison proves little.
+  EXPECT_GT(withFailures, 100);
+  EXPECT_GT(withRemovals, 300);
+  EXPECT_GT(withKeys, 100);
+}
+
+}  // namespace
