@@ -320,6 +320,35 @@ inline std::string SampleText(HWND hwnd) {
   return std::string(buffer, std::min<size_t>(got, sizeof buffer - 1));
 }
 
+// The lines of a list box of another process, in Windows-1252 bytes. Asked
+// for in UTF-16 and converted here: under Wine 8 an LB_GETTEXT sent with
+// SendMessageA to this superclassed list box in another process comes back
+// in UTF-16, twice the bytes LB_GETTEXTLEN promised. The buffer is also far
+// larger than the length asks, since LB_GETTEXT knows no buffer size.
+inline std::vector<std::string> SampleLines(HWND list) {
+  std::vector<std::string> lines;
+  for (int i = 0, n = robot::ListCount(list); i < n; ++i) {
+    std::string line;
+    DWORD_PTR length = 0;
+    if (SendMessageTimeoutW(list, LB_GETTEXTLEN, i, 0, SMTO_ABORTIFHUNG, 5000, &length) &&
+        static_cast<LRESULT>(length) != LB_ERR) {
+      std::vector<wchar_t> buffer(static_cast<size_t>(length) * 2 + 4096, L'\0');
+      DWORD_PTR got = 0;
+      if (SendMessageTimeoutW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG, 5000,
+                              &got) &&
+          static_cast<LRESULT>(got) != LB_ERR) {
+        buffer.back() = L'\0';
+        int wide = static_cast<int>(wcslen(buffer.data()));
+        int bytes = WideCharToMultiByte(1252, 0, buffer.data(), wide, nullptr, 0, nullptr, nullptr);
+        line.resize(static_cast<size_t>(bytes > 0 ? bytes : 0));
+        if (bytes > 0) WideCharToMultiByte(1252, 0, buffer.data(), wide, line.data(), bytes, nullptr, nullptr);
+      }
+    }
+    lines.push_back(line);
+  }
+  return lines;
+}
+
 inline HWND FindChildByText(HWND parent, const std::string& text) {
   for (const auto& c : robot::ListControls(parent)) {
     if (c.text == text) return c.hwnd;
@@ -353,7 +382,12 @@ inline RunSeen WatchRun(robot::Process& p, const MainControls& main, const std::
     note();
     if (HWND summary = p.WaitForWindow(nullptr, kSummaryCaption, 0)) {
       seen.summaryShown = true;
-      if (HWND list = FindListBox(summary)) seen.summaryLines = robot::ListLines(list);
+      if (HWND list = FindListBox(summary)) {
+        // The dialog fills its list as it is shown; give it a moment.
+        for (DWORD filling = GetTickCount(); robot::ListCount(list) <= 0 && GetTickCount() - filling < 5000;)
+          Sleep(20);
+        seen.summaryLines = SampleLines(list);
+      }
       if (HWND button = FindChildByText(summary, kLeaveAsIs)) robot::PostClick(button);
       DWORD closing = GetTickCount();
       while (IsWindow(summary) && IsWindowVisible(summary) && GetTickCount() - closing < robot::kWindowWait) Sleep(50);
