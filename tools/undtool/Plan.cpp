@@ -401,7 +401,7 @@ int Plan(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     const char* title;
   } sections[] = {{Outcome::Removed, "Would be removed"},
                   {Outcome::Kept, "Would be kept"},
-                  {Outcome::Absent, "Not there (nothing to do)"}};
+                  {Outcome::Absent, "Not there, nothing to do"}};
   for (const auto& section : sections) {
     size_t count = 0;
     for (const PlanItem& item : plan->items) count += item.outcome == section.outcome;
