@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <memory>
 
 #include "env/Enviro.h"
 #include "platform/toolkit/Application.h"
+#include "summary/uSumary.h"
 
 TfmMain* fmMain = nullptr;
 
@@ -88,8 +90,13 @@ void TfmMain::SetBusyCursor(bool busy) {
 }
 
 void TfmMain::ShowFailureSummary() {
-  // Hook for the failure summary dialog (TfmSumary, modal over this window,
-  // editing the run's FailList); it is not part of the program yet.
+  app::TFailList* failList = run_.data().FailList.get();
+  if (failList == nullptr) return;
+  // Modal over this window; it edits FailList in place and is destroyed when
+  // it closes (its modal result is not used).
+  auto dialog = std::make_unique<TfmSumary>(Handle(), *failList, run_.services().fs, run_.services().box);
+  fmSumary = dialog.get();
+  dialog->ShowModal();
 }
 
 void TfmMain::Terminate() { toolkit::Application::Current().Terminate(); }
