@@ -345,13 +345,27 @@ int ListCount(HWND list) {
 }
 
 std::string ListLine(HWND list, int index) {
-  bool ok = false;
-  LRESULT length = SendTimed(list, LB_GETTEXTLEN, index, 0, &ok);
-  if (!ok || length == LB_ERR || length < 0) return {};
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  LRESULT got = SendTimed(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()), &ok);
-  if (!ok || got == LB_ERR) return {};
-  text.resize(static_cast<size_t>(std::clamp<LRESULT>(got, 0, length)));
+  // Across processes Wine 8 hands LB_GETTEXT's text back in UTF-16 even to
+  // SendMessageTimeoutA, writing twice the bytes an ANSI buffer was sized
+  // for; so ask in UTF-16 and convert to the ANSI code page here.
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutW(list, LB_GETTEXTLEN, index, 0, SMTO_ABORTIFHUNG, kSendTimeout, &length) ||
+      static_cast<LRESULT>(length) == LB_ERR) {
+    return {};
+  }
+  std::wstring wide(static_cast<size_t>(length) + 1, L'\0');
+  DWORD_PTR got = 0;
+  if (!SendMessageTimeoutW(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(wide.data()), SMTO_ABORTIFHUNG,
+                           kSendTimeout, &got) ||
+      static_cast<LRESULT>(got) == LB_ERR) {
+    return {};
+  }
+  wide.resize(static_cast<size_t>(std::min(got, length)));
+  if (wide.empty()) return {};
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
+                                        nullptr);
+  std::string text(static_cast<size_t>(std::max(bytes, 0)), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), text.data(), bytes, nullptr, nullptr);
   return text;
 }
 
