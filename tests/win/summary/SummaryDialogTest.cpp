@@ -280,8 +280,7 @@ TEST_F(SummaryDialog, ShowingFillsTheListWithTheFailureLinesUnchanged) {
   EXPECT_EQ(SelectedCount(), 0);
 }
 
-TEST_F(SummaryDialog, FewShortLinesFillTheScrollBoxClientArea) {
-  Header(kFoldersHeader);
+TEST_F(SummaryDialog, ASingleShortLineFillsTheScrollBoxClientArea) {
   FolderLine("C:\\D");
   TfmSumary& d = Shown();
   const int clientW = d.ScrollBox.ClientWidth();
@@ -376,6 +375,61 @@ TEST_F(SummaryDialog, SeveralSelectedFilesGoInOnePress) {
   EXPECT_FALSE(robot::FileExists(c));
   EXPECT_EQ(FailTexts(), (std::vector<std::string>{kFilesHeader, "", "    " + b, ""}));
   EXPECT_EQ(ListTexts(), FailTexts());
+}
+
+// A click of the left button on line `line`, as the mouse sends it; the
+// release is queued first because the list waits for it (drag detection).
+void Click(HWND list, int line, WPARAM keys) {
+  RECT item{};
+  SendMessageA(list, LB_GETITEMRECT, static_cast<WPARAM>(line), reinterpret_cast<LPARAM>(&item));
+  const LPARAM at = MAKELPARAM(item.left + 5, (item.top + item.bottom) / 2);
+  PostMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON | keys, at);
+  PostMessageA(list, WM_LBUTTONUP, keys, at);
+}
+
+TEST_F(SummaryDialog, ClickAndCtrlClickSelectLinesThatDeleteTogether) {
+  const std::string a = MakeFile("a.txt");
+  const std::string b = MakeFile("b.txt");
+  const std::string c = MakeFile("c.txt");
+  Header(kFilesHeader);
+  FileLine(a);
+  FileLine(b);
+  FileLine(c);
+  Shown();
+  Click(List(), 1, 0);
+  Pump();
+  Click(List(), 3, MK_CONTROL);
+  Pump();
+  ASSERT_EQ(SelectedCount(), 2);
+  EXPECT_TRUE(robot::ListIsSelected(List(), 1));
+  EXPECT_TRUE(robot::ListIsSelected(List(), 3));
+  PressDelete();
+  EXPECT_FALSE(robot::FileExists(a));
+  EXPECT_TRUE(robot::FileExists(b));
+  EXPECT_FALSE(robot::FileExists(c));
+  EXPECT_EQ(FailTexts(), (std::vector<std::string>{kFilesHeader, "", "    " + b, ""}));
+}
+
+TEST_F(SummaryDialog, ShiftClickSelectsARangeThatDeletesTogether) {
+  std::vector<std::string> files;
+  Header(kFilesHeader);
+  for (int i = 0; i < 5; ++i) {
+    files.push_back(MakeFile("f" + std::to_string(i) + ".txt"));
+    FileLine(files.back());
+  }
+  Shown();
+  Click(List(), 2, 0);
+  Pump();
+  Click(List(), 4, MK_SHIFT);
+  Pump();
+  ASSERT_EQ(SelectedCount(), 3) << "lines 2 to 4";
+  PressDelete();
+  EXPECT_EQ(FailTexts(),
+            (std::vector<std::string>{kFilesHeader, "    " + files[0], "", "", "", "    " + files[4]}));
+  EXPECT_TRUE(robot::FileExists(files[0]));
+  EXPECT_FALSE(robot::FileExists(files[1]));
+  EXPECT_FALSE(robot::FileExists(files[3]));
+  EXPECT_TRUE(robot::FileExists(files[4]));
 }
 
 TEST_F(SummaryDialog, ShiftCtrlAndAltWithDeleteActTheSame) {
