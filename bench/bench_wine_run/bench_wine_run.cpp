@@ -1,0 +1,222 @@
+// Whole run of desinstalador.exe over many installed files, timed against a
+// bare loop that deletes the same number of files with the same calls, in
+// the same program run and on the same disk. Prints figures; asserts nothing.
+//
+//   bench_wine_run [files] [rounds]      (defaults: 20000 files, 1 round)
+//
+// Measured, per round, each on a freshly written tree of `files` files:
+//   run       the program from the Yes of the confirmation to the end box
+//             (reading the log and start-up are before the Yes and not in it)
+//   run-min   the same with the progress window minimised before the Yes:
+//             what painting costs shows as the difference to `run`
+//   bare      GetFileAttributes, SetFileAttributes, DeleteFile per file, then
+//             RemoveDirectory per folder
+//   bare+find bare plus the engine's file test per file (FindFirstFile,
+//             FindClose, local DOS time stamp compared with the logged one)
+// The end box is polled every 20 ms, so `run` is known to about that much.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/robot/Robot.h"
+#include "tests/e2e/runs/RunKit.h"
+
+namespace {
+
+constexpr int kFilesPerFolder = 1000;
+constexpr size_t kFileSize = 512;
+
+double Now() {
+  static LARGE_INTEGER frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER t;
+  QueryPerformanceCounter(&t);
+  return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// An installed tree of `files` files under base, with its log.
+struct Tree {
+  std::string base;
+  std::string log;
+  std::vector<std::string> folders;  // full paths, sub-folders before the base
+  std::vector<std::string> files;    // full paths
+  std::vector<int32_t> dates;        // logged DOS time stamps, same index
+};
+
+bool WriteTree(const std::string& base, int files, Tree& tree) {
+  runkit::Installation app(base);
+  tree = Tree{};
+  tree.base = app.base();
+  for (int i = 0; i < files; ++i) {
+    std::string folder = "pasta" + std::to_string(i / kFilesPerFolder) + "\\";
+    std::string name = "arquivo" + std::to_string(i) + ".dat";
+    if (!app.AddFile(folder, name, kFileSize)) {
+      std::fprintf(stderr, "cannot write %s%s%s\n", tree.base.c_str(), folder.c_str(), name.c_str());
+      return false;
+    }
+    tree.files.push_back(tree.base + folder + name);
+  }
+  for (size_t g = 0; g < app.log().groups.size(); ++g) {
+    for (const auto& f : app.log().groups[g].files) tree.dates.push_back(f.date);
+  }
+  for (size_t f = app.log().folders.size(); f-- > 1;) tree.folders.push_back(tree.base + app.log().folders[f].name);
+  tree.folders.push_back(tree.base);
+  auto log = app.WriteLogFile();
+  if (!log) return false;
+  tree.log = *log;
+  return true;
+}
+
+std::optional<int32_t> FileStamp(const std::string& path) {
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA(path.c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return std::nullopt;
+  FindClose(find);
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return std::nullopt;
+  FILETIME local;
+  WORD date = 0, time = 0;
+  FileTimeToLocalFileTime(&data.ftLastWriteTime, &local);
+  FileTimeToDosDateTime(&local, &date, &time);
+  return static_cast<int32_t>((static_cast<uint32_t>(date) << 16) | time);
+}
+
+// Seconds for the bare loop; -1 when a file resisted.
+double BareLoop(const Tree& tree, bool withFileTest) {
+  double start = Now();
+  int failed = 0;
+  for (size_t i = 0; i < tree.files.size(); ++i) {
+    const std::string& path = tree.files[i];
+    if (withFileTest) {
+      auto stamp = FileStamp(path);
+      if (!stamp || *stamp != tree.dates[i]) {
+        ++failed;
+        continue;
+      }
+    }
+    DWORD a = GetFileAttributesA(path.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES || !SetFileAttributesA(path.c_str(), a & ~FILE_ATTRIBUTE_READONLY) ||
+        !DeleteFileA(path.c_str())) {
+      ++failed;
+    }
+  }
+  for (const auto& folder : tree.folders) {
+    std::string p = folder;
+    if (p.back() == '\\') p.pop_back();
+    RemoveDirectoryA(p.c_str());
+  }
+  double seconds = Now() - start;
+  if (failed) std::fprintf(stderr, "bare loop: %d files resisted\n", failed);
+  return failed ? -1 : seconds;
+}
+
+double ProcessCpu(HANDLE process) {
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return -1;
+  auto seconds = [](const FILETIME& f) {
+    return static_cast<double>((static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime) / 1e7;
+  };
+  return seconds(kernel) + seconds(user);
+}
+
+struct RunTimes {
+  double wall = -1;  // Yes to end box
+  double cpu = -1;   // the program's own processor time, whole process
+};
+
+// The program over the tree; -1 figures when the run did not go as expected.
+RunTimes WholeRun(const Tree& tree, const std::string& workDir, bool minimised) {
+  RunTimes times;
+  robot::Process p = robot::Process::Start(robot::ProgramPath(), "/f:" + tree.log, workDir);
+  HWND main = p.WaitForMainWindow();
+  auto confirm = p.WaitForBox(120000);
+  if (!main || !confirm || confirm->text != runkit::ConfirmText("Demo")) {
+    std::fprintf(stderr, "run: no confirmation box\n");
+    return times;
+  }
+  if (minimised) {
+    ShowWindow(main, SW_MINIMIZE);
+    Sleep(500);
+  }
+  HWND yes = GetDlgItem(confirm->hwnd, IDYES);
+  double start = Now();
+  PostMessageA(confirm->hwnd, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), reinterpret_cast<LPARAM>(yes));
+  std::optional<robot::BoxInfo> end;
+  while (p.running() && Now() - start < 1800) {
+    // The confirmation may still be listed for a moment after the Yes.
+    auto box = p.WaitForBox(0);
+    if (box && box->hwnd != confirm->hwnd) {
+      end = box;
+      break;
+    }
+    Sleep(20);
+  }
+  double wall = Now() - start;
+  if (!end || end->text != runkit::kFinishedText) {
+    std::fprintf(stderr, "run: no end box (%s)\n", end ? end->text.c_str() : "none");
+    return times;
+  }
+  p.Press(*end, IDOK);
+  p.WaitForExit(120000);
+  times.wall = wall;
+  times.cpu = ProcessCpu(p.handle());
+  int left = 0;
+  for (const auto& f : tree.files) left += robot::FileExists(f);
+  if (left) {
+    std::fprintf(stderr, "run: %d files left behind\n", left);
+    times.wall = -1;
+  }
+  return times;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int files = argc > 1 ? std::atoi(argv[1]) : 20000;
+  int rounds = argc > 2 ? std::atoi(argv[2]) : 1;
+  if (files <= 0 || rounds <= 0) {
+    std::fprintf(stderr, "usage: bench_wine_run [files] [rounds]\n");
+    return 2;
+  }
+  if (!robot::FileExists(robot::ProgramPath())) {
+    std::fprintf(stderr, "%s is missing\n", robot::ProgramPath().c_str());
+    return 2;
+  }
+  std::printf("bench_wine_run: %d files of %u bytes, %d per folder, %d round(s)\n", files,
+              static_cast<unsigned>(kFileSize), kFilesPerFolder, rounds);
+  std::printf("%-6s %10s %10s %10s %10s %10s %12s %12s\n", "round", "run s", "run-min s", "bare s", "bare+find s",
+              "run cpu s", "run/bare", "run/bare+f");
+  robot::TempDir dir;
+  Tree tree;
+  for (int r = 0; r < rounds; ++r) {
+    if (!WriteTree(dir / "run\\Demo\\", files, tree)) return 1;
+    RunTimes run = WholeRun(tree, dir.path(), false);
+    if (!WriteTree(dir / "min\\Demo\\", files, tree)) return 1;
+    RunTimes runMin = WholeRun(tree, dir.path(), true);
+    if (!WriteTree(dir / "bare\\Demo\\", files, tree)) return 1;
+    double bare = BareLoop(tree, false);
+    if (!WriteTree(dir / "find\\Demo\\", files, tree)) return 1;
+    double bareFind = BareLoop(tree, true);
+    robot::DeleteTree(dir.path() + "run");
+    robot::DeleteTree(dir.path() + "min");
+    robot::DeleteTree(dir.path() + "bare");
+    robot::DeleteTree(dir.path() + "find");
+    std::printf("%-6d %10.3f %10.3f %10.3f %10.3f %10.3f %12.2f %12.2f\n", r + 1, run.wall, runMin.wall, bare,
+                bareFind, run.cpu, bare > 0 ? run.wall / bare : -1.0, bareFind > 0 ? run.wall / bareFind : -1.0);
+    if (run.wall > 0 && runMin.wall > 0) {
+      std::printf("       painting (run - run-min): %.3f s, %.0f%% of the run\n", run.wall - runMin.wall,
+                  100.0 * (run.wall - runMin.wall) / run.wall);
+    }
+    if (run.wall > 0 && bareFind > 0) {
+      std::printf("       beyond the file calls (run - bare+find): %.3f s, %.0f%% of the run\n",
+                  run.wall - bareFind, 100.0 * (run.wall - bareFind) / run.wall);
+    }
+    std::fflush(stdout);
+  }
+  return 0;
+}
