@@ -190,8 +190,10 @@ bool Button::OnReflected(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
 
 ScrollBox::ScrollBox(Window& parent, int left, int top, int width, int height, bool border) : Control(parent) {
   const char* cls = OwnClass("Kestrivon.ScrollBox", 0, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
-  CreateBoundControl(cls, DefWindowProcA, WS_CLIPCHILDREN, border ? WS_EX_CLIENTEDGE : 0, left, top, width,
-                     height);
+  // A control parent: dialog navigation (Tab, arrows) reaches the controls
+  // inside it.
+  CreateBoundControl(cls, DefWindowProcA, WS_CLIPCHILDREN,
+                     WS_EX_CONTROLPARENT | (border ? WS_EX_CLIENTEDGE : 0), left, top, width, height);
 }
 
 void ScrollBox::UpdateScrollBars() {

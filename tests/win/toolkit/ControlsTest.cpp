@@ -153,6 +153,16 @@ TEST_F(ControlsTest, ScrollBoxShowsScrollBarsOnlyForALargerChild) {
   EXPECT_EQ(bars(), 0);
 }
 
+TEST_F(ControlsTest, TabReachesControlsInsideAScrollBox) {
+  toolkit::Form form(Params(400, 300));
+  toolkit::Button outside(form, 300, 250, 80, 20, "Fora");
+  toolkit::ScrollBox box(form, 0, 0, 200, 100, /*border=*/false);
+  toolkit::Button inside(box, 10, 10, 80, 20, "Dentro");
+  EXPECT_TRUE(GetWindowLongA(box.Handle(), GWL_EXSTYLE) & WS_EX_CONTROLPARENT);
+  EXPECT_EQ(GetNextDlgTabItem(form.Handle(), outside.Handle(), FALSE), inside.Handle());
+  EXPECT_EQ(GetNextDlgTabItem(form.Handle(), inside.Handle(), FALSE), outside.Handle());
+}
+
 TEST_F(ControlsTest, ScrollBoxScrollsItsChildrenAndKeepsTheViewInside) {
   toolkit::Form form(Params(400, 300));
   toolkit::ScrollBox box(form, 0, 0, 200, 100, /*border=*/false);
