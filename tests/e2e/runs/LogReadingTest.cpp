@@ -60,6 +60,7 @@ class LogReading : public ::testing::Test {
     EXPECT_EQ(p_.WaitForExit(), std::optional<DWORD>(0));
   }
 
+  runkit::NoRegistration noRegistration_;
   robot::TempDir dir_;
   runkit::Installation app_{dir_ / "Demo\\"};
   std::string log_;

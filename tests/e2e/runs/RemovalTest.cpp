@@ -61,6 +61,7 @@ class Removal : public ::testing::Test {
     EXPECT_EQ(p_.WaitForExit(), std::optional<DWORD>(0));
   }
 
+  runkit::NoRegistration noRegistration_;
   robot::TempDir dir_;
   std::string name_, uninstallKey_, appKey_;
   Process p_;
@@ -113,6 +114,7 @@ TEST_F(Removal, FullRunRemovesWhatItShouldAndListsWhatResists) {
   ASSERT_TRUE(runkit::AddAttributes(base + "oculta", FILE_ATTRIBUTE_HIDDEN));
   ASSERT_TRUE(runkit::AddAttributes(base + "leia-me.txt", FILE_ATTRIBUTE_READONLY));
 
+  const auto runOnceBefore = robot::KeyStringValues(runkit::kRunOnce);
   ASSERT_NO_FATAL_FAILURE(StartAndConfirm(*log));
   runkit::RunSeen seen = runkit::WatchRun(p_, controls_, *log);
   ASSERT_TRUE(seen.endBox) << "no box after the removal";
@@ -175,6 +177,8 @@ TEST_F(Removal, FullRunRemovesWhatItShouldAndListsWhatResists) {
             std::optional<std::string>("10"));
   EXPECT_FALSE(robot::KeyExists(appKey_)) << "HKLM key and its emptied parent";
   EXPECT_TRUE(robot::KeyExists("Software"));
+  EXPECT_FALSE(robot::KeyExists(runkit::NoRegistration::kMakerKey)) << "a run never creates a registration";
+  EXPECT_EQ(robot::KeyStringValues(runkit::kRunOnce), runOnceBefore) << "nothing registered, nothing scheduled";
 }
 
 TEST_F(Removal, CleanRunShowsNoSummaryAndLeavesNothing) {

@@ -274,6 +274,19 @@ class ValuesGuard {
   std::optional<SavedKey> saved_;
 };
 
+// Keeps the uninstaller's registrations out of a test: the maker's key is
+// saved and removed for the test and put back afterwards, so that a run of
+// the program beside the tests can neither count down a registration left by
+// another test nor schedule the deletion of that program.
+class NoRegistration {
+ public:
+  static constexpr char kMakerKey[] = "Software\\Kestrivon";
+  NoRegistration() : saved_(HKEY_LOCAL_MACHINE, kMakerKey) { robot::KeyRemove(kMakerKey); }
+
+ private:
+  KeyGuard saved_;
+};
+
 // --- a run ----------------------------------------------------------------------
 
 // The progress window's controls, found by their place.
