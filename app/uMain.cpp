@@ -70,7 +70,11 @@ void TfmMain::FormDestroy() {
   run_.RegKeyLevels = std::vector<uint8_t>();
 }
 
-void TfmMain::SetPhase(const std::string& text) { StaticText.SetCaption(text); }
+void TfmMain::SetPhase(const std::string& text) {
+  // The phase that ends keeps its last figures on the screen.
+  FlushProgress();
+  StaticText.SetCaption(text);
+}
 
 void TfmMain::SetAppLine(const std::string& text) {
   lbFantaName.SetCaption(text);
@@ -78,18 +82,37 @@ void TfmMain::SetAppLine(const std::string& text) {
 }
 
 void TfmMain::ShowProgress(const std::string& jobDone, const std::string& object, std::optional<int> position) {
-  lbJobDone.SetCaption(jobDone);
-  stObject.SetCaption(object);
-  if (position) ProgressBar.SetPosition(*position);
+  // Painting the window costs far more than removing one file, and a phase
+  // may hold thousands of them: the figures go to the screen at most once
+  // per refresh interval, and whatever is still pending is shown when the
+  // phase changes and when the engine ends.
+  if (!pending_) pending_.emplace();
+  pending_->jobDone = jobDone;
+  pending_->object = object;
+  if (position) pending_->position = position;
+  if (refreshedOnce_ && GetTickCount() - lastRefresh_ < refreshIntervalMs_) return;
+  FlushProgress();
+}
+
+void TfmMain::FlushProgress() {
+  if (!pending_) return;
+  lbJobDone.SetCaption(pending_->jobDone);
+  stObject.SetCaption(pending_->object);
+  if (pending_->position) ProgressBar.SetPosition(*pending_->position);
+  pending_.reset();
   Repaint();
   toolkit::Application::Current().ProcessMessages();
+  lastRefresh_ = GetTickCount();
+  refreshedOnce_ = true;
 }
 
 void TfmMain::SetBusyCursor(bool busy) {
+  if (!busy) FlushProgress();  // the engine has ended: its last figures show
   toolkit::Screen::SetCursor(busy ? toolkit::CursorKind::Hourglass : toolkit::CursorKind::Default);
 }
 
 void TfmMain::ShowFailureSummary() {
+  FlushProgress();
   app::TFailList* failList = run_.data().FailList.get();
   if (failList == nullptr) return;
   // Modal over this window; it edits FailList in place and is destroyed when
@@ -99,7 +122,10 @@ void TfmMain::ShowFailureSummary() {
   dialog->ShowModal();
 }
 
-void TfmMain::Terminate() { toolkit::Application::Current().Terminate(); }
+void TfmMain::Terminate() {
+  FlushProgress();
+  toolkit::Application::Current().Terminate();
+}
 
 std::optional<std::string> FirstCommandLineArgument() {
   if (__argc < 2 || __argv == nullptr || __argv[1] == nullptr) return std::nullopt;

@@ -1,6 +1,7 @@
 #pragma once
 // The progress window fmMain: wires its controls to the run (UninstallRun),
 // which holds every decision of start-up and of the uninstallation.
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -36,6 +37,10 @@ class TfmMain : public toolkit::Form, public app::IMainView {
 
   app::UninstallRun& Run() { return run_; }
 
+  // The shortest time between two refreshes of the progress figures; tests
+  // lengthen it to see what waits for the next refresh.
+  void SetRefreshInterval(uint32_t ms) { refreshIntervalMs_ = ms; }
+
   // app::IMainView
   void SetPhase(const std::string& text) override;
   void SetAppLine(const std::string& text) override;
@@ -45,7 +50,20 @@ class TfmMain : public toolkit::Form, public app::IMainView {
   void Terminate() override;
 
  private:
+  // Figures given to ShowProgress and not yet on the screen.
+  struct PendingProgress {
+    std::string jobDone;
+    std::string object;
+    std::optional<int> position;
+  };
+  // Shows what is pending, repaints and lets waiting window messages run.
+  void FlushProgress();
+
   platform::IScreen& screen_;
+  std::optional<PendingProgress> pending_;
+  uint32_t refreshIntervalMs_ = 40;
+  uint32_t lastRefresh_ = 0;
+  bool refreshedOnce_ = false;
   std::optional<std::string> argument_;
   app::UninstallRun run_;
 };

@@ -165,6 +165,7 @@ TEST_F(MainFormTest, ErrorEscapingTheRunReachesTheReportAndTheWindowStaysOpen) {
 TEST_F(MainFormTest, ShowProgressFillsTheLinesAndTheBar) {
   AddLog(LogBytes());
   TfmMain form(services, screen, data, std::string("/f:") + kLog);
+  form.SetRefreshInterval(0);  // every call is due
   form.ShowProgress("1.024 bytes processados de 8 bytes a processar", "C:\\App\\a&b.dll", 38);
   EXPECT_EQ(form.lbJobDone.Caption(), "1.024 bytes processados de 8 bytes a processar");
   EXPECT_EQ(form.lbJobDone.Width(), Extent(form.Font(), "1.024 bytes processados de 8 bytes a processar").cx);
@@ -186,6 +187,30 @@ TEST_F(MainFormTest, ShowProgressFillsTheLinesAndTheBar) {
   EXPECT_EQ(form.lbFantaName.Caption(), "Desinstalando Demo");
   form.SetPhase("Apagando arquivos");
   EXPECT_EQ(form.StaticText.Caption(), "Apagando arquivos");
+}
+
+TEST_F(MainFormTest, QuickFiguresWaitForTheNextRefreshButEveryPhaseEndsRight) {
+  AddLog(LogBytes());
+  TfmMain form(services, screen, data, std::string("/f:") + kLog);
+  form.SetRefreshInterval(3600 * 1000);  // nothing is due again during this test
+  form.SetPhase("Destruindo arquivos...");
+  form.ShowProgress("1 bytes processados de 4 bytes a processar", "a.dll", 25);
+  EXPECT_EQ(form.stObject.Caption(), "a.dll") << "the first figures show at once";
+  form.ShowProgress("2 bytes processados de 4 bytes a processar", "b.dll", 50);
+  form.ShowProgress("3 bytes processados de 4 bytes a processar", "c.dll", std::nullopt);
+  EXPECT_EQ(form.stObject.Caption(), "a.dll") << "within the interval nothing is painted";
+  EXPECT_EQ(form.ProgressBar.Position(), 25);
+
+  form.SetPhase("Destruindo pastas...");  // the phase that ends shows its last figures
+  EXPECT_EQ(form.stObject.Caption(), "c.dll");
+  EXPECT_EQ(form.lbJobDone.Caption(), "3 bytes processados de 4 bytes a processar");
+  EXPECT_EQ(form.ProgressBar.Position(), 50) << "the last position given, not cleared by a call without one";
+  EXPECT_EQ(form.StaticText.Caption(), "Destruindo pastas...");
+
+  form.ShowProgress("4 bytes processados de 4 bytes a processar", "D:\\Demo", 100);
+  form.SetBusyCursor(false);  // the engine has ended
+  EXPECT_EQ(form.stObject.Caption(), "D:\\Demo");
+  EXPECT_EQ(form.ProgressBar.Position(), 100);
 }
 
 TEST_F(MainFormTest, FormDestroyFreesTheLists) {
