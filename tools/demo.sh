@@ -105,7 +105,7 @@ say "writing the uninstall log with undtool scan"
 "$UNDTOOL" scan "$INSTALL_U" "$INSTALL_U/planilha.und" --app "$APPNAME" --host-levels 2 \
   --shortcut-dir "$SHORTCUTS" --shortcut-levels 1 \
   --shortcut "$SHORTCUTS"'\Planilha Demo.lnk' --shortcut "$SHORTCUTS"'\Leia-me.lnk' \
-  --uninstall-key "$UNKEY" --regkey "1:\\2\\$APPKEY"'\Opcoes' --regkey "2:\\2\\$APPKEY"
+  --uninstall-key "$UNKEY" --regkey "1:(2)\\$APPKEY"'\Opcoes' --regkey "2:(2)\\$APPKEY"
 # The user changed one file after installing: the uninstaller must keep it.
 touch -d "@$(($(date +%s) + 3600))" "$INSTALL_U/config.ini"
 echo "config.ini was changed after installation: it will be kept and listed in the summary"
@@ -123,7 +123,7 @@ show_state() {
       any=1
       if [ -d "$d" ]; then
         echo "   $(win_of "$d")\\ ($(find "$d" -type f | wc -l) files, $(find "$d" -mindepth 1 -type d | wc -l) folders below it)"
-        find "$d" -type f | sort | head -8 | while read -r f; do echo "     $(win_of "$f")"; done
+        find "$d" -type f | sort | sed -n 1,8p | while read -r f; do echo "     $(win_of "$f")"; done
         [ "$(find "$d" -type f | wc -l)" -le 8 ] || echo "     ..."
       else
         echo "   $(win_of "$d")"

@@ -119,7 +119,7 @@ void DescribeMainWindow(HWND main) {
   }
 }
 
-// While the removal runs: once the bar has moved, hold the program for a
+// While the removal runs: as soon as the bar has moved, hold the program for a
 // moment so that the picture shows the window mid-way.
 void CatchProgress(robot::Process& p, HWND main, Shots& shots) {
   HWND bar = nullptr;
@@ -130,7 +130,7 @@ void CatchProgress(robot::Process& p, HWND main, Shots& shots) {
   DWORD start = GetTickCount();
   while (p.running() && GetTickCount() - start < 20000) {
     int pos = robot::BarPosition(bar);
-    if (pos >= 20 && pos < 100) {
+    if (pos > 0 && pos < 100) {
       Say("-- Janela de progresso:");
       DescribeMainWindow(main);
       // Held, the program can answer no message: the picture needs none.
