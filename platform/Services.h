@@ -22,7 +22,9 @@ constexpr uint32_t kAttrNormal = 0x80;
 
 // One directory entry as a find-first/find-next search reports it.
 struct FileEntry {
-  std::string name;         // the entry's own name, no folder part
+  // The entry's own name, no folder part: as stored for ListFolder; as the
+  // path asked for it for FindEntry.
+  std::string name;
   uint32_t attributes = 0;  // kAttr... bits
   int32_t dosTime = 0;      // local last-write time, DOS date << 16 | DOS time
   uint64_t size = 0;
@@ -32,7 +34,9 @@ struct FileEntry {
 class IFileSystem {
  public:
   virtual ~IFileSystem() = default;
-  // Find-first on the exact path (no wildcard); nullopt when nothing is found.
+  // The entry at the exact path (no wildcard; nothing is found through a
+  // trailing backslash), as a find-first on the path reports it; nullopt
+  // when nothing is found.
   virtual std::optional<FileEntry> FindEntry(const std::string& path) = 0;
   // nullopt when the attributes cannot be read (the path does not exist).
   virtual std::optional<uint32_t> GetAttributes(const std::string& path) = 0;

@@ -28,11 +28,22 @@ int32_t Win32FileSystem::DosTime(const FILETIME& utc) {
 std::optional<FileEntry> Win32FileSystem::FindEntry(const std::string& path) {
   // An exact path only: a wildcard would let the search report some other
   // entry under the name asked for.
-  if (path.find_first_of("*?") != std::string::npos) return std::nullopt;
-  WIN32_FIND_DATAA fd;
-  UniqueFind find(FindFirstFileA(path.c_str(), &fd));
-  if (!find) return std::nullopt;
-  return EntryOf(fd);
+  if (path.empty() || path.back() == '\\' || path.back() == '/' ||
+      path.find_first_of("*?") != std::string::npos) {
+    return std::nullopt;
+  }
+  // For an exact path the attribute query answers what a find-first would,
+  // at a fraction of the cost: no directory handle is opened and searched.
+  // The removal asks this once per installed file.
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  FileEntry e;
+  const size_t slash = path.find_last_of("\\/:");
+  e.name = slash == std::string::npos ? path : path.substr(slash + 1);
+  e.attributes = data.dwFileAttributes;
+  e.dosTime = DosTime(data.ftLastWriteTime);
+  e.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return e;
 }
 
 std::optional<uint32_t> Win32FileSystem::GetAttributes(const std::string& path) {

@@ -144,7 +144,7 @@ std::optional<platform::FileEntry> FakeFileSystem::FindEntry(const std::string& 
   auto it = nodes_.find(Key(path));
   if (it == nodes_.end()) return std::nullopt;
   const Node& n = it->second;
-  return platform::FileEntry{LastName(n.path), n.attributes, n.dosTime, n.size};
+  return platform::FileEntry{LastName(path), n.attributes, n.dosTime, n.size};
 }
 
 std::optional<uint32_t> FakeFileSystem::GetAttributes(const std::string& path) {
