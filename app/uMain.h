@@ -61,7 +61,7 @@ class TfmMain : public toolkit::Form, public app::IMainView {
 
   platform::IScreen& screen_;
   std::optional<PendingProgress> pending_;
-  uint32_t refreshIntervalMs_ = 40;
+  uint32_t refreshIntervalMs_ = 100;
   uint32_t lastRefresh_ = 0;
   bool refreshedOnce_ = false;
   std::optional<std::string> argument_;
