@@ -603,8 +603,10 @@ bool TCustomDrawListBox::OnReflected(UINT msg, WPARAM wParam, LPARAM lParam, LRE
 
 LRESULT TCustomDrawListBox::OrdinaryKeyDown(WORD key, LPARAM lParam) {
   const TShiftState shift = KeyDataToShiftState(lParam);
-  if (FormKeyPreview) {
-    FormKeyPreview(key, shift);
+  // The owning form's key preview comes first on the ordinary path.
+  toolkit::Form& form = OwnerForm();
+  if (form.KeyPreview && form.OnKeyDown) {
+    form.OnKeyDown(key, shift);
     if (key == 0) return 0;
   }
   if (OnKeyDown) {

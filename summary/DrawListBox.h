@@ -198,7 +198,6 @@ using TOnMouseRun = std::function<void(TDrawBox& Sender)>;
 
 // The form's key preview, as the ordinary key-down path of these controls
 // calls it: it sees the key first and may set it to 0 to stop it.
-using TKeyPreviewEvent = std::function<void(WORD& Key, TShiftState Shift)>;
 
 class TCustomDrawListBox : public toolkit::Control {
  public:
@@ -295,10 +294,6 @@ class TCustomDrawListBox : public toolkit::Control {
   TMouseMoveEvent OnMouseMove;
   TNotifyEvent OnStartDrag;
   TNotifyEvent OnEndDrag;
-
-  // The owning form's key preview (the form of this toolkit has none of its
-  // own); the ordinary key-down path calls it first.
-  TKeyPreviewEvent FormKeyPreview;
 
   // Dragging: the toolkit has no drag and drop, so a drag is only a state
   // of this control that OnStartDrag and OnEndDrag report; it begins on the

@@ -49,6 +49,11 @@ class Form : public Window {
   std::function<void()> OnShow;      // the form is about to show
   std::function<void()> OnActivate;  // each activation, after it happened
   std::function<void()> OnDestroy;   // the window is being destroyed
+  // Key preview: with KeyPreview on, OnKeyDown sees a key pressed in one of
+  // the form's controls before the control does (`shift`: the control's
+  // shift-state bits); a handler that sets the key to 0 stops it there.
+  bool KeyPreview = false;
+  std::function<void(WORD& key, unsigned shift)> OnKeyDown;
 
   void DoCreate();
 

@@ -649,7 +649,8 @@ TEST_F(DrawBoxTest, AKeyZeroedByTheHandlerStopsBeforeThePreview) {
   Fill(5);
   box_->SetCurrentIndex(0);
   std::vector<std::string> calls;
-  box_->FormKeyPreview = [&](WORD& key, summary::TShiftState) { calls.push_back("preview " + std::to_string(key)); };
+  form_->KeyPreview = true;
+  form_->OnKeyDown = [&](WORD& key, unsigned) { calls.push_back("preview " + std::to_string(key)); };
   box_->OnKeyDown = [&](summary::TCustomDrawListBox&, WORD& key, summary::TShiftState) {
     calls.push_back("handler " + std::to_string(key));
     key = 0;
@@ -663,7 +664,8 @@ TEST_F(DrawBoxTest, AnUnchangedKeyReachesTheHandlerTwice) {
   Fill(5);
   box_->SetCurrentIndex(0);
   std::vector<std::string> calls;
-  box_->FormKeyPreview = [&](WORD& key, summary::TShiftState) { calls.push_back("preview " + std::to_string(key)); };
+  form_->KeyPreview = true;
+  form_->OnKeyDown = [&](WORD& key, unsigned) { calls.push_back("preview " + std::to_string(key)); };
   box_->OnKeyDown = [&](summary::TCustomDrawListBox&, WORD& key, summary::TShiftState) {
     calls.push_back("handler " + std::to_string(key));
   };
@@ -679,13 +681,20 @@ TEST_F(DrawBoxTest, AnUnchangedKeyReachesTheHandlerTwice) {
 
   // The preview may stop a key on the ordinary path.
   calls.clear();
-  box_->FormKeyPreview = [&](WORD& key, summary::TShiftState) {
+  form_->OnKeyDown = [&](WORD& key, unsigned) {
     calls.push_back("preview " + std::to_string(key));
     key = 0;
   };
   SendMessageA(List(), WM_KEYDOWN, VK_DOWN, 0);
   EXPECT_EQ(calls, (std::vector<std::string>{"preview 40"}));
   EXPECT_EQ(box_->CurrentIndex(), 2);
+
+  // Without KeyPreview the form's handler is not asked.
+  calls.clear();
+  form_->KeyPreview = false;
+  SendMessageA(List(), WM_KEYDOWN, VK_DOWN, 0);
+  EXPECT_EQ(calls, (std::vector<std::string>{"handler 40"}));
+  EXPECT_EQ(box_->CurrentIndex(), 3);
 }
 
 TEST_F(DrawBoxTest, KeyUpReachesOnKeyUp) {
