@@ -1,8 +1,128 @@
 // Whole-program acceptance: the road of one run and the failure situations
-// that no other whole-program test meets, each driven through the robot as
-// a person would, with the screen texts read byte for byte (Windows-1252)
-// and the disk and the 32-bit registry checked afterwards. The table of
-// where every step and every situation is tested is in AcceptanceMatrix.h.
+// that no other whole-program test meets, each driven through the robot as a
+// person would, with the screen texts read byte for byte (Windows-1252) and
+// the disk and the 32-bit registry checked afterwards.
+//
+// The matrix below says where each step and each failure situation is
+// tested. "Wine" tests run the real desinstalador.exe through the robot
+// (tests/e2e/<group>/, program und_e2e_<group>); "here" means this file.
+// "Native" tests run the same portable code against the fakes
+// (tests/native/). Wine has no registry permissions: a key that opens
+// read-only or not at all, and a refused registry write or deletion, exist
+// only in the native tests; Wine also always lets a read-only bit go.
+//
+// Road of one run (one file in the installation folder, one host level)
+//   step                                         Wine                                  native
+//   /f:<log> gives the log path and base folder  here RoadOfOneRun; startup            RunStart.*
+//                                                BareLogNameIsLookedUpInTheWorkingFolder
+//   log read: name, levels, totals, lists        here RoadOfOneRun (question, total,   LogReader*
+//                                                one level only); runs LogReading.*
+//   Yes to question 36 (No is the default)       here RoadOfOneRun; runs               RunFlow.ConfirmedRun...
+//                                                ConfirmationNamesTheApplication...
+//   log deleted (also read-only), before         here RoadOfOneRun; runs YesDeletes-   RunFlow.LogIsGoneBefore-
+//   anything is removed                          TheLogBefore..., YesDeletesAReadOnly- TheFirstRemoval,
+//                                                LogToo                                ReadOnlyLogIsDeletedToo
+//   stamp compared, file deleted, bytes to the   here RoadOfOneRun (1.234.567 of       RemovalEngineFiles.*
+//   total, bar at 100, phases in order           1.234.567); runs Removal.*
+//   empty installation folder goes as the one    here RoadOfOneRun                     RemovalEngineFolders.
+//   host level                                                                         HostWalkTriesBaseDir...
+//   nothing failed: no summary                   here RoadOfOneRun; runs               RemovalEngineRun.
+//                                                CleanRunShowsNoSummaryAndLeavesNothing EverythingRemoved...
+//   message 41, then the count goes down         here RoadOfOneRun (2 stays 2 while    RunFlow.ConfirmedRun...
+//                                                41 is up, then 1)
+//   the program ends with exit code 0            every Wine test                       -
+//   a real-looking application: hundreds of     realapp TwoApplications.FirstKeeps... RemovalEngineProperty.*
+//   files, nested folders, a start-menu folder   (two applications on one
+//   with a sub-folder, uninstall entries with    registration; the second run
+//   subkeys, key walks, wineboot -r              unregisters, wineboot -r deletes)
+//
+// Start-up and run flow failures
+//   no argument, no "/f:", "/F:", "/f:" alone    startup NoArgumentShowsCode0...,      RunStart.NoArgument...,
+//   -> code 0                                    ArgumentsWithoutExactSlashF...,       CapitalMarkerAndBare...
+//                                                CapitalFOnTheDocumentedPath...
+//   log path names no file (also a folder,       startup MissingLogGivesCode3...,      RunStart.MissingLog...,
+//   x/f:...) -> code 3                           FolderGivenAsLogGivesCode3,           FolderIsNoLog,
+//                                                SlashFInsideTheArgument...            MarkerInsideTheArgument...
+//   log cannot be read -> code 6, log stays      startup UnreadableLog.*; runs         RunFlow.UnreadableLog...,
+//                                                TruncatedLogGivesCode6AndStays,       LogOpenForWritingIs...
+//                                                LogHeldOpenForWritingGivesCode6
+//   No to question 36: nothing touched           startup Declining.*; runs             RunFlow.NoChangesNothing
+//                                                NoLeavesTheLogAndTheTreeUntouched
+//   the log cannot be deleted: run goes on       realapp UndeletableLog.RunGoesOn...   RunFlow.LogThatCannotBe-
+//                                                                                      DeletedStillLetsTheRunGoOn
+//   the log's read-only bit cannot be cleared    - (Wine lets the bit go)              - (no test yet)
+//   an error escapes the removal or the          - (no input raises one: a bad key     RunFlow.RegistrationError-
+//   registration: error report, window stays     entry designates no root, see below;  EndsTheRunAfterTheEndMessage,
+//                                                refused writes need permissions);     RemovalEngineRun.CursorIs-
+//                                                Windows test win/toolkit MainFormTest RestoredWhenAnErrorEscapes...
+//                                                .ErrorEscapingTheRunReachesTheReport...
+//
+// Removal failures
+//   installed file not there, or a folder at     here WhatIsNotThereIsNeither-         RemovalEngineFiles.Missing-
+//   its path: not listed, size still counted     RemovedNorListed                      FileAndFolderAtAFilesPath...
+//   installed file changed (even by 2 s)         runs Removal.FullRun...; summary      RemovalEngineFiles.TwoSeconds...
+//                                                SummaryWithFileAndFolder.*
+//   read-only bit cannot be dropped              - (Wine lets the bit go)              RemovalEngineFiles.ReadOnlyBit-
+//                                                                                      ThatCannotBeDropped...
+//   DeleteFile fails (file in use; a read-only   here FilesInUseAreListedAndThe-       RemovalEngineFiles.FileInUse-
+//   one keeps its dropped bit)                   RunGoesOn                             IsListedAndKeeps...
+//   folder not there (hidden or system)          runs Removal.FullRun... (hidden);     RemovalEngineFolders.Hidden-
+//                                                here WhatIsNotThere... (system)       OrSystemFolderCountsAsNotThere
+//   folder not removed: not empty                runs Removal.FullRun... (installation RemovalEngineFolders.*,
+//                                                and host); realapp (host, shortcut    RemovalEngineShortcuts.*
+//                                                host); here ShortcutsAndShortcut-
+//                                                FoldersThatResist (shortcut folder
+//                                                with its upper-cased tail, shortcut
+//                                                host), WithoutShortcutsTheMenuFolder-
+//                                                JoinsTheShortcutGroup
+//   folder not removed: in use                   here FolderInUseIsListed              RemovalEngineFolders.AnError-
+//                                                                                      WhileRemoving...
+//   shortcut not there                           here ShortcutsAndShortcutFolders...   RemovalEngineShortcuts.*
+//   shortcut read-only                           runs Removal.FullRun... (goes)        RemovalEngineShortcuts.*
+//   shortcut cannot be deleted (in use)          here ShortcutsAndShortcutFolders...   RemovalEngineShortcuts.
+//                                                                                      ShortcutsGoWithoutStamp...
+//   uninstall entry: goes with its subkeys       runs Removal.*; realapp               RemovalEngineRegistry.
+//                                                                                      UninstallKeyGoesWithItsSubkeys
+//   uninstall entry not there                    here RegistryEntriesThatDesignate-    RemovalEngineRegistry.Missing-
+//                                                Nothing                               UninstallKeyIsNotRecorded
+//   uninstall entry deletion fails               - (no registry permissions)           RemovalEngineRegistry.Uninstall-
+//                                                                                      KeyThatResists...
+//   logged key not there: walk goes on           runs Removal.FullRun... ("Sumida");   RemovalEngineRegistry.Missing-
+//                                                realapp                               KeysWalkGoesOnToItsParent
+//   logged key has subkeys: kept, not listed,    runs Removal.FullRun...; realapp      RemovalEngineRegistry.KeyWith-
+//   walk ends                                    (first run)                           Subkeys...
+//   logged key cannot be opened / deletion fails - (no registry permissions)           RemovalEngineRegistry.KeyThat-
+//                                                                                      ExistsButCannotBeOpened...,
+//                                                                                      FailedDeletionIsListed...
+//   root index 7 to 9, no digit, level 0         here RegistryEntriesThatDesignate-    RemovalEngineRegistry.Root-
+//   (a bad entry designates no root key and the  Nothing                               IndexesSevenToNine..., BadEntries-
+//   run goes on: it never ends the removal)                                            DesignateNoRootKey..., LevelZero...
+//
+// Registration failures and states
+//   count 2 -> 1, nothing else                   registration SecondApplicationOnly-   RegistrationCount.TwoBecomesOne...
+//                                                CountsDown; realapp; here RoadOfOneRun
+//   count 1 -> unregistered, parent removed      registration LastApplication-         RegistrationCount.OneDeletes...,
+//   when empty, entry written, restart deletes   Unregisters..., OtherRegistration-    RegistrationParent.*
+//                                                KeepsTheParentKey; realapp
+//   count 0 or less -> one less, nothing else    here CountOfZeroGoesToMinusOne        RegistrationCount.ZeroOrLess...
+//   count missing or not a DWORD                 here CountMissingOrNotADword...       RegistrationCount.MissingOr-
+//                                                                                      UntypedCountChangesNothing
+//   registration key missing                     runs (every test runs without one     RegistrationPath.OtherOr-
+//                                                and checks nothing is scheduled)      MissingRegistrations...
+//   AppPath missing, not a string, no file       here RegisteredPathThatNamesNoFile... RegistrationPath.Registered-
+//                                                                                      PathMustNameAnExistingFile
+//   AppPath naming another file                  registration AnotherFileIsNot-        RegistrationPath.OtherOr...
+//                                                CountedDown
+//   AppPath in other letter case, REG_EXPAND_SZ  here RegisteredPathInOtherLetter-     RegistrationPath.LetterCase...,
+//                                                CaseCounts                            ExpandableStringIsRead...
+//   no version resource -> 0.0.0.0               here FileWithoutVersionGoesBy0000     RegistrationVersion.*
+//   taken Delete names                           registration TakenDeleteNames...      RegistrationRunOnce.FirstFree...
+//   run-once key missing: nothing written        here WithoutRunOnceKeyNothingIs-      RegistrationRunOnce.MissingOr-
+//                                                Scheduled                             UnopenableKeyIsNotCreated
+//   key opens read-only (write-back refused),    - (no registry permissions)           RegistrationCount.ReadOnlyKey...,
+//   deletion refused, run-once write refused                                           FailedDeletionStillSchedules...,
+//                                                                                      RegistrationRunOnce.RefusedWrite...
+//   two uninstallers finishing together          registration TwoRunsEndingTogether... RegistrationLock.*
 #include <windows.h>
 #include <gtest/gtest.h>
 
@@ -348,6 +468,28 @@ TEST_F(Acceptance, FilesInUseAreListedAndTheRunGoesOn) {
       << "the bit dropped before the failed deletion stays dropped";
 }
 
+// An installation folder that another program holds open cannot be
+// removed even when empty: it is listed, and so is the folder above it.
+TEST_F(Acceptance, FolderInUseIsListed) {
+  const std::string base = dir_ / "Demo\\";
+  runkit::Installation app(base);
+  ASSERT_TRUE(app.AddFile("", "demo.exe", 4096));
+  ASSERT_TRUE(app.AddFile("cache\\", "indice.dat", 100));
+  auto log = app.WriteLogFile();
+  ASSERT_TRUE(log);
+  HANDLE held = CreateFileA((base + "cache").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+
+  const RunResult r = WholeRun(robot::ProgramPath(), *log);
+  CloseHandle(held);
+  EndedPlainly(r);
+  EXPECT_EQ(r.seen.summaryLines,
+            (std::vector<std::string>{kFoldersHeader, "    " + base + "cache", "    " + Strip(base)}));
+  EXPECT_FALSE(robot::FileExists(base + "cache\\indice.dat"));
+  EXPECT_TRUE(robot::FolderExists(base + "cache"));
+}
+
 // A shortcut held open stays and is listed as logged; the sub-folder of the
 // start-menu folder that keeps something of the user's is listed with the
 // menu folder in its logged letter case and the rest upper-cased, and the
@@ -360,9 +502,11 @@ TEST_F(Acceptance, ShortcutsAndShortcutFoldersThatResist) {
   const std::vector<std::string> shortcuts = {menu + "\\Demo.lnk", menu + "\\Ferramentas\\Config.lnk",
                                               menu + "\\Ajuda\\Leia-me.lnk"};
   for (const auto& s : shortcuts) ASSERT_TRUE(robot::WriteFileBytes(s, "atalho"));
+  app.log().shortcuts = shortcuts;
+  // Already gone before the run: neither tried nor listed.
+  app.log().shortcuts.insert(app.log().shortcuts.begin() + 1, menu + "\\Sumido.lnk");
   ASSERT_TRUE(robot::WriteFileBytes(menu + "\\Ajuda\\notas.txt", "do usuario"));
   app.log().shortcutDir = menu + "\\";
-  app.log().shortcuts = shortcuts;
   app.log().shortcutLevels = 1;
   auto log = app.WriteLogFile();
   ASSERT_TRUE(log);
