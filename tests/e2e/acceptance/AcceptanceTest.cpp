@@ -26,8 +26,8 @@
 //   total, bar at 100, phases in order           1.234.567); runs Removal.*
 //   empty installation folder goes as the one    here RoadOfOneRun                     RemovalEngineFolders.
 //   host level                                                                         HostWalkTriesBaseDir...
-//   nothing failed: no summary                   here RoadOfOneRun; runs               RemovalEngineRun.
-//                                                CleanRunShowsNoSummaryAndLeavesNothing EverythingRemoved...
+//   nothing failed: no summary                   here RoadOfOneRun; runs CleanRun-     RemovalEngineRun.
+//                                                ShowsNoSummaryAndLeavesNothing        EverythingRemoved...
 //   message 41, then the count goes down         here RoadOfOneRun (2 stays 2 while    RunFlow.ConfirmedRun...
 //                                                41 is up, then 1)
 //   the program ends with exit code 0            every Wine test                       -
@@ -95,11 +95,12 @@
 //                                                                                      ExistsButCannotBeOpened...,
 //                                                                                      FailedDeletionIsListed...
 //   root index 7 to 9, no digit, level 0         here RegistryEntriesThatDesignate-    RemovalEngineRegistry.Root-
-//   (a bad entry designates no root key and the  Nothing                               IndexesSevenToNine..., BadEntries-
-//   run goes on: it never ends the removal)                                            DesignateNoRootKey..., LevelZero...
+//   (a bad entry designates no root key and the  Nothing                               IndexesSevenToNine...,
+//   run goes on: it never ends the removal)                                            BadEntriesDesignateNoRootKey...,
+//                                                                                      LevelZeroIsSkipped...
 //
 // Registration failures and states
-//   count 2 -> 1, nothing else                   registration SecondApplicationOnly-   RegistrationCount.TwoBecomesOne...
+//   count 2 -> 1, nothing else                   registration SecondApplicationOnly-   RegistrationCount.TwoBecomes...
 //                                                CountsDown; realapp; here RoadOfOneRun
 //   count 1 -> unregistered, parent removed      registration LastApplication-         RegistrationCount.OneDeletes...,
 //   when empty, entry written, restart deletes   Unregisters..., OtherRegistration-    RegistrationParent.*
@@ -119,10 +120,12 @@
 //   taken Delete names                           registration TakenDeleteNames...      RegistrationRunOnce.FirstFree...
 //   run-once key missing: nothing written        here WithoutRunOnceKeyNothingIs-      RegistrationRunOnce.MissingOr-
 //                                                Scheduled                             UnopenableKeyIsNotCreated
-//   key opens read-only (write-back refused),    - (no registry permissions)           RegistrationCount.ReadOnlyKey...,
-//   deletion refused, run-once write refused                                           FailedDeletionStillSchedules...,
-//                                                                                      RegistrationRunOnce.RefusedWrite...
+//   key opens read-only (write-back refused),    - (no registry permissions)           RegistrationCount.ReadOnly-
+//   deletion refused, run-once write refused                                           Key..., FailedDeletionStill-
+//                                                                                      Schedules..., RegistrationRun-
+//                                                                                      Once.RefusedWrite...
 //   two uninstallers finishing together          registration TwoRunsEndingTogether... RegistrationLock.*
+
 #include <windows.h>
 #include <gtest/gtest.h>
 
@@ -214,11 +217,12 @@ bool RemoveVersionResource(const std::string& exe) {
   const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(at(dos->e_lfanew, sizeof(IMAGE_NT_HEADERS32)));
   if (nt == nullptr || nt->Signature != IMAGE_NT_SIGNATURE) return false;
   const DWORD resources = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE].VirtualAddress;
-  const size_t sections = dos->e_lfanew + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) + nt->FileHeader.SizeOfOptionalHeader;
+  const size_t sections =
+      dos->e_lfanew + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) + nt->FileHeader.SizeOfOptionalHeader;
   size_t root = 0;
   for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
-    const auto* section =
-        reinterpret_cast<const IMAGE_SECTION_HEADER*>(at(sections + i * sizeof(IMAGE_SECTION_HEADER), sizeof(IMAGE_SECTION_HEADER)));
+    const auto* section = reinterpret_cast<const IMAGE_SECTION_HEADER*>(
+        at(sections + i * sizeof(IMAGE_SECTION_HEADER), sizeof(IMAGE_SECTION_HEADER)));
     if (section == nullptr) return false;
     if (resources >= section->VirtualAddress && resources < section->VirtualAddress + section->SizeOfRawData)
       root = resources - section->VirtualAddress + section->PointerToRawData;
