@@ -226,6 +226,19 @@ TEST_F(RunFlow, LogThatCannotBeDeletedStillLetsTheRunGoOn) {
   EXPECT_EQ(box.shown().size(), 2u);
 }
 
+TEST_F(RunFlow, LogWhoseReadOnlyBitStaysIsNotDeletedAndTheRunGoesOn) {
+  fs.SetAttributes(kLog, platform::kAttrReadOnly);
+  fs.Fail(fakes::FsOp::SetAttributes, kLog);
+  box.Answer(env::kIdYes);
+  run.Activate();
+  EXPECT_TRUE(fs.Exists(kLog));
+  const auto& calls = fs.Calls();
+  EXPECT_EQ(std::find(calls.begin(), calls.end(), std::string("RemoveFile ") + kLog), calls.end())
+      << "no deletion is tried while the bit stays";
+  EXPECT_FALSE(fs.Exists("D:\\Demo\\app.exe"));
+  EXPECT_EQ(box.shown().size(), 2u);
+}
+
 TEST_F(RunFlow, NoChangesNothing) {
   box.Answer(env::kIdNo);
   run.Activate();
