@@ -9,21 +9,12 @@
 
 #include "app/LogFormat.h"
 #include "app/UninstallRun.h"
+#include "tests/fakes/FakeRun.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/FakeRegistry.h"
 #include "tests/fakes/FakeServices.h"
 
 namespace {
-
-class QuietView : public app::IMainView {
- public:
-  void SetPhase(const std::string&) override {}
-  void SetAppLine(const std::string&) override {}
-  void ShowProgress(const std::string&, const std::string&, std::optional<int>) override {}
-  void SetBusyCursor(bool) override {}
-  void ShowFailureSummary() override {}
-  void Terminate() override {}
-};
 
 void Check(bool condition) {
   if (!condition) std::abort();
@@ -34,17 +25,10 @@ void Check(bool condition) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   const char* path = "C:\\App\\app.und";
-  fakes::FakeFileSystem fs;
-  fs.AddFile(path, 0, 0, platform::kAttrArchive, bytes);
-  fakes::FakeRegistry registry;
-  fakes::FakeMessageBox box;
-  fakes::FakeLocale locale;
-  fakes::FakeModule module;
-  fakes::FakeNamedLock lock;
-  app::Services services{fs, registry, box, locale, module, lock};
-  QuietView view;
-  app::TRunData runData;
-  app::UninstallRun run{services, view, runData};
+  fakes::FakeRun<> world;
+  world.fs.AddFile(path, 0, 0, platform::kAttrArchive, bytes);
+  app::TRunData& runData = world.data;
+  app::UninstallRun& run = world.run;
   run.LogPath = path;
 
   const bool read = run.ReadLog();

@@ -5,6 +5,7 @@
 #include "app/LogFormat.h"
 #include "app/UninstallRun.h"
 #include "env/Enviro.h"
+#include "tests/fakes/FakeRun.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/FakeRegistry.h"
 #include "tests/fakes/FakeServices.h"
@@ -45,16 +46,6 @@ LogContent RichLog() {
   return c;
 }
 
-class QuietView : public app::IMainView {
- public:
-  void SetPhase(const std::string&) override {}
-  void SetAppLine(const std::string&) override {}
-  void ShowProgress(const std::string&, const std::string&, std::optional<int>) override {}
-  void SetBusyCursor(bool) override {}
-  void ShowFailureSummary() override {}
-  void Terminate() override {}
-};
-
 class LogReader : public ::testing::Test {
  protected:
   static constexpr const char* kLog = "D:\\Demo\\demo.und";
@@ -77,16 +68,13 @@ class LogReader : public ::testing::Test {
     EXPECT_FALSE(data.FileLists);
   }
 
-  fakes::FakeFileSystem fs;
-  fakes::FakeRegistry registry;
-  fakes::FakeMessageBox box;
-  fakes::FakeLocale locale;
-  fakes::FakeModule module;
-  fakes::FakeNamedLock lock;
-  app::Services services{fs, registry, box, locale, module, lock};
-  QuietView view;
-  app::TRunData data;
-  app::UninstallRun run{services, view, data};
+  fakes::FakeRun<> world;
+  fakes::FakeFileSystem& fs = world.fs;
+  fakes::FakeLocale& locale = world.locale;
+  app::Services& services = world.services;
+  fakes::FakeMainView& view = world.view;
+  app::TRunData& data = world.data;
+  app::UninstallRun& run = world.run;
 };
 
 TEST_F(LogReader, ExampleLogYieldsItsValues) {
@@ -417,7 +405,7 @@ TEST_F(LogReader, LogThatCannotBeOpenedIsUnreadable) {
   fakes::FakeFileSystem other;
   other.AddFile(kLog, 0, 0, platform::kAttrArchive, ExampleBytes());
   other.Lock(kLog);
-  app::Services s2{other, registry, box, locale, module, lock};
+  app::Services s2{other, world.registry, world.box, world.locale, world.module, world.lock};
   app::UninstallRun locked{s2, view, data};
   locked.LogPath = kLog;
   EXPECT_FALSE(locked.ReadLog());

@@ -9,6 +9,7 @@
 #include "app/Registration.h"
 #include "app/UninstallRun.h"
 #include "platform/Error.h"
+#include "tests/fakes/FakeMainView.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/FakeRegistry.h"
 #include "tests/fakes/FakeServices.h"
@@ -23,16 +24,6 @@ constexpr char kParent[] = "Software\\Kestrivon\\Dalvests";
 constexpr char kOwnKey[] = "Software\\Kestrivon\\Dalvests\\1.0.0.3";
 constexpr char kRunOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 constexpr char kProgram[] = "C:\\Program Files\\Kestrivon\\desinstalador.exe";
-
-class NullView : public app::IMainView {
- public:
-  void SetPhase(const std::string&) override {}
-  void SetAppLine(const std::string&) override {}
-  void ShowProgress(const std::string&, const std::string&, std::optional<int>) override {}
-  void SetBusyCursor(bool) override {}
-  void ShowFailureSummary() override {}
-  void Terminate() override {}
-};
 
 // A lock that notes the count as it stood when taken and when given back,
 // to show that the read and the write-back happen inside it.
@@ -106,7 +97,7 @@ class RegistrationFixture : public testing::Test {
   fakes::FakeModule module;  // C:\Program Files\Kestrivon\desinstalador.exe, 1.0.0.3, NT
   WatchingLock lock{reg};
   app::Services services{fs, reg, box, locale, module, lock};
-  NullView view;
+  fakes::FakeMainView view;
   app::TRunData data;
   app::UninstallRun run{services, view, data};
 };

@@ -8,6 +8,7 @@
 #include "platform/Error.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/FakeMainView.h"
+#include "tests/fakes/FakeRun.h"
 #include "tests/fakes/FakeRegistry.h"
 #include "tests/fakes/FakeServices.h"
 #include "tests/native/Cp1252.h"
@@ -16,18 +17,7 @@ using testing_cp1252::ToCp1252;
 
 namespace {
 
-struct RunFixture : ::testing::Test {
-  fakes::FakeFileSystem fs;
-  fakes::FakeRegistry registry;
-  fakes::FakeMessageBox box;
-  fakes::FakeLocale locale;
-  fakes::FakeModule module;
-  fakes::FakeNamedLock lock;
-  fakes::FakeMainView view;
-  app::TRunData data;
-  app::Services services{fs, registry, box, locale, module, lock};
-  app::UninstallRun run{services, view, data};
-};
+struct RunFixture : ::testing::Test, fakes::FakeRun<> {};
 
 // ---- argument rules ----
 

@@ -10,6 +10,7 @@
 #include "app/LogFormat.h"
 #include "app/UninstallRun.h"
 #include "platform/win32/Win32Services.h"
+#include "tests/fakes/FakeRun.h"
 #include "tests/fakes/FakeRegistry.h"
 #include "tests/fakes/FakeServices.h"
 #include "tools/undtool/Disk.h"
@@ -38,16 +39,6 @@ struct ChildHolder {
     ExitProcess(file == INVALID_HANDLE_VALUE ? 3 : 0);
   }
 } g_childHolder;
-
-class QuietView : public app::IMainView {
- public:
-  void SetPhase(const std::string&) override {}
-  void SetAppLine(const std::string&) override {}
-  void ShowProgress(const std::string&, const std::string&, std::optional<int>) override {}
-  void SetBusyCursor(bool) override {}
-  void ShowFailureSummary() override {}
-  void Terminate() override {}
-};
 
 app::LogContent ExampleLog() {
   app::LogContent c;
@@ -102,16 +93,9 @@ class LogReaderWin32 : public ::testing::Test {
   }
 
   std::string dir, log;
-  platform::win32::Win32FileSystem fs;
-  fakes::FakeRegistry registry;
-  fakes::FakeMessageBox box;
-  fakes::FakeLocale locale;
-  fakes::FakeModule module;
-  fakes::FakeNamedLock lock;
-  app::Services services{fs, registry, box, locale, module, lock};
-  QuietView view;
-  app::TRunData data;
-  app::UninstallRun run{services, view, data};
+  fakes::FakeRun<platform::win32::Win32FileSystem> world;
+  app::TRunData& data = world.data;
+  app::UninstallRun& run = world.run;
 };
 
 TEST_F(LogReaderWin32, ReadsTheExampleLogFromDisk) {
