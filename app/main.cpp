@@ -24,7 +24,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   env::SetPathLocale(&system.locale);
 
   toolkit::Application application;
-  application.Title = "Desinstalador Kestrivon";
+  application.SetTitle("Desinstalador Kestrivon");
   app::Services services{system.fileSystem, system.registry, system.messageBox,
                          system.locale,     system.module,   system.namedLock};
   try {

@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
   const int lines = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10000;
   const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
   toolkit::Application application;
-  application.Title = "bench";
+  application.SetTitle("bench");
   std::printf("summary dialog opening over %d lines, %d rounds (create, fill, size, show, paint)\n", lines, rounds);
   std::vector<double> times;
   for (int r = 0; r < rounds; ++r) times.push_back(OpenOnce(lines));

@@ -1,7 +1,7 @@
 #pragma once
-// The application object: its title, the message loop, the way to end it,
-// pending-message processing, and the standard error report that every
-// window procedure hands its caught errors to.
+// The application object: its title, its window, the message loop, the way
+// to end it, pending-message processing, and the standard error report that
+// every window procedure hands its caught errors to.
 #include <windows.h>
 
 #include <exception>
@@ -24,11 +24,20 @@ class Application {
   // The current application; a built-in one when none was created.
   static Application& Current();
 
-  // Caption of the error reports.
-  std::string Title;
+  // Caption of the error reports and text of the application window.
+  const std::string& Title() const { return title_; }
+  void SetTitle(const std::string& title);
 
-  // Shows `mainForm`, unless Terminate was called before, and handles
-  // messages until Terminate. Closing the main form terminates.
+  // The application window, created on first use. It is never seen itself
+  // (no size): while Run goes on it stands for the program on the taskbar,
+  // with the title as its text, and owns the forms, which therefore have no
+  // taskbar buttons of their own. Activating it (a click on its button)
+  // activates the form last active; closing it closes the main form.
+  HWND Handle();
+
+  // Shows the application window and `mainForm`, unless Terminate was
+  // called before, and handles messages until Terminate. Closing the main
+  // form terminates.
   void Run(Form& mainForm);
   Form* MainForm() const { return mainForm_; }
 
@@ -53,8 +62,14 @@ class Application {
  private:
   // False when there was nothing to handle.
   bool HandleOne(bool wait);
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept;
+  LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+  // The form to activate in place of the application window.
+  HWND FormToActivate() const;
 
   Application* previous_ = nullptr;
+  std::string title_;
+  HWND handle_ = nullptr;
   Form* mainForm_ = nullptr;
   bool terminated_ = false;
   ErrorReport report_;

@@ -32,12 +32,13 @@ platform::win32::UniqueFont MakeFont(const std::string& name, int height) {
 
 struct DisabledWindows {
   HWND except;
+  HWND application;  // stays enabled, to hand its activation on
   std::vector<HWND> windows;
 };
 
 BOOL CALLBACK DisableOne(HWND hwnd, LPARAM data) {
   auto* d = reinterpret_cast<DisabledWindows*>(data);
-  if (hwnd != d->except && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd)) {
+  if (hwnd != d->except && hwnd != d->application && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd)) {
     EnableWindow(hwnd, FALSE);
     d->windows.push_back(hwnd);
   }
@@ -52,7 +53,8 @@ Form::Form(const FormParams& p)
   RECT r{0, 0, p.clientWidth, p.clientHeight};
   AdjustWindowRectEx(&r, StyleOf(border_), FALSE, ExStyleOf(border_));
   CreateBound(ExStyleOf(border_), cls, p.caption, StyleOf(border_) | WS_CLIPCHILDREN, CW_USEDEFAULT,
-              CW_USEDEFAULT, r.right - r.left, r.bottom - r.top, p.owner, nullptr, DefWindowProcA);
+              CW_USEDEFAULT, r.right - r.left, r.bottom - r.top,
+              p.owner != nullptr ? p.owner : Application::Current().Handle(), nullptr, DefWindowProcA);
   // The frame a window manager gives may differ from the computed one.
   SetClientSize(p.clientWidth, p.clientHeight);
   SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
@@ -91,7 +93,7 @@ void Form::Close() {
 int Form::ShowModal() {
   if (Handle() == nullptr || modal_) return mrCancel;
   Application& app = Application::Current();
-  DisabledWindows disabled{Handle(), {}};
+  DisabledWindows disabled{Handle(), app.Handle(), {}};
   EnumThreadWindows(GetCurrentThreadId(), DisableOne, reinterpret_cast<LPARAM>(&disabled));
   modal_ = true;
   modalResult_ = mrNone;

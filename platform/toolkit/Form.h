@@ -32,7 +32,7 @@ struct FormParams {
   bool centered = true;  // at the centre of the screen
   std::string fontName = "MS Sans Serif";
   int fontHeight = -11;  // negative: character height in pixels
-  HWND owner = nullptr;  // the owner window, if any
+  HWND owner = nullptr;  // the owner window; none: the application window
 };
 
 class Form : public Window {
@@ -64,8 +64,8 @@ class Form : public Window {
   void Close();
 
   // Shows the form modally over the thread's other windows (disabled
-  // meanwhile) and returns when a modal result is set, the form is closed
-  // or the application is terminated.
+  // meanwhile, all but the application window) and returns when a modal
+  // result is set, the form is closed or the application is terminated.
   int ShowModal();
   int ModalResult() const { return modalResult_; }
   void SetModalResult(int result) { modalResult_ = result; }

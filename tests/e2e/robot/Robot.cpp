@@ -197,6 +197,16 @@ std::vector<HWND> Process::TopLevelWindows() const {
   return search.found;
 }
 
+std::vector<HWND> Process::TaskbarWindows() const {
+  std::vector<HWND> found;
+  for (HWND hwnd : TopLevelWindows()) {
+    const LONG ex = GetWindowLongA(hwnd, GWL_EXSTYLE);
+    if ((GetWindow(hwnd, GW_OWNER) == nullptr && !(ex & WS_EX_TOOLWINDOW)) || (ex & WS_EX_APPWINDOW))
+      found.push_back(hwnd);
+  }
+  return found;
+}
+
 HWND Process::WaitForWindow(const char* className, const char* caption, DWORD timeoutMs) {
   DWORD start = GetTickCount();
   for (;;) {

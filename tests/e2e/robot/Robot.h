@@ -98,6 +98,9 @@ class Process {
   // A visible top-level window of the process whose class and caption match
   // (nullptr matches anything); waits up to timeoutMs.
   HWND WaitForWindow(const char* className, const char* caption, DWORD timeoutMs = kWindowWait);
+  // The visible top-level windows of the process a taskbar gives a button
+  // to: unowned and no tool window, or marked as an application window.
+  std::vector<HWND> TaskbarWindows() const;
   // The main window, "Desinstalador Kestrivon v1.0".
   HWND WaitForMainWindow(DWORD timeoutMs = kWindowWait);
   // The next message box of the process that the robot has not answered

@@ -103,6 +103,16 @@ TEST_F(MainWindow, ClientAreaIs394By190) {
   EXPECT_TRUE(IsWindowVisible(main_));
 }
 
+TEST_F(MainWindow, TheTaskbarShowsOneButtonWithTheProgramsTitle) {
+  // The progress window and the box over it belong to the application
+  // window, whose text is the program's title.
+  const std::vector<HWND> buttons = p_.TaskbarWindows();
+  ASSERT_EQ(buttons.size(), 1u);
+  EXPECT_EQ(robot::WindowText(buttons[0]), "Desinstalador Kestrivon");
+  EXPECT_EQ(GetWindow(main_, GW_OWNER), buttons[0]);
+  EXPECT_EQ(GetWindow(box_->hwnd, GW_OWNER), main_);
+}
+
 TEST_F(MainWindow, TextControlsSitWhereTheLayoutPutsThem) {
   auto staticText = At(4, 40);
   ASSERT_TRUE(staticText) << "StaticText";

@@ -19,7 +19,7 @@ namespace {
 class DrawBoxTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    app_.Title = "listbox test";
+    app_.SetTitle("listbox test");
     // A report here means an error reached a window procedure.
     app_.SetErrorReport([this](const std::string& text) { reports_.push_back(text); });
     toolkit::FormParams p;

@@ -67,7 +67,7 @@ class SummaryDialog : public ::testing::Test {
  protected:
   SummaryDialog() {
     env::ScaleFactor = 1.0;
-    app_.Title = "Teste";
+    app_.SetTitle("Teste");
     app_.SetErrorReport([this](const std::string& text) { reports_.push_back(text); });
   }
   ~SummaryDialog() override {

@@ -229,7 +229,7 @@ void CALLBACK AnswerBox(HWND, UINT, UINT_PTR id, DWORD) {
 
 TEST_F(FormTest, ErrorReportWithoutHookIsAStopBoxCaptionedWithTheTitle) {
   toolkit::Application own;  // no hook: the real box
-  own.Title = "Desinstalador Kestrivon";
+  own.SetTitle("Desinstalador Kestrivon");
   g_seen = SeenBox{};
   const UINT_PTR timer = SetTimer(nullptr, 0, 200, AnswerBox);
   ASSERT_NE(timer, 0u);

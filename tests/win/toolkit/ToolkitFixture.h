@@ -15,7 +15,7 @@ namespace toolkit_test {
 class ToolkitTest : public ::testing::Test {
  protected:
   ToolkitTest() {
-    app.Title = "Teste";
+    app.SetTitle("Teste");
     app.SetErrorReport([this](const std::string& text) { reports.push_back(text); });
   }
   ~ToolkitTest() override {

@@ -99,11 +99,13 @@ class Shots {
   std::string folder_;
 };
 
-// Top-level windows of the process that are neither the main window nor a
-// message box: the failure summary.
+// Top-level windows of the process that are neither the main window, nor a
+// message box, nor the application window (the taskbar button, never seen
+// on screen): the failure summary.
 HWND FindOtherWindow(const robot::Process& p, HWND main) {
   for (HWND w : p.TopLevelWindows()) {
-    if (w == main || robot::ClassName(w) == "#32770") continue;
+    RECT r{};
+    if (w == main || robot::ClassName(w) == "#32770" || !GetWindowRect(w, &r) || IsRectEmpty(&r)) continue;
     return w;
   }
   return nullptr;
