@@ -636,13 +636,13 @@ LRESULT TCustomDrawListBox::WMLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam
     if (multiSelect_ && !shiftOnly) {
       const int item = ItemAtPoint(pos, true);
       if (item >= 0 && IsSelected(item)) {
-        BeginDrag(false);
+        DragFrom(pos, false);
         return 0;
       }
     }
     const LRESULT r = CallBase(msg, wParam, lParam);
-    if (DragMode == dmAutomatic && !(multiSelect_ && (shift & (ssShift | ssCtrl)))) BeginDrag(false);
     if (OnMouseDown) OnMouseDown(*this, mbLeft, shift, pos.x, pos.y);
+    if (DragMode == dmAutomatic && !(multiSelect_ && (shift & (ssShift | ssCtrl)))) DragFrom(pos, false);
     return r;
   }
   const LRESULT r = CallBase(msg, wParam, lParam);
@@ -650,22 +650,44 @@ LRESULT TCustomDrawListBox::WMLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam
   return r;
 }
 
-void TCustomDrawListBox::BeginDrag(bool /*immediate*/) {
-  if (dragging_) return;
-  dragging_ = true;
-  if (OnStartDrag) OnStartDrag(*this);
+void TCustomDrawListBox::BeginDrag(bool immediate) {
+  POINT start{};
+  GetCursorPos(&start);
+  if (HandleAllocated()) ScreenToClient(Handle(), &start);
+  DragFrom(start, immediate);
 }
 
-void TCustomDrawListBox::EndDrag() {
-  if (!dragging_) return;
+void TCustomDrawListBox::DragFrom(POINT start, bool immediate) {
+  if (dragging_ || !HandleAllocated()) return;
+  struct Flag {
+    bool& on;
+    explicit Flag(bool& f) : on(f) { on = true; }
+    ~Flag() { on = false; }
+  } flag(dragging_);
+  if (OnStartDrag) OnStartDrag(*this);
+  const toolkit::DragResult result = toolkit::TrackDrag(*this, start, immediate, DragCursor);
   dragging_ = false;
-  if (OnEndDrag) OnEndDrag(*this);
+  if (result.target == nullptr) DragCanceled();
+  if (OnEndDrag) OnEndDrag(*this, result.target, result.at.x, result.at.y);
 }
 
 void TCustomDrawListBox::CancelDrag() {
-  if (!dragging_) return;
-  EndDrag();
-  DragCanceled();
+  // The drag's loop ends when it loses the capture.
+  if (dragging_ && HandleAllocated() && GetCapture() == Handle()) ReleaseCapture();
+}
+
+bool TCustomDrawListBox::DragOver(toolkit::Control& source, int x, int y, toolkit::DragState state) {
+  if (!OnDragOver) return false;
+  bool accept = true;
+  const TDragState s = state == toolkit::DragState::Enter   ? dsDragEnter
+                       : state == toolkit::DragState::Leave ? dsDragLeave
+                                                            : dsDragMove;
+  OnDragOver(*this, source, x, y, s, accept);
+  return accept;
+}
+
+void TCustomDrawListBox::DragDrop(toolkit::Control& source, int x, int y) {
+  if (OnDragDrop) OnDragDrop(*this, source, x, y);
 }
 
 void TCustomDrawListBox::DragCanceled() {
@@ -721,7 +743,6 @@ LRESULT TCustomDrawListBox::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       const TMouseButton button = msg == WM_LBUTTONUP ? mbLeft : msg == WM_RBUTTONUP ? mbRight : mbMiddle;
       if (OnMouseUp)
         OnMouseUp(*this, button, MouseShiftState(wParam), GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
-      if (button == mbLeft) EndDrag();
       return r;
     }
     case WM_RBUTTONDOWN:

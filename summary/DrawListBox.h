@@ -195,6 +195,14 @@ using TDrawItemEvent =
     std::function<void(TCustomDrawListBox& Control, int Index, const RECT& Rect, TOwnerDrawState State)>;
 using TMeasureItemEvent = std::function<void(TCustomDrawListBox& Control, int Index, int& Height)>;
 using TOnMouseRun = std::function<void(TDrawBox& Sender)>;
+enum TDragState : uint8_t { dsDragEnter, dsDragLeave, dsDragMove };
+// Accept comes in true; the handler clears it to refuse the drop.
+using TDragOverEvent = std::function<void(TCustomDrawListBox& Sender, toolkit::Control& Source, int X, int Y,
+                                          TDragState State, bool& Accept)>;
+using TDragDropEvent = std::function<void(TCustomDrawListBox& Sender, toolkit::Control& Source, int X, int Y)>;
+// Target: the control dropped on, null when the drag was cancelled; X, Y in
+// its client coordinates (the source's when cancelled).
+using TEndDragEvent = std::function<void(TCustomDrawListBox& Sender, toolkit::Control* Target, int X, int Y)>;
 
 // The form's key preview, as the ordinary key-down path of these controls
 // calls it: it sees the key first and may set it to 0 to stop it.
@@ -255,6 +263,8 @@ class TCustomDrawListBox : public toolkit::Control {
   bool ShowHint = false;
   bool TabStop = true;
   TDragMode DragMode = dmManual;
+  // Shown while a drag is over a control that takes it; null: the arrow.
+  HCURSOR DragCursor = nullptr;
 
   // List operations. EListError when IsSelected gets a bad index; the others
   // pass the window's replies on (SelectedCount is -1 in a single-selection
@@ -293,16 +303,27 @@ class TCustomDrawListBox : public toolkit::Control {
   TMouseEvent OnMouseUp;
   TMouseMoveEvent OnMouseMove;
   TNotifyEvent OnStartDrag;
-  TNotifyEvent OnEndDrag;
+  TEndDragEvent OnEndDrag;
+  // As a place to drop on: a list takes a drop only when OnDragOver is
+  // assigned and leaves Accept set.
+  TDragOverEvent OnDragOver;
+  TDragDropEvent OnDragDrop;
 
-  // Dragging: the toolkit has no drag and drop, so a drag is only a state
-  // of this control that OnStartDrag and OnEndDrag report; it begins on the
-  // left-button rules of DragMode dmAutomatic and ends at the button's
-  // release (EndDrag) or when cancelled (CancelDrag).
+  // Dragging (the toolkit's drag and drop): begins on the left-button rules
+  // of DragMode dmAutomatic, or when the program calls BeginDrag while the
+  // left button is down; OnStartDrag is raised at once, and BeginDrag
+  // returns when the drag is over, after OnEndDrag. Not `immediate`: the
+  // drag proper waits until the pointer has moved out of the system's drag
+  // rectangle. A drag that ends without a drop is cancelled: the list then
+  // gets a plain press and release at the pointer, ending its own tracking
+  // of the press (as a click there would).
   bool Dragging() const { return dragging_; }
   void BeginDrag(bool immediate);
-  void EndDrag();
+  // Ends a drag in progress without a drop.
   void CancelDrag();
+
+  bool DragOver(toolkit::Control& source, int x, int y, toolkit::DragState state) override;
+  void DragDrop(toolkit::Control& source, int x, int y) override;
 
   // Item values of the lines, for TListBoxStrings.
   TObjectRef InternalGetItemData(int index);
@@ -335,6 +356,8 @@ class TCustomDrawListBox : public toolkit::Control {
   LRESULT WMKeyDown(WPARAM wParam, LPARAM lParam);
   LRESULT OrdinaryKeyDown(WORD key, LPARAM lParam);
   LRESULT WMLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam);
+  // The drag from `start` (client coordinates) to its end.
+  void DragFrom(POINT start, bool immediate);
   void MakeBrush();
 
   TListBoxStrings items_{*this};

@@ -34,6 +34,10 @@ void Control::CreateBoundControl(const char* className, WNDPROC base, DWORD styl
   AfterCreate();
 }
 
+bool Control::DragOver(Control& /*source*/, int /*x*/, int /*y*/, DragState /*state*/) { return false; }
+
+void Control::DragDrop(Control& /*source*/, int /*x*/, int /*y*/) {}
+
 void Control::AfterCreate() {
   SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(form_.Font()), FALSE);
   parent_.ChildBoundsChanged();

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/toolkit/DragDrop.h"
 #include "platform/toolkit/Window.h"
 
 namespace toolkit {
@@ -41,6 +42,14 @@ class Control : public Window {
 
   // The form's font changed (it has been given to the window already).
   virtual void FontChanged() {}
+
+  // Drag and drop (see DragDrop.h), as a place to drop on: whether the
+  // control takes what `source` drags with the pointer at (x, y) of its
+  // client area, `state` telling whether the pointer enters, moves over or
+  // leaves it (the answer on leaving counts for nothing); then the drop.
+  // By default a control takes nothing.
+  virtual bool DragOver(Control& source, int x, int y, DragState state);
+  virtual void DragDrop(Control& source, int x, int y);
 
  protected:
   explicit Control(Window& parent);
