@@ -3,130 +3,11 @@
 // person would, with the screen texts read byte for byte (Windows-1252) and
 // the disk and the 32-bit registry checked afterwards.
 //
-// The matrix below says where each step and each failure situation is
-// tested. "Wine" tests run the real desinstalador.exe through the robot
-// (tests/e2e/<group>/, program und_e2e_<group>); "here" means this file.
-// "Native" tests run the same portable code against the fakes
-// (tests/native/). Wine has no registry permissions: a key that opens
-// read-only or not at all, and a refused registry write or deletion, exist
-// only in the native tests; Wine also always lets a read-only bit go.
-//
-// Road of one run (one file in the installation folder, one host level)
-//   step                                         Wine                                  native
-//   /f:<log> gives the log path and base folder  here RoadOfOneRun; startup            RunStart.*
-//                                                BareLogNameIsLookedUpInTheWorkingFolder
-//   log read: name, levels, totals, lists        here RoadOfOneRun (question, total,   LogReader*
-//                                                one level only); runs LogReading.*
-//   Yes to question 36 (No is the default)       here RoadOfOneRun; runs               RunFlow.ConfirmedRun...
-//                                                ConfirmationNamesTheApplication...
-//   log deleted (also read-only), before         here RoadOfOneRun; runs YesDeletes-   RunFlow.LogIsGoneBefore-
-//   anything is removed                          TheLogBefore..., YesDeletesAReadOnly- TheFirstRemoval,
-//                                                LogToo                                ReadOnlyLogIsDeletedToo
-//   stamp compared, file deleted, bytes to the   here RoadOfOneRun (1.234.567 of       RemovalEngineFiles.*
-//   total, bar at 100, phases in order           1.234.567); runs Removal.*
-//   empty installation folder goes as the one    here RoadOfOneRun                     RemovalEngineFolders.
-//   host level                                                                         HostWalkTriesBaseDir...
-//   nothing failed: no summary                   here RoadOfOneRun; runs CleanRun-     RemovalEngineRun.
-//                                                ShowsNoSummaryAndLeavesNothing        EverythingRemoved...
-//   message 41, then the count goes down         here RoadOfOneRun (2 stays 2 while    RunFlow.ConfirmedRun...
-//                                                41 is up, then 1)
-//   the program ends with exit code 0            every Wine test                       -
-//   a real-looking application: hundreds of     realapp TwoApplications.FirstKeeps... RemovalEngineProperty.*
-//   files, nested folders, a start-menu folder   (two applications on one
-//   with a sub-folder, uninstall entries with    registration; the second run
-//   subkeys, key walks, wineboot -r              unregisters, wineboot -r deletes)
-//
-// Start-up and run flow failures
-//   no argument, no "/f:", "/F:", "/f:" alone    startup NoArgumentShowsCode0...,      RunStart.NoArgument...,
-//   -> code 0                                    ArgumentsWithoutExactSlashF...,       CapitalMarkerAndBare...
-//                                                CapitalFOnTheDocumentedPath...
-//   log path names no file (also a folder,       startup MissingLogGivesCode3...,      RunStart.MissingLog...,
-//   x/f:...) -> code 3                           FolderGivenAsLogGivesCode3,           FolderIsNoLog,
-//                                                SlashFInsideTheArgument...            MarkerInsideTheArgument...
-//   log cannot be read -> code 6, log stays      startup UnreadableLog.*; runs         RunFlow.UnreadableLog...,
-//                                                TruncatedLogGivesCode6AndStays,       LogOpenForWritingIs...
-//                                                LogHeldOpenForWritingGivesCode6
-//   No to question 36: nothing touched           startup Declining.*; runs             RunFlow.NoChangesNothing
-//                                                NoLeavesTheLogAndTheTreeUntouched
-//   the log cannot be deleted: run goes on       realapp UndeletableLog.RunGoesOn...   RunFlow.LogThatCannotBe-
-//                                                                                      DeletedStillLetsTheRunGoOn
-//   the log's read-only bit cannot be cleared    - (Wine lets the bit go)              - (no test yet)
-//   an error escapes the removal or the          - (no input raises one: a bad key     RunFlow.RegistrationError-
-//   registration: error report, window stays     entry designates no root, see below;  EndsTheRunAfterTheEndMessage,
-//                                                refused writes need permissions);     RemovalEngineRun.CursorIs-
-//                                                Windows test win/toolkit MainFormTest RestoredWhenAnErrorEscapes...
-//                                                .ErrorEscapingTheRunReachesTheReport...
-//
-// Removal failures
-//   installed file not there, or a folder at     here WhatIsNotThereIsNeither-         RemovalEngineFiles.Missing-
-//   its path: not listed, size still counted     RemovedNorListed                      FileAndFolderAtAFilesPath...
-//   installed file changed (even by 2 s)         runs Removal.FullRun...; summary      RemovalEngineFiles.TwoSeconds...
-//                                                SummaryWithFileAndFolder.*
-//   read-only bit cannot be dropped              - (Wine lets the bit go)              RemovalEngineFiles.ReadOnlyBit-
-//                                                                                      ThatCannotBeDropped...
-//   DeleteFile fails (file in use; a read-only   here FilesInUseAreListedAndThe-       RemovalEngineFiles.FileInUse-
-//   one keeps its dropped bit)                   RunGoesOn                             IsListedAndKeeps...
-//   folder not there (hidden or system)          runs Removal.FullRun... (hidden);     RemovalEngineFolders.Hidden-
-//                                                here WhatIsNotThere... (system)       OrSystemFolderCountsAsNotThere
-//   folder not removed: not empty                runs Removal.FullRun... (installation RemovalEngineFolders.*,
-//                                                and host); realapp (host, shortcut    RemovalEngineShortcuts.*
-//                                                host); here ShortcutsAndShortcut-
-//                                                FoldersThatResist (shortcut folder
-//                                                with its upper-cased tail, shortcut
-//                                                host), WithoutShortcutsTheMenuFolder-
-//                                                JoinsTheShortcutGroup
-//   folder not removed: in use                   here FolderInUseIsListed              RemovalEngineFolders.AnError-
-//                                                                                      WhileRemoving...
-//   shortcut not there                           here ShortcutsAndShortcutFolders...   RemovalEngineShortcuts.*
-//   shortcut read-only                           runs Removal.FullRun... (goes)        RemovalEngineShortcuts.*
-//   shortcut cannot be deleted (in use)          here ShortcutsAndShortcutFolders...   RemovalEngineShortcuts.
-//                                                                                      ShortcutsGoWithoutStamp...
-//   uninstall entry: goes with its subkeys       runs Removal.*; realapp               RemovalEngineRegistry.
-//                                                                                      UninstallKeyGoesWithItsSubkeys
-//   uninstall entry not there                    here RegistryEntriesThatDesignate-    RemovalEngineRegistry.Missing-
-//                                                Nothing                               UninstallKeyIsNotRecorded
-//   uninstall entry deletion fails               - (no registry permissions)           RemovalEngineRegistry.Uninstall-
-//                                                                                      KeyThatResists...
-//   logged key not there: walk goes on           runs Removal.FullRun... ("Sumida");   RemovalEngineRegistry.Missing-
-//                                                realapp                               KeysWalkGoesOnToItsParent
-//   logged key has subkeys: kept, not listed,    runs Removal.FullRun...; realapp      RemovalEngineRegistry.KeyWith-
-//   walk ends                                    (first run)                           Subkeys...
-//   logged key cannot be opened / deletion fails - (no registry permissions)           RemovalEngineRegistry.KeyThat-
-//                                                                                      ExistsButCannotBeOpened...,
-//                                                                                      FailedDeletionIsListed...
-//   root index 7 to 9, no digit, level 0         here RegistryEntriesThatDesignate-    RemovalEngineRegistry.Root-
-//   (a bad entry designates no root key and the  Nothing                               IndexesSevenToNine...,
-//   run goes on: it never ends the removal)                                            BadEntriesDesignateNoRootKey...,
-//                                                                                      LevelZeroIsSkipped...
-//
-// Registration failures and states
-//   count 2 -> 1, nothing else                   registration SecondApplicationOnly-   RegistrationCount.TwoBecomes...
-//                                                CountsDown; realapp; here RoadOfOneRun
-//   count 1 -> unregistered, parent removed      registration LastApplication-         RegistrationCount.OneDeletes...,
-//   when empty, entry written, restart deletes   Unregisters..., OtherRegistration-    RegistrationParent.*
-//                                                KeepsTheParentKey; realapp
-//   count 0 or less -> one less, nothing else    here CountOfZeroGoesToMinusOne        RegistrationCount.ZeroOrLess...
-//   count missing or not a DWORD                 here CountMissingOrNotADword...       RegistrationCount.MissingOr-
-//                                                                                      UntypedCountChangesNothing
-//   registration key missing                     runs (every test runs without one     RegistrationPath.OtherOr-
-//                                                and checks nothing is scheduled)      MissingRegistrations...
-//   AppPath missing, not a string, no file       here RegisteredPathThatNamesNoFile... RegistrationPath.Registered-
-//                                                                                      PathMustNameAnExistingFile
-//   AppPath naming another file                  registration AnotherFileIsNot-        RegistrationPath.OtherOr...
-//                                                CountedDown
-//   AppPath in other letter case, REG_EXPAND_SZ  here RegisteredPathInOtherLetter-     RegistrationPath.LetterCase...,
-//                                                CaseCounts                            ExpandableStringIsRead...
-//   no version resource -> 0.0.0.0               here FileWithoutVersionGoesBy0000     RegistrationVersion.*
-//   taken Delete names                           registration TakenDeleteNames...      RegistrationRunOnce.FirstFree...
-//   run-once key missing: nothing written        here WithoutRunOnceKeyNothingIs-      RegistrationRunOnce.MissingOr-
-//                                                Scheduled                             UnopenableKeyIsNotCreated
-//   key opens read-only (write-back refused),    - (no registry permissions)           RegistrationCount.ReadOnly-
-//   deletion refused, run-once write refused                                           Key..., FailedDeletionStill-
-//                                                                                      Schedules..., RegistrationRun-
-//                                                                                      Once.RefusedWrite...
-//   two uninstallers finishing together          registration TwoRunsEndingTogether... RegistrationLock.*
+// docs/acceptance-matrix.md says where each step and each failure
+// situation is tested, in this file and elsewhere.
 
 #include <windows.h>
+#include <sddl.h>
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -243,6 +124,57 @@ bool RemoveVersionResource(const std::string& exe) {
   }
   return renumbered && robot::WriteFileBytes(exe, image);
 }
+
+// Narrows what anybody may do with a registry key, as an administrator's
+// policy would (SDDL for the new access list, e.g. "D:P" for nobody may
+// open it); the key's old access list is given back at the end. Wine checks
+// these rights when a key is opened; it lets a key go with RegDeleteKey
+// whatever they say.
+class KeyRights {
+ public:
+  KeyRights(HKEY root, const std::string& key, const char* sddl) : root_(root), key_(key) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExA(root_, key_.c_str(), 0, READ_CONTROL | WRITE_DAC, &h) != ERROR_SUCCESS) return;
+    DWORD size = 0;
+    RegGetKeySecurity(h, DACL_SECURITY_INFORMATION, nullptr, &size);
+    saved_.resize(size);
+    PSECURITY_DESCRIPTOR narrowed = nullptr;
+    if (size > 0 && RegGetKeySecurity(h, DACL_SECURITY_INFORMATION, saved_.data(), &size) == ERROR_SUCCESS &&
+        ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &narrowed, nullptr)) {
+      applied_ = RegSetKeySecurity(h, DACL_SECURITY_INFORMATION, narrowed) == ERROR_SUCCESS;
+      LocalFree(narrowed);
+    }
+    RegCloseKey(h);
+  }
+  KeyRights(const KeyRights&) = delete;
+  KeyRights& operator=(const KeyRights&) = delete;
+  ~KeyRights() {
+    HKEY h = nullptr;
+    // The owner may always change the list.
+    if (!applied_ || RegOpenKeyExA(root_, key_.c_str(), 0, WRITE_DAC, &h) != ERROR_SUCCESS) return;
+    RegSetKeySecurity(h, DACL_SECURITY_INFORMATION, saved_.data());
+    RegCloseKey(h);
+  }
+  bool applied() const { return applied_; }
+
+ private:
+  HKEY root_;
+  std::string key_;
+  std::vector<char> saved_;
+  bool applied_ = false;
+};
+
+// Everyone may read the key, nobody may write to it.
+constexpr char kReadOnly[] = "D:P(A;;KR;;;WD)";
+// Everyone may read the key and delete it, nobody may write to it.
+constexpr char kReadAndDelete[] = "D:P(A;;KRSD;;;WD)";
+// Nobody may open the key.
+constexpr char kClosed[] = "D:P";
+
+// "Registros que não puderam ser eliminados:"
+constexpr char kRegistryHeader[] = "Registros que n\343o puderam ser eliminados:";
+// The standard error report's caption: the application's title.
+constexpr char kTitle[] = "Desinstalador Kestrivon";
 
 // What a whole run left for the checks.
 struct RunResult {
@@ -590,6 +522,124 @@ TEST_F(Acceptance, RegistryEntriesThatDesignateNothing) {
   }
   EXPECT_TRUE(robot::KeyExists(key + "\\Vai", HKEY_LOCAL_MACHINE));
   EXPECT_TRUE(robot::KeyExists(runkit::kUninstallRoot)) << "the system's list stays";
+}
+
+// --- registry rights -------------------------------------------------------------
+
+// An uninstall entry holding a key nobody may open, which holds another:
+// the entry cannot go and is listed under its fixed prefix; the run goes on
+// and ends as usual.
+TEST_F(Acceptance, UninstallEntryThatResistsIsListed) {
+  const std::string entry = OwnKey(std::string(runkit::kUninstallRoot) + name_, HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(robot::KeySetString(entry, "DisplayName", "Demo"));
+  ASSERT_TRUE(robot::KeyCreate(entry + "\\Travada\\Dentro"));
+  KeyRights closed(HKEY_LOCAL_MACHINE, entry + "\\Travada", kClosed);
+  ASSERT_TRUE(closed.applied());
+  runkit::Installation app(dir_ / "Demo\\");
+  ASSERT_TRUE(app.AddFile("", "demo.exe", 4096));
+  app.log().uninstallKey = name_;
+  auto log = app.WriteLogFile();
+  ASSERT_TRUE(log);
+
+  const RunResult r = WholeRun(robot::ProgramPath(), *log);
+  EndedPlainly(r);
+  EXPECT_TRUE(r.seen.summaryShown);
+  EXPECT_EQ(r.seen.summaryLines, (std::vector<std::string>{kRegistryHeader, std::string(" ") + kUninstallShown + name_}));
+  EXPECT_TRUE(robot::KeyExists(entry));
+  EXPECT_EQ(robot::KeyGetString(entry, "DisplayName"), std::optional<std::string>("Demo"));
+  EXPECT_FALSE(robot::FileExists(dir_ / "Demo\\demo.exe")) << "the files went before";
+}
+
+// A logged key nobody may open counts as not there: the walk goes on to its
+// parent, which still holds it and so ends the walk, kept and unlisted.
+// The next entry of the log is removed as usual.
+TEST_F(Acceptance, LoggedKeyNobodyMayOpenCountsAsNotThere) {
+  const std::string key = OwnKey("Software\\" + name_, HKEY_CURRENT_USER);
+  ASSERT_TRUE(robot::KeyCreate(key + "\\Fechada", HKEY_CURRENT_USER));
+  ASSERT_TRUE(robot::KeyCreate(key + "\\Aberta", HKEY_CURRENT_USER));
+  KeyRights closed(HKEY_CURRENT_USER, key + "\\Fechada", kClosed);
+  ASSERT_TRUE(closed.applied());
+  runkit::Installation app(dir_ / "Demo\\");
+  ASSERT_TRUE(app.AddFile("", "demo.exe", 4096));
+  app.log().regKeys = {{2, "(1)\\" + key + "\\Fechada"}, {1, "(1)\\" + key + "\\Aberta"}};
+  auto log = app.WriteLogFile();
+  ASSERT_TRUE(log);
+
+  const RunResult r = WholeRun(robot::ProgramPath(), *log);
+  EndedPlainly(r);
+  EXPECT_FALSE(r.seen.summaryShown) << "nothing listed";
+  EXPECT_FALSE(robot::KeyExists(key + "\\Aberta", HKEY_CURRENT_USER));
+  EXPECT_TRUE(robot::KeyExists(key, HKEY_CURRENT_USER)) << "the parent still holds the closed key";
+}
+
+// A registration key that opens read-only: the count cannot be written back,
+// the key still goes and the file is scheduled for deletion.
+TEST_F(Acceptance, ReadOnlyRegistrationStillGoesAndTheFileIsScheduled) {
+  const std::string copy = RegisteredCopy(1);
+  KeyRights readOnly(HKEY_LOCAL_MACHINE, kRegistration, kReadAndDelete);
+  ASSERT_TRUE(readOnly.applied());
+
+  EndedPlainly(WholeRun(copy, SmallApplication("App")));
+  EXPECT_FALSE(robot::KeyExists(kRegistration));
+  EXPECT_EQ(robot::KeyGetString(runkit::kRunOnce, "Delete"),
+            std::optional<std::string>("cmd.exe /c del \"" + copy + "\""));
+}
+
+// A registration key that cannot be deleted (it holds a key nobody may
+// open, which holds another): it stays with the count at 0, the key above
+// it stays, and the file is still scheduled for deletion.
+TEST_F(Acceptance, RegistrationThatCannotGoStillSchedulesTheFile) {
+  const std::string copy = RegisteredCopy(1);
+  const std::string closedKey = std::string(kRegistration) + "\\Travada";
+  ASSERT_TRUE(robot::KeyCreate(closedKey + "\\Dentro"));
+  KeyRights closed(HKEY_LOCAL_MACHINE, closedKey, kClosed);
+  ASSERT_TRUE(closed.applied());
+
+  EndedPlainly(WholeRun(copy, SmallApplication("App")));
+  EXPECT_EQ(robot::KeyGetDword(kRegistration, "AppsServed"), std::optional<DWORD>(0));
+  EXPECT_TRUE(robot::KeyExists(kDalvests));
+  EXPECT_EQ(robot::KeyGetString(runkit::kRunOnce, "Delete"),
+            std::optional<std::string>("cmd.exe /c del \"" + copy + "\""));
+}
+
+// A run-once key nobody may write to: the registration is gone, the
+// scheduling write fails after the end message, the standard error report
+// names it and the progress window stays until the user closes it.
+TEST_F(Acceptance, ReadOnlyRunOnceKeyEndsWithTheErrorReport) {
+  const std::string copy = RegisteredCopy(1);
+  const std::string log = SmallApplication("App");
+  KeyRights readOnly(HKEY_LOCAL_MACHINE, runkit::kRunOnce, kReadOnly);
+  ASSERT_TRUE(readOnly.applied());
+
+  Process p = Process::Start(copy, "/f:" + log, dir_.path());
+  ASSERT_TRUE(p.started());
+  HWND main = p.WaitForWindow(nullptr, kMainCaption);
+  ASSERT_NE(main, nullptr);
+  auto confirm = p.WaitForBox();
+  ASSERT_TRUE(confirm);
+  const runkit::MainControls controls = runkit::MainControls::Of(main);
+  ASSERT_TRUE(controls.complete());
+  ASSERT_TRUE(p.Press(*confirm, IDYES));
+  const runkit::RunSeen seen = runkit::WatchRun(p, controls, log);
+  ASSERT_TRUE(seen.endBox);
+  EXPECT_EQ(seen.endBox->text, runkit::kFinishedText);
+  ASSERT_TRUE(p.Press(*seen.endBox, IDOK));
+
+  auto report = p.WaitForBox();
+  ASSERT_TRUE(report) << "no error report";
+  EXPECT_EQ(report->caption, kTitle);
+  EXPECT_EQ(report->text, "Failed to set data for 'Delete'");
+  EXPECT_TRUE(report->hasIcon);
+  EXPECT_EQ(report->buttons, std::vector<int>{IDOK});
+  ASSERT_TRUE(p.Press(*report, IDOK));
+  Sleep(300);
+  EXPECT_TRUE(p.running() && IsWindowVisible(main)) << "the window stays after the report";
+  PostMessageA(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(p.WaitForExit(), std::optional<DWORD>(0));
+
+  EXPECT_FALSE(robot::KeyExists(kRegistration)) << "deleted before the write";
+  EXPECT_TRUE(runkit::ValueNames(HKEY_LOCAL_MACHINE, runkit::kRunOnce).empty());
+  EXPECT_TRUE(robot::FileExists(copy)) << "nothing will delete it";
 }
 
 // --- registration --------------------------------------------------------------

@@ -1,5 +1,7 @@
 #include "tests/win/platform/Worlds.h"
 
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
 namespace platform_test {
@@ -105,7 +107,28 @@ RealRegWorld::RealRegWorld() {
   MakeKey(base_);
 }
 
-RealRegWorld::~RealRegWorld() { DeleteTree(HKEY_CURRENT_USER, base_); }
+namespace {
+bool SetRights(const std::string& path, const char* sddl) {
+  UniqueKey key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, WRITE_DAC, key.put()) != ERROR_SUCCESS) return false;
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr)) return false;
+  const bool ok = RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, sd) == ERROR_SUCCESS;
+  LocalFree(sd);
+  return ok;
+}
+}  // namespace
+
+RealRegWorld::~RealRegWorld() {
+  for (const std::string& path : narrowed_) SetRights(path, "D:P(A;;KA;;;WD)");
+  DeleteTree(HKEY_CURRENT_USER, base_);
+}
+
+bool RealRegWorld::MakeReadOnly(const std::string& path) {
+  if (!SetRights(path, "D:P(A;;KR;;;WD)")) return false;
+  narrowed_.push_back(path);
+  return true;
+}
 
 void RealRegWorld::MakeKey(const std::string& path) {
   UniqueKey key;

@@ -90,8 +90,6 @@ class FakeRegWorld {
     if (!v) return {0, {}};
     return {v->type, *reg_.RawBytes(platform::kHkeyCurrentUser, path, name)};
   }
-  // Read-only keys: Wine has no registry permissions, so only the fake can
-  // produce a key that opens for reading alone.
   bool MakeReadOnly(const std::string& path) {
     reg_.MakeReadOnly(platform::kHkeyCurrentUser, path);
     return true;
@@ -113,11 +111,13 @@ class RealRegWorld {
   void MakeKey(const std::string& path);
   void SetRaw(const std::string& path, const std::string& name, uint32_t type, const std::string& bytes);
   std::pair<uint32_t, std::string> Raw(const std::string& path, const std::string& name);
-  // Wine grants every access, so a read-only key cannot be made here.
-  bool MakeReadOnly(const std::string&) { return false; }
+  // An access list that lets everybody read the key and nobody write to
+  // it; false when the key's rights cannot be changed.
+  bool MakeReadOnly(const std::string& path);
 
  private:
   std::string base_;
+  std::vector<std::string> narrowed_;  // given full rights back before the cleanup
   platform::win32::Win32Registry reg_;
 };
 
