@@ -26,7 +26,7 @@ install_deps() {
   [ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
   command -v clang++ >/dev/null || need+=(clang)
   [ -d /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux ] || need+=(libclang-rt-14-dev)
-  command -v convert >/dev/null || need+=(imagemagick)
+  command -v import >/dev/null || need+=(imagemagick)
   command -v xwd >/dev/null || need+=(x11-apps)
   command -v locale-gen >/dev/null || need+=(locales)
   if [ ${#need[@]} -gt 0 ]; then

@@ -86,9 +86,10 @@ class Shots {
     DeleteFileA(done.c_str());
     robot::WriteFileBytes(folder_ + name + ".want", geometry);
     for (int i = 0; i < 300 && !robot::FileExists(done); ++i) Sleep(50);
-    if (robot::FileExists(done)) {
+    const bool answered = robot::FileExists(done);
+    DeleteFileA(done.c_str());
+    if (answered && robot::FileExists(folder_ + name + ".png")) {
       Say("   [captura " + name + ".png]");
-      DeleteFileA(done.c_str());
     } else {
       DeleteFileA((folder_ + name + ".want").c_str());
       Say("   [captura " + name + " n\303\243o foi feita]");
