@@ -157,6 +157,23 @@ TEST_F(ApplicationTest, ActivatingTheApplicationWindowBringsBackAMessageBox) {
   EXPECT_EQ(g_probe.active, g_probe.box);
 }
 
+TEST_F(ApplicationTest, MinimisingFromTheTaskbarHidesTheFormsAndRestoringBringsThemBack) {
+  toolkit::Form form(Params());
+  bool hidden = true, restored = false, active = false;
+  RunWith(form, [&] {
+    SendMessageA(app.Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    app.ProcessMessages();
+    hidden = IsIconic(app.Handle()) && !IsWindowVisible(form.Handle());
+    SendMessageA(app.Handle(), WM_SYSCOMMAND, SC_RESTORE, 0);
+    app.ProcessMessages();
+    restored = !IsIconic(app.Handle()) && IsWindowVisible(form.Handle());
+    active = GetActiveWindow() == form.Handle();
+  });
+  EXPECT_TRUE(hidden);
+  EXPECT_TRUE(restored);
+  EXPECT_TRUE(active);
+}
+
 TEST_F(ApplicationTest, ClosingTheApplicationWindowClosesTheMainFormUnlessAModalFormIsUp) {
   toolkit::Form form(Params());
   toolkit::Form modal(Params(200, 100));
