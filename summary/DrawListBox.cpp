@@ -294,6 +294,7 @@ void TCustomDrawListBox::CreateWnd() {
     SetCurrentIndex(SavedItemIndex);
   }
   Parent().ChildBoundsChanged();
+  ApplyHint();
 }
 
 void TCustomDrawListBox::DestroyWnd() {
@@ -648,6 +649,19 @@ LRESULT TCustomDrawListBox::WMLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam
   const LRESULT r = CallBase(msg, wParam, lParam);
   if (OnMouseDown) OnMouseDown(*this, mbLeft, shift, pos.x, pos.y);
   return r;
+}
+
+void TCustomDrawListBox::SetHint(const std::string& text) { UpdateHint(text, showHint_ && !parentShowHint_); }
+
+void TCustomDrawListBox::SetShowHint(bool value) {
+  showHint_ = value;
+  parentShowHint_ = false;
+  UpdateHint(Hint(), showHint_);
+}
+
+void TCustomDrawListBox::SetParentShowHint(bool value) {
+  parentShowHint_ = value;
+  UpdateHint(Hint(), showHint_ && !parentShowHint_);
 }
 
 void TCustomDrawListBox::BeginDrag(bool immediate) {

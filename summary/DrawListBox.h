@@ -259,8 +259,14 @@ class TCustomDrawListBox : public toolkit::Control {
   void SetColor(COLORREF value);
   bool ParentColor = false;
   bool ParentFont = true;
-  bool ParentShowHint = true;
-  bool ShowHint = false;
+  // Hints (see toolkit::Control::UpdateHint). With ParentShowHint on the
+  // parent decides, and the toolkit's forms show no hints; setting
+  // ShowHint turns ParentShowHint off.
+  void SetHint(const std::string& text);
+  bool ShowHint() const { return showHint_; }
+  void SetShowHint(bool value);
+  bool ParentShowHint() const { return parentShowHint_; }
+  void SetParentShowHint(bool value);
   bool TabStop = true;
   TDragMode DragMode = dmManual;
   // Shown while a drag is over a control that takes it; null: the arrow.
@@ -380,6 +386,8 @@ class TCustomDrawListBox : public toolkit::Control {
   RECT bounds_{};  // the window's place, kept for a window created again
   bool visible_ = true;
   bool dragging_ = false;
+  bool showHint_ = false;
+  bool parentShowHint_ = true;
 };
 
 class TDrawBox : public TCustomDrawListBox {

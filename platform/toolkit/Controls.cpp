@@ -17,6 +17,8 @@ Control::Control(Window& parent) : parent_(parent), form_(parent.OwnerForm()), i
 
 Control::~Control() {
   DestroyHandle();
+  // The tooltip belongs to the form's window and may have gone with it.
+  if (tip_ != nullptr && IsWindow(tip_)) DestroyWindow(tip_);
   form_.RemoveControl(this);
 }
 
@@ -41,6 +43,52 @@ void Control::DragDrop(Control& /*source*/, int /*x*/, int /*y*/) {}
 void Control::AfterCreate() {
   SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(form_.Font()), FALSE);
   parent_.ChildBoundsChanged();
+  ApplyHint();
+}
+
+void Control::UpdateHint(const std::string& text, bool show) {
+  hint_ = text;
+  showHint_ = show;
+  ApplyHint();
+}
+
+void Control::ApplyHint() {
+  if (tip_ != nullptr && !IsWindow(tip_)) tip_ = nullptr;
+  const bool wanted = showHint_ && !hint_.empty() && Handle() != nullptr;
+  if (!wanted) {
+    if (tip_ != nullptr) SendMessageA(tip_, TTM_ACTIVATE, FALSE, 0);
+    return;
+  }
+  if (tip_ == nullptr) {
+    static const bool registered = [] {
+      INITCOMMONCONTROLSEX icc{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
+      return InitCommonControlsEx(&icc) != FALSE;
+    }();
+    (void)registered;
+    tip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, form_.Handle(), nullptr,
+                           GetModuleHandleA(nullptr), nullptr);
+    // A hint is not worth an error: without a tooltip there is none.
+    if (tip_ == nullptr) return;
+  }
+  // One tool, the control's window; a window created again replaces it.
+  TTTOOLINFOA tool{};
+  tool.cbSize = TTTOOLINFOA_V2_SIZE;
+  const bool had = SendMessageA(tip_, TTM_ENUMTOOLSA, 0, reinterpret_cast<LPARAM>(&tool)) != 0;
+  const bool same = had && reinterpret_cast<HWND>(tool.uId) == Handle();
+  if (had && !same) SendMessageA(tip_, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+  tool = TTTOOLINFOA{};
+  tool.cbSize = TTTOOLINFOA_V2_SIZE;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = parent_.Handle();
+  tool.uId = reinterpret_cast<UINT_PTR>(Handle());
+  tool.lpszText = hint_.data();
+  if (same) {
+    SendMessageA(tip_, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&tool));
+  } else {
+    SendMessageA(tip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+  }
+  SendMessageA(tip_, TTM_ACTIVATE, TRUE, 0);
 }
 
 RECT Control::Bounds() const {

@@ -43,6 +43,14 @@ class Control : public Window {
   // The form's font changed (it has been given to the window already).
   virtual void FontChanged() {}
 
+  // The hint: while `show` is on and `text` is not empty, the platform's
+  // tooltip shows `text` when the pointer rests on the control. The tooltip
+  // sees the control's mouse messages before the control's own handling
+  // does, so a control that keeps mouse moves to itself still has its hint;
+  // it follows the control's window when that is created again.
+  void UpdateHint(const std::string& text, bool show);
+  const std::string& Hint() const { return hint_; }
+
   // Drag and drop (see DragDrop.h), as a place to drop on: whether the
   // control takes what `source` drags with the pointer at (x, y) of its
   // client area, `state` telling whether the pointer enters, moves over or
@@ -61,6 +69,9 @@ class Control : public Window {
   // superclass, see Window::OwnClass and Window::Superclass).
   void CreateBoundControl(const char* className, WNDPROC base, DWORD style, DWORD exStyle, int left,
                           int top, int width, int height, const std::string& text = {});
+  // Gives the hint's tooltip the control's (new) window; a control that
+  // creates its window by itself calls it once the window is there.
+  void ApplyHint();
 
  private:
   void AfterCreate();
@@ -69,6 +80,9 @@ class Control : public Window {
   Form& form_;
   int id_;
   Align align_ = Align::None;
+  std::string hint_;
+  bool showHint_ = false;
+  HWND tip_ = nullptr;  // the tooltip, created for the first hint shown
 };
 
 // STATIC that sizes itself to its text in the form's font.
