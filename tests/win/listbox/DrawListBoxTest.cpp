@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -851,6 +852,44 @@ TEST_F(DragTest, EscapeCancelsEvenOverAListThatTakesTheDrop) {
   EXPECT_EQ(log_[1], "enter 30,20");
   EXPECT_EQ(log_[2], "leave 30,20");
   EXPECT_EQ(log_[3].substr(0, 8), "end none");
+  Pump();
+}
+
+TEST_F(DragTest, TheProgramCanCancelADragOnTheWay) {
+  box_->DragMode = summary::dmAutomatic;
+  PointerAt(Line(1));
+  target_->OnDragOver = [this](summary::TCustomDrawListBox&, toolkit::Control&, int x, int y,
+                               summary::TDragState state, bool&) {
+    log_.push_back((state == summary::dsDragEnter ? "enter " : state == summary::dsDragLeave ? "leave " : "move ") +
+                   At(x, y));
+    if (state == summary::dsDragEnter) box_->CancelDrag();
+  };
+  Move(OnTarget(30, 20));
+  Move(OnTarget(31, 20));  // never seen: the drag is over
+  Release(OnTarget(31, 20));
+  Press(Line(1));
+  ASSERT_EQ(log_.size(), 4u);
+  EXPECT_EQ(log_[1], "enter 30,20");
+  EXPECT_EQ(log_[2], "leave 30,20");
+  EXPECT_EQ(log_[3].substr(0, 8), "end none");
+  EXPECT_FALSE(box_->Dragging());
+  Pump();
+}
+
+TEST_F(DragTest, AnErrorOfATargetEndsTheDragAndReachesTheReport) {
+  box_->DragMode = summary::dmAutomatic;
+  PointerAt(Line(1));
+  target_->OnDragOver = [](summary::TCustomDrawListBox&, toolkit::Control&, int, int, summary::TDragState state,
+                           bool&) {
+    if (state == summary::dsDragEnter) throw std::runtime_error("Falha no destino");
+  };
+  Move(OnTarget(30, 20));
+  Release(OnTarget(30, 20));
+  Press(Line(1));
+  EXPECT_EQ(reports_, std::vector<std::string>{"Falha no destino"});
+  EXPECT_FALSE(box_->Dragging());
+  EXPECT_EQ(GetCapture(), nullptr);
+  reports_.clear();
   Pump();
 }
 
