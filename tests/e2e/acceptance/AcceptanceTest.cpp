@@ -22,26 +22,21 @@ namespace {
 
 using robot::BoxInfo;
 using robot::Process;
+using runkit::kMainCaption;
+using runkit::kTitle;
+using runkit::kFilesHeader;
+using runkit::kFoldersHeader;
+using runkit::kShortcutsHeader;
+using runkit::kShortcutFoldersHeader;
+using runkit::kRegistryHeader;
+using runkit::kDalvests;
+using runkit::kRegistration;
+using runkit::Strip;
 
-constexpr char kMainCaption[] = "Desinstalador Kestrivon v1.0";
-constexpr char kDalvests[] = "Software\\Kestrivon\\Dalvests";
-constexpr char kRegistration[] = "Software\\Kestrivon\\Dalvests\\1.0.0.3";
 constexpr char kNoVersionRegistration[] = "Software\\Kestrivon\\Dalvests\\0.0.0.0";
-// "Arquivos que não puderam ser apagados:"
-constexpr char kFilesHeader[] = "Arquivos que n\343o puderam ser apagados:";
-// "Pastas que não puderam ser apagadas:"
-constexpr char kFoldersHeader[] = "Pastas que n\343o puderam ser apagadas:";
-// "Atalhos que não puderam ser apagados:"
-constexpr char kShortcutsHeader[] = "Atalhos que n\343o puderam ser apagados:";
-// "Pastas de atalhos que não puderam ser apagadas:"
-constexpr char kShortcutFoldersHeader[] = "Pastas de atalhos que n\343o puderam ser apagadas:";
 // What the progress window shows for the uninstall entry, also for none:
 // two backslashes after the root's name.
 constexpr char kUninstallShown[] = "HKEY_LOCAL_MACHINE\\\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-
-std::string Strip(const std::string& folder) {
-  return !folder.empty() && folder.back() == '\\' ? folder.substr(0, folder.size() - 1) : folder;
-}
 
 // A file held open by the test, as another program would hold it: no
 // sharing at all, so it cannot be deleted while the handle lives.
@@ -170,11 +165,6 @@ constexpr char kReadOnly[] = "D:P(A;;KR;;;WD)";
 constexpr char kReadAndDelete[] = "D:P(A;;KRSD;;;WD)";
 // Nobody may open the key.
 constexpr char kClosed[] = "D:P";
-
-// "Registros que não puderam ser eliminados:"
-constexpr char kRegistryHeader[] = "Registros que n\343o puderam ser eliminados:";
-// The standard error report's caption: the application's title.
-constexpr char kTitle[] = "Desinstalador Kestrivon";
 
 // What a whole run left for the checks.
 struct RunResult {

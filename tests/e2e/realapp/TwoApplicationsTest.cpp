@@ -17,17 +17,12 @@
 
 namespace {
 
-constexpr char kDalvests[] = "Software\\Kestrivon\\Dalvests";
-constexpr char kRegistration[] = "Software\\Kestrivon\\Dalvests\\1.0.0.3";
-constexpr char kMainCaption[] = "Desinstalador Kestrivon v1.0";
-// "Pastas que não puderam ser apagadas:"
-constexpr char kFoldersHeader[] = "Pastas que n\343o puderam ser apagadas:";
-// "Pastas de atalhos que não puderam ser apagadas:"
-constexpr char kShortcutFoldersHeader[] = "Pastas de atalhos que n\343o puderam ser apagadas:";
-
-std::string Strip(const std::string& folder) {
-  return !folder.empty() && folder.back() == '\\' ? folder.substr(0, folder.size() - 1) : folder;
-}
+using runkit::kDalvests;
+using runkit::kFoldersHeader;
+using runkit::kMainCaption;
+using runkit::kRegistration;
+using runkit::kShortcutFoldersHeader;
+using runkit::Strip;
 
 bool SimulateRestart() {
   char system[MAX_PATH] = {};

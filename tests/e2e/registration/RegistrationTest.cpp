@@ -16,10 +16,10 @@ namespace {
 
 using robot::BoxInfo;
 using robot::Process;
+using runkit::kDalvests;
+using runkit::kRegistration;
 
 constexpr char kMaker[] = "Software\\Kestrivon";
-constexpr char kDalvests[] = "Software\\Kestrivon\\Dalvests";
-constexpr char kRegistration[] = "Software\\Kestrivon\\Dalvests\\1.0.0.3";
 
 class Registration : public ::testing::Test {
  protected:

@@ -16,11 +16,9 @@ namespace {
 
 using robot::BoxInfo;
 using robot::Process;
+using runkit::kFilesHeader;
+using runkit::kFoldersHeader;
 
-// "Arquivos que não puderam ser apagados:"
-constexpr char kFilesHeader[] = "Arquivos que n\343o puderam ser apagados:";
-// "Pastas que não puderam ser apagadas:"
-constexpr char kFoldersHeader[] = "Pastas que n\343o puderam ser apagadas:";
 
 class Removal : public ::testing::Test {
  protected:

@@ -37,8 +37,32 @@ inline constexpr char kProblemsCaption[] = "Problemas";
 inline constexpr char kSummaryCaption[] = "Sum\341rio de impossibilidades";
 // "&Deixar como está"
 inline constexpr char kLeaveAsIs[] = "&Deixar como est\341";
+// The progress window's caption, and the application's title (the caption
+// of the standard error report).
+inline constexpr char kMainCaption[] = "Desinstalador Kestrivon v1.0";
+inline constexpr char kTitle[] = "Desinstalador Kestrivon";
+// The headers of the failure summary's groups.
+// "Arquivos que não puderam ser apagados:"
+inline constexpr char kFilesHeader[] = "Arquivos que n\343o puderam ser apagados:";
+// "Pastas que não puderam ser apagadas:"
+inline constexpr char kFoldersHeader[] = "Pastas que n\343o puderam ser apagadas:";
+// "Atalhos que não puderam ser apagados:"
+inline constexpr char kShortcutsHeader[] = "Atalhos que n\343o puderam ser apagados:";
+// "Pastas de atalhos que não puderam ser apagadas:"
+inline constexpr char kShortcutFoldersHeader[] = "Pastas de atalhos que n\343o puderam ser apagadas:";
+// "Registros que não puderam ser eliminados:"
+inline constexpr char kRegistryHeader[] = "Registros que n\343o puderam ser eliminados:";
+// The uninstaller's registration: the key of its versions, and the key of
+// the version 1.0.0.3 that the program file carries.
+inline constexpr char kDalvests[] = "Software\\Kestrivon\\Dalvests";
+inline constexpr char kRegistration[] = "Software\\Kestrivon\\Dalvests\\1.0.0.3";
 inline constexpr char kUninstallRoot[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 inline constexpr char kRunOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+
+// A folder path without its trailing backslash, as the summary lists folders.
+inline std::string Strip(const std::string& folder) {
+  return !folder.empty() && folder.back() == '\\' ? folder.substr(0, folder.size() - 1) : folder;
+}
 
 // The phase captions of a run, in the order a run shows them.
 inline const std::vector<std::string>& PhaseOrder() {

@@ -9,14 +9,15 @@
 #include <utility>
 
 #include "tests/e2e/robot/Robot.h"
+#include "tests/e2e/runs/RunKit.h"
 #include "tools/undtool/UndTool.h"
 
 namespace {
 
 using robot::BoxInfo;
 using robot::Process;
+using runkit::kRegistration;
 
-constexpr char kRegistration[] = "Software\\Kestrivon\\Dalvests\\1.0.0.3";
 
 // A small installed application with its log, written by undtool's scan.
 class InstalledApp {

@@ -17,24 +17,23 @@
 #include "app/LogFormat.h"
 #include "platform/win32/Win32Services.h"
 #include "tests/e2e/robot/Robot.h"
+#include "tests/e2e/runs/RunKit.h"
 #include "tests/e2e/summary/Screenshot.h"
 
 namespace {
 
 using robot::BoxInfo;
 using robot::Process;
+using runkit::kFilesHeader;
+using runkit::kFoldersHeader;
+using runkit::kRegistration;
+using runkit::kSummaryCaption;
+using runkit::kLeaveAsIs;
 
-constexpr char kRegistration[] = "Software\\Kestrivon\\Dalvests\\1.0.0.3";
-// "Sumário de impossibilidades"
-constexpr char kSummaryCaption[] = "Sum\341rio de impossibilidades";
-// "&Deixar como está"
-constexpr char kLeaveAsIs[] = "&Deixar como est\341";
 // "Atenção"
 constexpr char kAttention[] = "Aten\347\343o";
 // "Término"
 constexpr char kEndCaption[] = "T\351rmino";
-constexpr char kFilesHeader[] = "Arquivos que n\343o puderam ser apagados:";
-constexpr char kFoldersHeader[] = "Pastas que n\343o puderam ser apagadas:";
 
 std::string AskFolder(const std::string& path) { return "Apagar a pasta \"" + path + "\"?"; }
 std::string AskFile(const std::string& path) { return "Apagar o arquivo \"" + path + "\"?"; }
