@@ -23,22 +23,7 @@ using runkit::kMainCaption;
 using runkit::kRegistration;
 using runkit::kShortcutFoldersHeader;
 using runkit::Strip;
-
-bool SimulateRestart() {
-  char system[MAX_PATH] = {};
-  GetSystemDirectoryA(system, sizeof system);
-  std::string exe = std::string(system) + "\\wineboot.exe";
-  std::string command = "\"" + exe + "\" -r";
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-    return false;
-  const bool done = WaitForSingleObject(info.hProcess, 120000) == WAIT_OBJECT_0;
-  CloseHandle(info.hThread);
-  CloseHandle(info.hProcess);
-  return done;
-}
+using runkit::SimulateRestart;
 
 struct Application {
   std::string name;          // shown in the confirmation

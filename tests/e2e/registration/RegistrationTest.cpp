@@ -18,6 +18,7 @@ using robot::BoxInfo;
 using robot::Process;
 using runkit::kDalvests;
 using runkit::kRegistration;
+using runkit::SimulateRestart;
 
 constexpr char kMaker[] = "Software\\Kestrivon";
 
@@ -80,23 +81,6 @@ class Registration : public ::testing::Test {
   robot::TempDir dir_;
   std::string copy_;
 };
-
-// wineboot -r runs the run-once entries, as the next start of Windows would.
-bool SimulateRestart() {
-  char system[MAX_PATH] = {};
-  GetSystemDirectoryA(system, sizeof system);
-  std::string exe = std::string(system) + "\\wineboot.exe";
-  std::string command = "\"" + exe + "\" -r";
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-    return false;
-  bool done = WaitForSingleObject(info.hProcess, 120000) == WAIT_OBJECT_0;
-  CloseHandle(info.hThread);
-  CloseHandle(info.hProcess);
-  return done;
-}
 
 TEST_F(Registration, LastApplicationUnregistersAndTheRestartDeletesTheFile) {
   ASSERT_NO_FATAL_FAILURE(Register(1));

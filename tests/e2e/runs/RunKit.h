@@ -64,6 +64,23 @@ inline std::string Strip(const std::string& folder) {
   return !folder.empty() && folder.back() == '\\' ? folder.substr(0, folder.size() - 1) : folder;
 }
 
+// wineboot -r runs the run-once entries, as the next start of Windows would.
+inline bool SimulateRestart() {
+  char system[MAX_PATH] = {};
+  GetSystemDirectoryA(system, sizeof system);
+  std::string exe = std::string(system) + "\\wineboot.exe";
+  std::string command = "\"" + exe + "\" -r";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+    return false;
+  const bool done = WaitForSingleObject(info.hProcess, 120000) == WAIT_OBJECT_0;
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  return done;
+}
+
 // The phase captions of a run, in the order a run shows them.
 inline const std::vector<std::string>& PhaseOrder() {
   static const std::vector<std::string> order = {
