@@ -32,8 +32,6 @@ using runkit::kLeaveAsIs;
 
 // "Atenção"
 constexpr char kAttention[] = "Aten\347\343o";
-// "Término"
-constexpr char kEndCaption[] = "T\351rmino";
 
 std::string AskFolder(const std::string& path) { return "Apagar a pasta \"" + path + "\"?"; }
 std::string AskFile(const std::string& path) { return "Apagar o arquivo \"" + path + "\"?"; }
@@ -182,7 +180,7 @@ class SummaryRun : public ::testing::Test {
     EXPECT_TRUE(Eventually([&] { return !IsWindow(s.dialog) || !IsWindowVisible(s.dialog); }));
     auto end = p_.WaitForBox();
     ASSERT_TRUE(end) << "no end box after the summary";
-    EXPECT_EQ(end->caption, kEndCaption);
+    EXPECT_EQ(end->caption, runkit::kFinishedCaption);
     EXPECT_EQ(end->text, "Processo terminado.");
     // The progress window as the run leaves it, out from under the box.
     SetWindowPos(end->hwnd, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
