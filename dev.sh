@@ -13,23 +13,48 @@ export LANG_WINE="pt_BR.UTF-8"
 
 log() { printf '== %s\n' "$*"; }
 
+# Everything the build, the tests and the demo invoke, each checked by the
+# tool or file that is used and installed from the package that carries it.
+# Packages come without their recommendations (--no-install-recommends), so
+# nothing may arrive only as somebody's recommendation: a minimal Debian 12
+# has no make, no C compiler and no Wine fonts until they are named here.
 install_deps() {
   local need=()
-  command -v cmake >/dev/null || need+=(cmake)
-  command -v g++ >/dev/null || need+=(g++)
-  [ -d /usr/src/googletest ] || need+=(googletest)
-  [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
-  command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev)
-  command -v wine >/dev/null || need+=(wine wine64)
-  [ -e /usr/lib/wine/i386-windows ] || [ -e /usr/lib/i386-linux-gnu/wine ] || need+=(wine32)
-  command -v Xvfb >/dev/null || need+=(xvfb xauth)
-  [ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
-  command -v clang++ >/dev/null || need+=(clang)
-  [ -d /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux ] || need+=(libclang-rt-14-dev)
-  command -v import >/dev/null || need+=(imagemagick)
-  command -v xwd >/dev/null || need+=(x11-apps)
-  command -v locale-gen >/dev/null || need+=(locales)
+  want_cmd() { command -v "$1" >/dev/null || need+=("${@:2}"); }
+  want_file() { [ -e "$1" ] || need+=("${@:2}"); }
+  # Build: CMake with the Ninja generator, the host compilers, the Windows
+  # cross compilers with the posix thread model, the resource compiler.
+  want_cmd cmake cmake
+  want_cmd ninja ninja-build
+  want_cmd gcc gcc
+  want_cmd g++ g++
+  want_cmd i686-w64-mingw32-gcc-posix gcc-mingw-w64-i686-posix
+  want_cmd i686-w64-mingw32-g++-posix g++-mingw-w64-i686-posix
+  want_cmd i686-w64-mingw32-windres binutils-mingw-w64-i686
+  want_cmd i686-w64-mingw32-objdump binutils-mingw-w64-i686
+  want_file /usr/i686-w64-mingw32/include/windows.h mingw-w64-i686-dev
+  want_file /usr/include/nlohmann/json.hpp nlohmann-json3-dev
+  # Tests: GoogleTest natively and from source for the cross build; clang
+  # with libFuzzer for the fuzz targets.
+  want_file /usr/include/gtest/gtest.h libgtest-dev
+  want_file /usr/src/googletest/CMakeLists.txt googletest
+  want_cmd clang clang
+  want_cmd clang++ clang
+  want_file /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a libclang-rt-14-dev
+  # Wine with its 64-bit and 32-bit loaders and its own fonts (the windows
+  # ask for "MS Sans Serif"), on a virtual X display.
+  want_cmd wine wine
+  want_cmd wineboot wine
+  want_cmd wineserver wine
+  want_file /usr/lib/wine/wine64 wine64
+  want_file /usr/lib/wine/wine wine32
+  want_file /usr/share/wine/fonts/sserife.fon fonts-wine
+  want_cmd Xvfb xvfb
+  # Demo: screenshots, and the Brazilian locale the program runs in.
+  want_cmd import imagemagick
+  want_cmd locale-gen locales
   if [ ${#need[@]} -gt 0 ]; then
+    mapfile -t need < <(printf '%s\n' "${need[@]}" | sort -u)
     log "installing: ${need[*]}"
     if [[ " ${need[*]} " == *" wine32 "* ]]; then dpkg --add-architecture i386; fi
     apt-get update -qq
@@ -43,28 +68,38 @@ install_deps() {
   fi
 }
 
+# One generator everywhere: Ninja. A tree configured with another one
+# earlier is configured afresh (its Wine prefix stays).
+configure() {
+  local dir=$1
+  shift
+  if [ -f "$dir/CMakeCache.txt" ] && ! grep -q '^CMAKE_GENERATOR:INTERNAL=Ninja$' "$dir/CMakeCache.txt"; then
+    rm -rf "$dir/CMakeCache.txt" "$dir/CMakeFiles"
+  fi
+  cmake -G Ninja -S . -B "$dir" "$@" >/dev/null
+}
+
 build_native() {
   log "native build"
-  cmake -S . -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  configure build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo
   cmake --build build/native -j "$JOBS"
 }
 
 build_asan() {
   log "sanitizer build"
-  cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DUND_SANITIZE=ON >/dev/null
+  configure build/asan -DCMAKE_BUILD_TYPE=Debug -DUND_SANITIZE=ON
   cmake --build build/asan -j "$JOBS"
 }
 
 build_fuzz() {
   log "fuzzer build"
-  CXX=clang++ CC=clang cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DUND_FUZZ=ON >/dev/null
+  CXX=clang++ CC=clang configure build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DUND_FUZZ=ON
   cmake --build build/fuzz -j "$JOBS" --target fuzz_readlog
 }
 
 build_win32() {
   log "win32 build"
-  cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
-    -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
+  configure build/win32 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=MinSizeRel
   cmake --build build/win32 -j "$JOBS"
 }
 
