@@ -2,8 +2,62 @@
 
 namespace app {
 
+namespace {
+
+constexpr char kClimbs[] = "holds a \"..\" segment (it leads out of the installation folder)";
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Windows drops trailing dots and blanks, so ". ." and "..." climb too.
+bool Climbs(std::string_view segment) {
+  size_t dots = 0;
+  for (const char c : segment) {
+    if (c == '.') ++dots;
+    else if (c != ' ') return false;
+  }
+  return dots >= 2;
+}
+
+// Every 0x5C byte counts as a separator, which is the safe side under
+// double-byte code pages as well: more segments are judged, not fewer.
+bool AnySegmentClimbs(std::string_view path) {
+  size_t start = 0;
+  for (size_t i = 0; i <= path.size(); ++i) {
+    if (i < path.size() && !IsSeparator(path[i])) continue;
+    if (Climbs(path.substr(start, i - start))) return true;
+    start = i + 1;
+  }
+  return false;
+}
+
+// Whether the segment that `before` and `after` make where they meet climbs.
+bool JunctionClimbs(std::string_view before, std::string_view after) {
+  size_t from = before.size();
+  while (from > 0 && !IsSeparator(before[from - 1])) --from;
+  size_t to = 0;
+  while (to < after.size() && !IsSeparator(after[to])) ++to;
+  return Climbs(std::string(before.substr(from)) + std::string(after.substr(0, to)));
+}
+
+unsigned char Byte(std::string_view s, size_t i) { return static_cast<unsigned char>(s[i]); }
+
+// Whether upper-casing by some ANSI code page could make `text` from `at`
+// on begin with `dir`: ASCII letters fold as ASCII; a byte of a non-ASCII
+// character, or one that may be the second byte of a double-byte character,
+// may fold to anything.
+bool MayBeginWith(std::string_view text, size_t at, std::string_view dir) {
+  const auto wild = [](std::string_view s, size_t i) { return Byte(s, i) >= 0x80 || (i > 0 && Byte(s, i - 1) >= 0x80); };
+  const auto fold = [](unsigned char c) { return c >= 'a' && c <= 'z' ? c - 0x20 : c; };
+  for (size_t k = 0; k < dir.size(); ++k) {
+    if (!wild(text, at + k) && !wild(dir, k) && fold(Byte(text, at + k)) != fold(Byte(dir, k))) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::optional<std::string> UnsafeNameReason(std::string_view name) {
-  if (!name.empty() && (name.front() == '\\' || name.front() == '/')) {
+  if (!name.empty() && IsSeparator(name.front())) {
     return "starts with a path separator (an absolute or network path)";
   }
   for (const char ch : name) {
@@ -13,20 +67,41 @@ std::optional<std::string> UnsafeNameReason(std::string_view name) {
     if (c == '*' || c == '?') return "holds a wildcard";
     if (c == '"' || c == '<' || c == '>') return "holds a character Windows names cannot hold";
   }
-  size_t start = 0;
-  while (start <= name.size()) {
-    size_t stop = name.find_first_of("\\/", start);
-    if (stop == std::string_view::npos) stop = name.size();
-    const std::string_view segment = name.substr(start, stop - start);
-    size_t dots = 0;
-    bool onlyDotsAndBlanks = !segment.empty();
-    for (const char c : segment) {
-      if (c == '.') ++dots;
-      else if (c != ' ') onlyDotsAndBlanks = false;
+  if (AnySegmentClimbs(name)) return kClimbs;
+  return std::nullopt;
+}
+
+std::optional<std::string> UnsafeFileReason(std::string_view folder, std::string_view name) {
+  if (auto reason = UnsafeNameReason(name)) return reason;
+  if (JunctionClimbs(folder, name)) return "joined to its folder's name " + std::string(kClimbs);
+  return std::nullopt;
+}
+
+std::optional<std::string> UnsafeShortcutReason(std::string_view shortcut, std::string_view shortcutDir) {
+  if (AnySegmentClimbs(shortcut)) return "holds a \"..\" segment";
+  if (shortcutDir.empty() || shortcutDir == kAbsentMark) return std::nullopt;
+  // The shortcut folder phase deletes the first occurrence of the shortcut
+  // folder (with one trailing backslash, upper-cased) from the upper-cased
+  // path and removes a folder named by what is left, in which the text
+  // before the occurrence and the text after it meet in one segment.
+  // Wherever the folder may occur, that segment must not climb.
+  const auto dotOrBlank = [](char c) { return c == '.' || c == ' ' || IsSeparator(c); };
+  std::string dir(shortcutDir);
+  if (dir.back() != '\\') dir += '\\';
+  for (int form = 0; form < 2; ++form) {
+    for (size_t at = 0; at + dir.size() <= shortcut.size(); ++at) {
+      const size_t after = at + dir.size();
+      // Cheap first: only where dots, blanks or separators meet.
+      if ((at > 0 && !dotOrBlank(shortcut[at - 1])) || (after < shortcut.size() && !dotOrBlank(shortcut[after])))
+        continue;
+      if (MayBeginWith(shortcut, at, dir) && JunctionClimbs(shortcut.substr(0, at), shortcut.substr(after))) {
+        return "less the shortcut folder holds a \"..\" segment (it leads out of the shortcut folder)";
+      }
     }
-    // Windows drops trailing dots and blanks, so ". ." and "..." climb too.
-    if (onlyDotsAndBlanks && dots >= 2) return "holds a \"..\" segment (it leads out of the installation folder)";
-    start = stop + 1;
+    // A folder whose last byte is 0x5C gets another backslash when that byte
+    // is the second byte of a double-byte character.
+    if (shortcutDir.back() != '\\') break;
+    dir += '\\';
   }
   return std::nullopt;
 }
@@ -63,11 +138,18 @@ class Cursor {
     return true;
   }
 
-  bool Int32(int32_t& value, const Field& field) {
+  bool UInt32(uint32_t& value, const Field& field) {
     if (!Need(4, field)) return false;
     uint32_t u = 0;
     for (int i = 0; i < 4; ++i) u |= static_cast<uint32_t>(static_cast<uint8_t>(bytes_[pos_ + i])) << (8 * i);
     pos_ += 4;
+    value = u;
+    return true;
+  }
+
+  bool Int32(int32_t& value, const Field& field) {
+    uint32_t u = 0;
+    if (!UInt32(u, field)) return false;
     value = static_cast<int32_t>(u);
     return true;
   }
@@ -148,7 +230,7 @@ ParsedLog ParseLog(std::string_view bytes) {
   }
 
   if (in.ok()) done = 6;
-  if (in.Int32(c.totalBytes, {"the total bytes"})) done = 7;
+  if (in.UInt32(c.totalBytes, {"the total bytes"})) done = 7;
   c.uninstallKey.clear();
   c.shortcutDir.clear();
   if (in.Text(c.uninstallKey, {"the uninstall key name"})) done = 8;
@@ -163,7 +245,13 @@ ParsedLog ParseLog(std::string_view bytes) {
   if (in.Fits(count, kMinShortcutEntry, at, {"shortcut count"}) && count > 0) c.shortcuts.reserve(count);
   for (int32_t i = 0; in.ok() && i < count; ++i) {
     std::string s;
-    if (in.Text(s, {"shortcut", i})) c.shortcuts.push_back(std::move(s));
+    const size_t textAt = in.pos();
+    if (in.Text(s, {"shortcut", i})) {
+      if (auto reason = UnsafeShortcutReason(s, c.shortcutDir)) {
+        out.problems.push_back({textAt, Field{"shortcut", i}.Describe() + " " + *reason});
+      }
+      c.shortcuts.push_back(std::move(s));
+    }
   }
 
   count = 0;
@@ -202,9 +290,13 @@ ParsedLog ParseLog(std::string_view bytes) {
     for (int32_t i = 0; in.ok() && i < files; ++i) {
       LogFile f;
       const size_t nameAt = in.pos();
-      if (in.Text(f.name, {"the name of file", i, g}) && in.Int32(f.size, {"the size of file", i, g}) &&
+      if (in.Text(f.name, {"the name of file", i, g}) && in.UInt32(f.size, {"the size of file", i, g}) &&
           in.Int32(f.date, {"the date of file", i, g}) && in.Byte(f.flag, {"the flag of file", i, g})) {
-        CheckName(out, nameAt, f.name, {"the name of file", i, g});
+        // The engine joins the folder entry and the name with nothing between.
+        const std::string_view folder = static_cast<size_t>(g) < c.folders.size() ? c.folders[g].name : "";
+        if (auto reason = UnsafeFileReason(folder, f.name)) {
+          out.problems.push_back({nameAt, Field{"the name of file", i, g}.Describe() + " " + *reason});
+        }
         group.files.push_back(std::move(f));
       }
     }

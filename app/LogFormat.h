@@ -27,7 +27,7 @@ struct LogFolder {
 
 struct LogFile {
   std::string name;
-  int32_t size = 0;
+  uint32_t size = 0;  // what an installer writes: 0 to 4 GiB - 1
   int32_t date = 0;  // packed local DOS date (high 16 bits) and time
   uint8_t flag = 0;
 };
@@ -49,7 +49,7 @@ struct LogContent {
   uint8_t shortcutLevels = 0;
   std::optional<uint8_t> regKeyCount;
   std::vector<LogRegKey> regKeys;
-  int32_t totalBytes = 0;
+  uint32_t totalBytes = 0;  // unsigned, as the file sizes
   std::string uninstallKey{kAbsentMark};  // raw text, "nono" when absent
   std::string shortcutDir{kAbsentMark};   // raw text, "nono" when absent
   std::optional<int32_t> shortcutCount;
@@ -66,6 +66,7 @@ class LogWriter {
  public:
   LogWriter& Byte(uint8_t value);
   LogWriter& Int32(int32_t value);  // little-endian two's complement
+  LogWriter& UInt32(uint32_t value);  // little-endian
   // A short string: one length byte, then the bytes. Throws
   // std::length_error for a text longer than 255 bytes.
   LogWriter& Text(std::string_view text);
@@ -101,7 +102,8 @@ struct ParsedLog {
   std::vector<LogProblem> problems;
 
   // What the uninstaller accepts: complete, and no name reaches outside the
-  // installation folder.
+  // installation folder (nor a shortcut path, by a ".." segment, outside
+  // where it was put).
   bool Readable() const { return complete && problems.empty(); }
 };
 
@@ -118,6 +120,19 @@ ParsedLog ParseLog(std::string_view bytes);
 // Every 0x5C byte counts as a separator, which is the safe side under
 // double-byte code pages as well.
 std::optional<std::string> UnsafeNameReason(std::string_view name);
+
+// The same for a file's name, and for the path the removal uses: the folder
+// entry's name followed by the file's name with nothing between, so that a
+// folder entry "." and a name ".\x" are refused as the "..\x" they make.
+std::optional<std::string> UnsafeFileReason(std::string_view folder, std::string_view name);
+
+// Why a shortcut path would lead the removal astray, or nullopt. A shortcut
+// may lie anywhere (the desktop, say), but none holds a ".." segment; and
+// what the shortcut folder phase keeps of it, the path less the first
+// occurrence of the shortcut folder (`shortcutDir`, the log's text; "nono"
+// or empty for none), holds none either, wherever that occurrence may fall
+// under any ANSI code page's upper-casing.
+std::optional<std::string> UnsafeShortcutReason(std::string_view shortcut, std::string_view shortcutDir);
 
 // Smallest size of one entry of each kind, for the count checks.
 inline constexpr size_t kMinRegKeyEntry = 2;    // level byte + empty text

@@ -11,11 +11,12 @@ LogWriter& LogWriter::Byte(uint8_t value) {
   return *this;
 }
 
-LogWriter& LogWriter::Int32(int32_t value) {
-  const uint32_t u = static_cast<uint32_t>(value);
-  for (int shift = 0; shift < 32; shift += 8) bytes_ += static_cast<char>((u >> shift) & 0xFF);
+LogWriter& LogWriter::UInt32(uint32_t value) {
+  for (int shift = 0; shift < 32; shift += 8) bytes_ += static_cast<char>((value >> shift) & 0xFF);
   return *this;
 }
+
+LogWriter& LogWriter::Int32(int32_t value) { return UInt32(static_cast<uint32_t>(value)); }
 
 LogWriter& LogWriter::Text(std::string_view text) {
   if (text.size() > 255) {
@@ -36,7 +37,7 @@ std::string WriteLog(const LogContent& c) {
   w.Byte(c.leadByte).Text(c.appName).Byte(c.hostLevels).Byte(c.shortcutLevels);
   w.Byte(c.regKeyCount.value_or(static_cast<uint8_t>(c.regKeys.size())));
   for (const LogRegKey& k : c.regKeys) w.Byte(k.levels).Text(k.key);
-  w.Int32(c.totalBytes).Text(c.uninstallKey).Text(c.shortcutDir);
+  w.UInt32(c.totalBytes).Text(c.uninstallKey).Text(c.shortcutDir);
   w.Int32(c.shortcutCount.value_or(static_cast<int32_t>(c.shortcuts.size())));
   for (const std::string& s : c.shortcuts) w.Text(s);
   w.Int32(c.folderCount.value_or(static_cast<int32_t>(c.folders.size())));
@@ -44,7 +45,7 @@ std::string WriteLog(const LogContent& c) {
   w.Int32(c.groupCount.value_or(static_cast<int32_t>(c.groups.size())));
   for (const LogGroup& g : c.groups) {
     w.Int32(g.count.value_or(static_cast<int32_t>(g.files.size())));
-    for (const LogFile& f : g.files) w.Text(f.name).Int32(f.size).Int32(f.date).Byte(f.flag);
+    for (const LogFile& f : g.files) w.Text(f.name).UInt32(f.size).Int32(f.date).Byte(f.flag);
   }
   w.Raw(c.trailing);
   return w.bytes();

@@ -18,7 +18,7 @@ void ZDataDelete(TZDataList* list, int32_t index) {
 int32_t ZDataValue(const TZDataList* list, int32_t index, int32_t which) {
   const TZData* z = list != nullptr ? list->At(index) : nullptr;
   if (z == nullptr) return -1;
-  if (which == 0) return z->Size;
+  if (which == 0) return static_cast<int32_t>(z->Size);
   if (which == 1) return z->Date;
   return -1;
 }

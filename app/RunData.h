@@ -15,7 +15,7 @@ struct TUninsData {
   std::string AppName;
   uint8_t HostLevels = 0;
   uint8_t ShortcutLevels = 0;
-  int32_t TotalBytes = 0;
+  uint32_t TotalBytes = 0;  // unsigned, so that installations past 2 GiB count right
   std::string UninstallKey;  // empty when the log holds "nono"
   std::string ShortcutDir;   // empty, or ends with a backslash
 };
@@ -26,7 +26,7 @@ struct TDirData {
 
 struct TZData {
   std::string Name;
-  int32_t Size = 0;
+  uint32_t Size = 0;  // unsigned, as the installer writes it
   int32_t Date = 0;  // packed local DOS date (high 16 bits) and time
   uint8_t Flag = 0;
 };
@@ -93,8 +93,8 @@ using TFileLists = std::vector<std::unique_ptr<TZDataList>>;
 
 // Accessors of a TZDataList. A null list counts as empty.
 void ZDataDelete(TZDataList* list, int32_t index);
-// Size for which 0, Date for which 1; -1 for any other which, an index
-// outside the list or an empty slot.
+// Size (its 32 bits as a signed value) for which 0, Date for which 1; -1 for
+// any other which, an index outside the list or an empty slot.
 int32_t ZDataValue(const TZDataList* list, int32_t index, int32_t which);
 // Name; empty for an index outside the list or an empty slot.
 std::string ZDataName(const TZDataList* list, int32_t index);

@@ -1,8 +1,5 @@
 #include "app/UninstallRun.h"
 
-#include <cfenv>
-#include <cmath>
-
 #include "env/Enviro.h"
 
 namespace app {
@@ -41,15 +38,30 @@ std::string FormatJobDone(int64_t processed, int64_t toProcess, const std::strin
 
 std::optional<int> ProgressPosition(int64_t processed, int64_t toProcess) {
   if (toProcess <= 0) return std::nullopt;
-  const double q = static_cast<double>(processed) / static_cast<double>(toProcess) * 100.0;
-  const int saved = std::fegetround();
-  std::fesetround(FE_TONEAREST);
-  double r = std::nearbyint(q);
-  std::fesetround(saved);
   // The bar shows anything past its ends as full or empty.
-  if (r > 100.0) r = 100.0;
-  if (r < 0.0) r = 0.0;
-  return static_cast<int>(r);
+  if (processed <= 0) return 0;
+  if (processed >= toProcess) return 100;
+  // In integers, so that no floating-point unit decides a half: x87's
+  // extended precision would make 23 of 40 (57.5) come out as 58 in one
+  // build and 57 in another. 100 * processed = whole * toProcess + rest,
+  // summed up without overflow since processed < toProcess.
+  const uint64_t p = static_cast<uint64_t>(processed);
+  const uint64_t t = static_cast<uint64_t>(toProcess);
+  int whole = 0;
+  uint64_t rest = 0;
+  for (int i = 0; i < 100; ++i) {
+    if (rest >= t - p) {
+      rest -= t - p;
+      ++whole;
+    } else {
+      rest += p;
+    }
+  }
+  // More than half of toProcess left over rounds up; exactly half, only to
+  // the even neighbour.
+  const uint64_t shortOfNext = t - rest;
+  if (rest > shortOfNext || (rest == shortOfNext && whole % 2 != 0)) ++whole;
+  return whole;
 }
 
 std::string LogPathFromArgument(const std::optional<std::string>& argument) {
@@ -64,7 +76,7 @@ bool UninstallRun::Start(const std::optional<std::string>& firstArgument) {
   RegKeyList.clear();
   RegKeyLevels.clear();
   LogPath = LogPathFromArgument(firstArgument);
-  data_.UninsData.BaseDir = env::ExtractFilePath(LogPath);
+  data_.UninsData.BaseDir = env::FolderOfFile(LogPath);
   if (LogPath.empty()) {
     env::ShowCodedMessage(services_.box, kNoArgument, "");
     view_.Terminate();

@@ -46,7 +46,9 @@ class IMainView {
 std::string FormatJobDone(int64_t processed, int64_t toProcess, const std::string& thousandsSeparator);
 // A whole number grouped in thousands.
 std::string GroupThousands(int64_t value, const std::string& separator);
-// round_half_even(processed / toProcess * 100); nullopt when toProcess <= 0.
+// processed / toProcess * 100 rounded to the nearest whole, an exact half to
+// the even neighbour, in integers (the same result on every processor); 0 up
+// to nothing processed, 100 from toProcess on; nullopt when toProcess <= 0.
 std::optional<int> ProgressPosition(int64_t processed, int64_t toProcess);
 // LogPath from the first command-line argument: the argument without its
 // first three characters when it contains "/f:" (exact case), else empty.

@@ -1,9 +1,11 @@
 #include "env/Enviro.h"
 
-#include <cmath>
+#include <algorithm>
 #include <cfenv>
+#include <cmath>
 #include <cstdlib>
 #include <iterator>
+#include <string_view>
 
 namespace env {
 
@@ -39,17 +41,28 @@ int CompensateFontHeight(int height) { return CompensateFontHeight(height, Scale
 
 void SetPathLocale(platform::ILocale* locale) { g_pathLocale = locale; }
 
+namespace {
+// Where the last character of `text` that is one of `separators` starts, or
+// npos. The characters are walked from the start, so that the second byte
+// of a double-byte character is never taken for a separator.
+size_t LastSeparator(const std::string& text, std::string_view separators) {
+  size_t found = std::string::npos;
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (g_pathLocale != nullptr && g_pathLocale->IsLeadByte(c)) {
+      i += 2;
+      continue;
+    }
+    if (separators.find(static_cast<char>(c)) != std::string_view::npos) found = i;
+    ++i;
+  }
+  return found;
+}
+}  // namespace
+
 bool EndsWithBackslash(const std::string& text) {
   if (text.empty() || text.back() != '\\') return false;
-  if (g_pathLocale == nullptr) return true;
-  // Walk the characters from the start: the last byte is a backslash
-  // character only when it does not finish a double-byte character.
-  size_t i = 0;
-  const size_t last = text.size() - 1;
-  while (i < last) {
-    i += g_pathLocale->IsLeadByte(static_cast<unsigned char>(text[i])) ? 2 : 1;
-  }
-  return i == last;
+  return LastSeparator(text, "\\") == text.size() - 1;
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
@@ -64,9 +77,18 @@ std::string StripTrailingBackslash(const std::string& path) {
 }
 
 std::string ExtractFilePath(const std::string& path) {
-  const size_t pos = path.find_last_of("\\:");
+  const size_t pos = LastSeparator(path, "\\:");
   if (pos == std::string::npos) return {};
   return path.substr(0, pos + 1);
+}
+
+std::string FolderOfFile(const std::string& path) {
+  const size_t pos = LastSeparator(path, "\\/:");
+  if (pos == std::string::npos) return {};
+  std::string folder = path.substr(0, pos + 1);
+  // A slash is never the second byte of a double-byte character.
+  std::replace(folder.begin(), folder.end(), '/', '\\');
+  return folder;
 }
 
 namespace {

@@ -37,8 +37,15 @@ std::string JoinPath(const std::string& folder, const std::string& name);
 std::string StripTrailingBackslash(const std::string& path);
 
 // Everything up to and including the last backslash or colon; empty when
-// there is none.
+// there is none. Like EndsWithBackslash, it looks at characters of the ANSI
+// code page, not at bytes.
 std::string ExtractFilePath(const std::string& path);
+
+// The folder of a file path as Windows reads it, where a slash separates
+// folders too: everything up to and including the last backslash, slash or
+// colon, every slash given as a backslash (C:/App/app.und gives C:\App\);
+// empty when there is none.
+std::string FolderOfFile(const std::string& path);
 
 // One catalogue message, ready for a message box.
 struct CodedMessage {

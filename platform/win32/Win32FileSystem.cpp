@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cctype>
 #include <new>
 #include <stdexcept>
 
@@ -7,6 +8,27 @@
 namespace platform::win32 {
 
 namespace {
+// Where the name at the end of a path starts: after its last backslash,
+// slash or colon, found by the system code page's double-byte rules (the
+// second byte of a double-byte character may be 0x5C, the backslash).
+size_t NameStart(const std::string& path) {
+  size_t start = 0;
+  const char* const begin = path.c_str();
+  for (const char* p = begin; *p != '\0';) {
+    const char* next = CharNextA(p);
+    if (next == p + 1 && (*p == '\\' || *p == '/' || *p == ':')) start = static_cast<size_t>(next - begin);
+    p = next;
+  }
+  return start;
+}
+
+// A drive ("C:") or its root ("C:\") is never an entry of its own: asked
+// for "C:", the system answers for the drive's current folder.
+bool IsDrive(const std::string& path) {
+  return (path.size() == 2 || (path.size() == 3 && (path[2] == '\\' || path[2] == '/'))) && path[1] == ':' &&
+         std::isalpha(static_cast<unsigned char>(path[0]));
+}
+
 FileEntry EntryOf(const WIN32_FIND_DATAA& fd) {
   FileEntry e;
   e.name = fd.cFileName;
@@ -27,19 +49,17 @@ int32_t Win32FileSystem::DosTime(const FILETIME& utc) {
 
 std::optional<FileEntry> Win32FileSystem::FindEntry(const std::string& path) {
   // An exact path only: a wildcard would let the search report some other
-  // entry under the name asked for.
-  if (path.empty() || path.back() == '\\' || path.back() == '/' ||
-      path.find_first_of("*?") != std::string::npos) {
-    return std::nullopt;
-  }
+  // entry under the name asked for; and nothing is found through a trailing
+  // separator, as with a search.
+  const size_t nameAt = NameStart(path);
+  if (nameAt == path.size() || IsDrive(path) || path.find_first_of("*?") != std::string::npos) return std::nullopt;
   // For an exact path the attribute query answers what a find-first would,
   // at a fraction of the cost: no directory handle is opened and searched.
   // The removal asks this once per installed file.
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
   FileEntry e;
-  const size_t slash = path.find_last_of("\\/:");
-  e.name = slash == std::string::npos ? path : path.substr(slash + 1);
+  e.name = path.substr(nameAt);
   e.attributes = data.dwFileAttributes;
   e.dosTime = DosTime(data.ftLastWriteTime);
   e.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
@@ -58,7 +78,9 @@ bool Win32FileSystem::SetAttributes(const std::string& path, uint32_t attributes
 
 bool Win32FileSystem::RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
-bool Win32FileSystem::RemoveFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
+bool Win32FileSystem::RemoveFolder(const std::string& path) {
+  return !IsDrive(path) && RemoveDirectoryA(path.c_str()) != 0;
+}
 
 std::optional<std::vector<FileEntry>> Win32FileSystem::ListFolder(const std::string& folder) {
   try {

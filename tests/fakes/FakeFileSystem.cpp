@@ -18,17 +18,23 @@ const char* OpName(FsOp op) {
   return "?";
 }
 
-// A drive ("C:") is never an entry of its own.
+// A drive ("C:") or its root is never an entry of its own.
 bool IsDrive(const std::string& key) { return key.size() == 2 && key[1] == ':'; }
-
-std::string LastName(const std::string& path) {
-  const size_t pos = path.find_last_of('\\');
-  return pos == std::string::npos ? path : path.substr(pos + 1);
-}
 }  // namespace
+
+size_t FakeFileSystem::NameStart(const std::string& path) const {
+  size_t start = 0;
+  for (size_t i = 0; i < path.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(path[i]);
+    if (locale_ != nullptr && locale_->IsLeadByte(c)) ++i;
+    else if (c == '\\' || c == '/' || c == ':') start = i + 1;
+  }
+  return start;
+}
 
 std::string FakeFileSystem::Key(const std::string& path) {
   std::string k = path;
+  std::replace(k.begin(), k.end(), '/', '\\');
   if (!k.empty() && k.back() == '\\') k.pop_back();
   for (char& c : k) {
     const unsigned char u = static_cast<unsigned char>(c);
@@ -67,7 +73,7 @@ void FakeFileSystem::AddFile(const std::string& path, int32_t dosTime, uint64_t 
 
 void FakeFileSystem::AddFolder(const std::string& path, uint32_t attributes) {
   std::string p = path;
-  if (!p.empty() && p.back() == '\\') p.pop_back();
+  if (!p.empty() && p.back() == '\\' && NameStart(p) == p.size()) p.pop_back();
   EnsureParents(p);
   nodes_[Key(p)] = Folder(p, attributes | platform::kAttrDirectory);
 }
@@ -138,13 +144,15 @@ bool FakeFileSystem::HasChildren(const std::string& key) const {
 std::optional<platform::FileEntry> FakeFileSystem::FindEntry(const std::string& path) {
   Call(OpName(FsOp::Find), path);
   if (Failing(FsOp::Find, path)) return std::nullopt;
-  // A search pattern ending in a backslash finds nothing on Windows.
-  if (path.empty() || path.back() == '\\') return std::nullopt;
+  // A search pattern ending in a separator finds nothing on Windows, and a
+  // drive is no entry.
+  const size_t nameAt = NameStart(path);
+  if (nameAt == path.size() || IsDrive(Key(path))) return std::nullopt;
   if (path.find_first_of("*?") != std::string::npos) return std::nullopt;  // exact paths only
   auto it = nodes_.find(Key(path));
   if (it == nodes_.end()) return std::nullopt;
   const Node& n = it->second;
-  return platform::FileEntry{LastName(path), n.attributes, n.dosTime, n.size};
+  return platform::FileEntry{path.substr(nameAt), n.attributes, n.dosTime, n.size};
 }
 
 std::optional<uint32_t> FakeFileSystem::GetAttributes(const std::string& path) {
@@ -187,7 +195,7 @@ bool FakeFileSystem::RemoveFolder(const std::string& path) {
   if (Failing(FsOp::RemoveFolder, path)) return false;
   const std::string key = Key(path);
   auto it = nodes_.find(key);
-  if (it == nodes_.end()) return false;
+  if (it == nodes_.end() || IsDrive(key)) return false;
   const Node& n = it->second;
   if ((n.attributes & platform::kAttrDirectory) == 0) return false;
   if ((n.attributes & platform::kAttrReadOnly) != 0) return false;
@@ -210,7 +218,7 @@ std::optional<std::vector<platform::FileEntry>> FakeFileSystem::ListFolder(const
        ++it) {
     if (it->first.find('\\', prefix.size()) != std::string::npos) continue;  // deeper
     const Node& n = it->second;
-    out.push_back({LastName(n.path), n.attributes, n.dosTime, n.size});
+    out.push_back({n.path.substr(NameStart(n.path)), n.attributes, n.dosTime, n.size});
   }
   return out;
 }

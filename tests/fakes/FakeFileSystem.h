@@ -33,6 +33,9 @@ class FakeFileSystem : public platform::IFileSystem {
   void OpenForWriting(const std::string& path);
   // The other handle (Lock or OpenForWriting) is closed.
   void Unlock(const std::string& path);
+  // The ANSI code page's lead bytes, for the last character of a path (the
+  // second byte of a double-byte character may be 0x5C); none when not set.
+  void UseLocale(platform::ILocale* locale) { locale_ = locale; }
   // Make `op` on `path` fail (every time, until cleared).
   void Fail(FsOp op, const std::string& path);
   void ClearFaults();
@@ -58,7 +61,8 @@ class FakeFileSystem : public platform::IFileSystem {
   std::optional<std::vector<platform::FileEntry>> ListFolder(const std::string& folder) override;
   std::optional<std::string> ReadDenyWrite(const std::string& path) override;
 
-  // Case-insensitive key of a path (ASCII upper case, trailing backslash gone).
+  // Case-insensitive key of a path (ASCII upper case, slashes as backslashes,
+  // trailing backslash gone).
   static std::string Key(const std::string& path);
 
  private:
@@ -78,10 +82,13 @@ class FakeFileSystem : public platform::IFileSystem {
     return n;
   }
   bool Failing(FsOp op, const std::string& path) const;
+  // Where the name at the end of `path` starts (after its last separator).
+  size_t NameStart(const std::string& path) const;
   void Call(const char* op, const std::string& path);
   bool HasChildren(const std::string& key) const;
   void EnsureParents(const std::string& path);
 
+  platform::ILocale* locale_ = nullptr;
   std::map<std::string, Node> nodes_;  // by Key()
   std::set<std::pair<int, std::string>> faults_;
   std::vector<std::string> mutated_;

@@ -128,7 +128,7 @@ inline void Build(World& w, uint32_t seed) {
       std::string name = "file" + std::to_string(f) + "_" + std::to_string(i) + (chance(20) ? ".ini" : ".dat");
       if (chance(10)) name = "caf\351" + std::to_string(i) + ".txt";  // "café"
       const int32_t date = kDate + 2 * i;
-      const int32_t size = pick(0, 5000);
+      const uint32_t size = static_cast<uint32_t>(pick(0, 5000));
       group.files.push_back({name, size, date, 1});
       log.totalBytes += size;
       // On disk, in another letter case now and then.

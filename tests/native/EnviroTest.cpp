@@ -79,6 +79,9 @@ TEST_F(PathHelpers, DoubleByteTrailBackslashIsNoSeparator) {
   // A real backslash after a double-byte character still counts.
   EXPECT_EQ(env::StripTrailingBackslash(folder + "\\"), folder);
   EXPECT_EQ(env::JoinPath(folder + "\\", "a"), folder + "\\a");
+  // Nor does it end a log's folder: C:\表\表.und lies in C:\表\.
+  EXPECT_EQ(env::ExtractFilePath(folder + "\\\x95\x5C.und"), folder + "\\");
+  EXPECT_EQ(env::FolderOfFile(folder + "/\x95\x5C.und"), folder + "\\");
   // Without the double-byte code page the same bytes end in a backslash.
   env::SetPathLocale(nullptr);
   EXPECT_EQ(env::StripTrailingBackslash(folder), "C:\\\x95");
@@ -90,6 +93,12 @@ TEST_F(PathHelpers, ExtractFilePathKeepsTheLastSeparator) {
   EXPECT_EQ(env::ExtractFilePath("C:app.und"), "C:");
   EXPECT_EQ(env::ExtractFilePath(":C:\\a.und"), ":C:\\");
   EXPECT_EQ(env::ExtractFilePath(""), "");
+  // The log's folder as Windows reads it: a slash separates too, and the
+  // folder comes in the backslash form.
+  EXPECT_EQ(env::FolderOfFile("C:/App/app.und"), "C:\\App\\");
+  EXPECT_EQ(env::FolderOfFile("C:\\App/sub\\app.und"), "C:\\App\\sub\\");
+  EXPECT_EQ(env::FolderOfFile("C:app.und"), "C:");
+  EXPECT_EQ(env::FolderOfFile("app.und"), "");
 }
 
 // ---- message catalogue ----

@@ -274,12 +274,14 @@ TEST_F(LogReader, BytesAfterTheLastGroupAreIgnored) {
   EXPECT_EQ(app::ZDataName((*data.FileLists)[0].get(), 0), "app.exe");
 }
 
-TEST_F(LogReader, NegativeTotalComesThroughSigned) {
+TEST_F(LogReader, TotalAndSizesAreUnsigned) {
   LogContent c = RichLog();
-  c.totalBytes = -2;
+  c.totalBytes = 0xFFFFFFFE;
+  c.groups[0].files[0].size = 3000000000u;
   ASSERT_TRUE(Read(c));
-  EXPECT_EQ(data.UninsData.TotalBytes, -2);
-  EXPECT_EQ(run.BytesToProcess, -2);
+  EXPECT_EQ(data.UninsData.TotalBytes, 4294967294u);
+  EXPECT_EQ(run.BytesToProcess, 4294967294);
+  EXPECT_EQ((*data.FileLists)[0]->At(0)->Size, 3000000000u);
 }
 
 TEST_F(LogReader, EveryTruncationIsUnreadable) {
@@ -373,6 +375,21 @@ TEST_F(LogReader, NamesThatLeaveTheInstallationFolderAreRefused) {
     EXPECT_TRUE(parsed.complete) << "file " << bad;
     EXPECT_FALSE(parsed.Readable()) << "file " << bad;
   }
+  // What the removal joins: folder entry and name, and a shortcut less the
+  // shortcut folder ("C:\Menu\Rich"), wherever that may occur.
+  const std::pair<std::string, std::string> joined[] = {{".", ".\\victim.txt"}, {"a\\.", ". \\x"}, {"a/.", "./x"}};
+  for (const auto& [folder, name] : joined) {
+    LogContent c = RichLog();
+    c.folders[2].name = folder;
+    c.groups[2].files[0].name = name;
+    EXPECT_FALSE(app::ParseLog(app::WriteLog(c)).Readable()) << folder << " + " << name;
+  }
+  for (const std::string bad : {"C:\\Menu\\Rich\\..\\Other.lnk", "C:\\Desktop\\. .\\x.lnk",
+                                ".C:\\Menu\\Rich\\.\\x.lnk", ". c:\\menu\\rich\\.", "..C:\\MENU\\RICH\\"}) {
+    LogContent c = RichLog();
+    c.shortcuts.push_back(bad);
+    EXPECT_FALSE(app::ParseLog(app::WriteLog(c)).Readable()) << "shortcut " << bad;
+  }
   // Through the reader: refused, nothing taken over.
   LogContent c = RichLog();
   c.groups[0].files[1].name = "..\\..\\Windows\\system.ini";
@@ -387,7 +404,8 @@ TEST_F(LogReader, OrdinaryNamesWithDotsAreAccepted) {
   c.folders.push_back({"\xE7\xE3o\\", 0});  // "ção"
   c.groups.push_back({std::nullopt, {{"..x", 1, 1, 1}, {"x..", 1, 1, 1}, {".hidden", 1, 1, 1}, {"a b.txt", 1, 1, 1}}});
   // Shortcuts are full paths elsewhere by nature; they are not confined.
-  c.shortcuts.push_back("C:\\Menu\\Rich\\..\\Other.lnk");
+  c.shortcuts.push_back("D:\\Desktop\\.\\Rich..lnk");
+  c.shortcuts.push_back(".\\C:\\Menu\\Rich\\x.lnk");
   ASSERT_TRUE(Read(c));
   EXPECT_EQ(data.FolderList->Text(5), "\xE7\xE3o\\");
   EXPECT_EQ(app::ZDataName(data.FileLists->back().get(), 1), "x..");

@@ -7,8 +7,10 @@
 #include <random>
 #include <set>
 
+#include "app/LogFormat.h"
 #include "app/RemovalEngine.h"
 #include "app/UninstallRun.h"
+#include "env/Enviro.h"
 #include "platform/Error.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/FakeMainView.h"
@@ -124,7 +126,7 @@ struct EngineFixture : ::testing::Test {
     data.FolderList->Add(name, std::make_unique<app::TDirData>());
     data.FileLists->push_back(std::make_unique<app::TZDataList>());
   }
-  void File(size_t folder, const std::string& name, int32_t size = 100, int32_t date = kDate) {
+  void File(size_t folder, const std::string& name, uint32_t size = 100, int32_t date = kDate) {
     auto z = std::make_unique<app::TZData>();
     z->Name = name;
     z->Size = size;
@@ -294,14 +296,19 @@ TEST_F(RemovalEngineFiles, AFolderWithoutAListHasNoFilesButIsStillTried) {
   EXPECT_EQ(CallsOf("Find"), (std::vector<std::string>{"D:\\Demo\\a.txt", "D:\\Demo\\more"}));
 }
 
-TEST_F(RemovalEngineFiles, ByteCountsPastTwoGibibytesDoNotWrap) {
-  Folder("");
-  File(0, "big1", INT32_MAX);
-  File(0, "big2", INT32_MAX);
-  run.BytesToProcess = 2LL * INT32_MAX;
+TEST_F(RemovalEngineFiles, InstallationsPastTwoGibibytesCountRightFromTheLog) {
+  app::LogContent log;
+  log.totalBytes = 3000000000u;
+  log.folders = {{"", 1}};
+  log.groups = {{std::nullopt, {{"big.iso", 0, kDate, 1}, {"small.bin", 500000000, kDate, 1}}}};
+  log.groups[0].files[0].size = 2500000000u;
+  fs.AddFile("D:\\Demo\\demo.und", 0, 0, platform::kAttrArchive, app::WriteLog(log));
+  run.LogPath = "D:\\Demo\\demo.und";
+  ASSERT_TRUE(run.ReadLog());
   Remove();
-  EXPECT_EQ(run.BytesProcessed, 2LL * INT32_MAX);
-  EXPECT_EQ(view.progress[0].position, 50);
+  ASSERT_GE(view.progress.size(), 2u);
+  EXPECT_EQ(view.progress[0].jobDone, "2.500.000.000 bytes processados de 3.000.000.000 bytes a processar");
+  EXPECT_EQ(view.progress[0].position, 83);
   EXPECT_EQ(view.progress[1].position, 100);
 }
 
@@ -352,6 +359,37 @@ TEST_F(RemovalEngineFolders, HostWalkTriesBaseDirThenItsParents) {
   EXPECT_EQ(Lines(), (std::vector<std::string>{kFoldersHeader, "    D:\\Apps"}));
   EXPECT_EQ(Objects()[0], "D:\\Apps\\Demo");
   EXPECT_EQ(Objects()[1], "D:\\Apps");
+}
+
+TEST_F(RemovalEngineFolders, WalksThatReachTheDriveNeverTryIt) {
+  data.UninsData.HostLevels = 4;  // D:\Demo, then D: three times
+  data.UninsData.ShortcutDir = "D:\\Menu\\";
+  data.UninsData.ShortcutLevels = 3;
+  fs.AddFolder("D:\\");  // a drive answers as a folder when asked as "D:"
+  fs.AddFile("D:\\Demo\\user.txt");
+  Remove();
+  EXPECT_EQ(CallsOf("RemoveFolder"), std::vector<std::string>{"D:\\Demo"});
+  EXPECT_EQ(Lines(), (std::vector<std::string>{kFoldersHeader, "    D:\\Demo"}));
+}
+
+TEST_F(RemovalEngineFolders, FoldersWhoseLastCharacterEndsInByte5CGoUnderDoubleByteCodePages) {
+  locale.UseCodePage932();
+  env::SetPathLocale(&locale);
+  fs.UseLocale(&locale);
+  const std::string table = "\x90\xAC\x90\xD1\x95\x5C";  // "成績表": its last byte is 0x5C
+  data.UninsData.BaseDir = "D:\\" + table + "\\";
+  data.UninsData.HostLevels = 1;
+  data.UninsData.ShortcutDir = "D:\\Menu\\";
+  data.UninsData.ShortcutLevels = 1;
+  Folder("");
+  Folder(table + "\\");
+  Shortcut("D:\\Menu\\" + table + "\\x.lnk");
+  fs.AddFolder("D:\\" + table + "\\" + table);
+  fs.AddFolder("D:\\Menu\\" + table);
+  Remove();
+  env::SetPathLocale(nullptr);
+  EXPECT_TRUE(fs.AllPaths().empty()) << fs.AllPaths().front();
+  EXPECT_EQ(data.FailList->Count(), 0);
 }
 
 TEST_F(RemovalEngineFolders, HostLevelsZeroTriesNothing) {

@@ -85,7 +85,7 @@ TEST(UndToolWrite, EveryFieldAndDamageCanBeDescribed) {
   EXPECT_EQ(c.leadByte, 200);
   EXPECT_EQ(c.appName, "Caf\xE9");
   EXPECT_EQ(c.shortcutDir, "nonO");
-  EXPECT_EQ(c.totalBytes, -1);
+  EXPECT_EQ(c.totalBytes, 0xFFFFFFFFu);  // a negative number gives its 32 bits
   EXPECT_EQ(*c.shortcutCount, -4);
   EXPECT_EQ(c.folders[1].flag, 9);
   EXPECT_EQ(*c.groupCount, 7);
@@ -100,7 +100,7 @@ TEST(UndToolWrite, EveryFieldAndDamageCanBeDescribed) {
 TEST(UndToolWrite, TotalDefaultsToTheSumOfSizes) {
   const Json d = Json::parse(R"({"folders": [{"files": [{"name": "a", "size": 5}]}, {"name": "b\\", "files": [{"name": "b", "size": 7}]}]})");
   EXPECT_EQ(undtool::LogFromJson(d).totalBytes, 12);
-  const Json big = Json::parse(R"({"folders": [{"files": [{"name": "a", "size": 2147483647}, {"name": "b", "size": 1}]}]})");
+  const Json big = Json::parse(R"({"folders": [{"files": [{"name": "a", "size": 4294967295}, {"name": "b", "size": 1}]}]})");
   EXPECT_NE(Error(big).find("totalBytes"), std::string::npos) << Error(big);
 }
 
@@ -110,7 +110,7 @@ TEST(UndToolWrite, BadDescriptionsAreNamedPrecisely) {
       {R"({"appNmae": "x"})", "unknown field \"appNmae\""},
       {R"({"hostLevels": 256})", "description.hostLevels: expected a whole number from 0 to 255"},
       {R"({"hostLevels": "1"})", "description.hostLevels"},
-      {R"({"folders": [{"files": [{"name": "a", "size": 2147483648}]}]})", "description.folders[0].files[0].size"},
+      {R"({"folders": [{"files": [{"name": "a", "size": 4294967296}]}]})", "description.folders[0].files[0].size"},
       {R"({"folders": [{"files": [{"size": 1}]}]})", "description.folders[0].files[0]: a file needs a \"name\""},
       {R"({"folders": [{"files": [{"name": "a", "date": "2001-02-29 00:00:00"}]}]})", "has no DOS form"},
       {R"({"folders": [{"files": [{"name": "a", "date": "yesterday"}]}]})", "YYYY-MM-DD"},
@@ -237,17 +237,17 @@ TEST_F(UndToolScan, FoldersFollowTheirParentsAndGroupsMatchFolders) {
 }
 
 TEST_F(UndToolScan, RefusesWhatALogCannotHold) {
-  fs.AddFile("C:\\Inst\\huge.iso", 0, 0x80000000ull);
+  fs.AddFile("C:\\Inst\\huge.iso", 0, 0x100000000ull);
   EXPECT_THROW(undtool::ScanTree(Options(), Lister()), undtool::ToolError);
 
   fakes::FakeFileSystem sum;
-  sum.AddFile("C:\\Inst\\a", 0, 0x7FFFFFFF);
+  sum.AddFile("C:\\Inst\\a", 0, 0xFFFFFFFF);
   sum.AddFile("C:\\Inst\\b", 0, 1);
   try {
     undtool::ScanTree(Options(), [&](const std::string& f) { return sum.ListFolder(f); });
     ADD_FAILURE() << "no error";
   } catch (const undtool::ToolError& e) {
-    EXPECT_NE(std::string(e.what()).find("2147483648"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("4294967296"), std::string::npos) << e.what();
   }
 
   fakes::FakeFileSystem locked;

@@ -114,6 +114,10 @@ TEST(RunProgress, JobDoneLine) {
 TEST(RunProgress, PositionRoundsHalvesToEvenAndClamps) {
   EXPECT_EQ(app::ProgressPosition(1, 8), 12);  // 12.5
   EXPECT_EQ(app::ProgressPosition(3, 8), 38);  // 37.5
+  EXPECT_EQ(app::ProgressPosition(23, 40), 58);  // exactly 57.5, whatever the floating-point unit
+  EXPECT_EQ(app::ProgressPosition(109, 200), 54);  // exactly 54.5
+  EXPECT_EQ(app::ProgressPosition(1, 3), 33);
+  EXPECT_EQ(app::ProgressPosition(2, 3), 67);
   EXPECT_EQ(app::ProgressPosition(0, 8), 0);
   EXPECT_EQ(app::ProgressPosition(8, 8), 100);
   EXPECT_EQ(app::ProgressPosition(16, 8), 100);  // more than the total: full
@@ -198,6 +202,17 @@ TEST_F(RunFlow, LogIsGoneBeforeTheFirstRemoval) {
   ASSERT_NE(logGone, calls.end());
   ASSERT_NE(fileGone, calls.end());
   EXPECT_LT(logGone, fileGone);
+}
+
+TEST_F(RunFlow, LogPathWithSlashesRemovesFromTheLogsFolder) {
+  ASSERT_TRUE(run.Start(std::string("/f:D:/Demo/demo.und")));
+  EXPECT_EQ(data.UninsData.BaseDir, "D:\\Demo\\");
+  box.Answer(env::kIdYes);
+  run.Activate();
+  EXPECT_FALSE(fs.Exists(kLog));
+  EXPECT_FALSE(fs.Exists("D:\\Demo\\app.exe"));
+  EXPECT_FALSE(fs.Exists("D:\\Demo"));
+  EXPECT_EQ(view.summaries, 0);
 }
 
 TEST_F(RunFlow, ReadOnlyLogIsDeletedToo) {

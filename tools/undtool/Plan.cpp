@@ -287,7 +287,7 @@ std::optional<PlanResult> MakePlan(const std::string& logPath, PlanServices& ser
   app::TRunData data;
   app::UninstallRun run(runServices, view, data);
   run.LogPath = logPath;
-  data.UninsData.BaseDir = env::ExtractFilePath(logPath);
+  data.UninsData.BaseDir = env::FolderOfFile(logPath);
   if (!run.ReadLog()) {
     problem = logPath + ": the uninstaller could not read this log (message 6)";
     return std::nullopt;

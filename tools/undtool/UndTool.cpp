@@ -144,6 +144,13 @@ std::string MaybeAbsent(const Json& obj, const char* key, const std::string& whe
   return Text(obj[key], where + "." + key);
 }
 
+// A size or total: unsigned 32 bits as the log holds them (0 to 4294967295);
+// a negative number gives its two's-complement bits, as older descriptions
+// wrote them.
+uint32_t Bytes32(const Json& j, const std::string& where) {
+  return static_cast<uint32_t>(Whole(j, where, INT32_MIN, UINT32_MAX));
+}
+
 int32_t Date(const Json& j, const std::string& where) {
   if (j.is_number_integer()) return static_cast<int32_t>(static_cast<uint32_t>(Whole(j, where, INT32_MIN, UINT32_MAX)));
   if (!j.is_string()) Bad(where, "expected a number, \"0x2AB153C0\" or \"2001-05-17 10:30:00\"");
@@ -170,7 +177,7 @@ app::LogFile FileFromJson(const Json& j, const std::string& where) {
   app::LogFile f;
   if (!j.contains("name")) Bad(where, "a file needs a \"name\"");
   f.name = Text(j["name"], where + ".name");
-  f.size = WholeOr<int32_t>(j, "size", where, 0);
+  f.size = j.contains("size") ? Bytes32(j["size"], where + ".size") : 0;
   f.date = j.contains("date") ? Date(j["date"], where + ".date") : 0;
   f.flag = WholeOr<uint8_t>(j, "flag", where, 1);
   return f;
@@ -309,16 +316,16 @@ app::LogContent LogFromJson(const Json& d) {
     }
   }
   if (d.contains("totalBytes")) {
-    c.totalBytes = static_cast<int32_t>(Whole(d["totalBytes"], top + ".totalBytes", INT32_MIN, INT32_MAX));
+    c.totalBytes = Bytes32(d["totalBytes"], top + ".totalBytes");
   } else {
-    int64_t sum = 0;
+    uint64_t sum = 0;
     for (const app::LogGroup& g : c.groups) {
       for (const app::LogFile& f : g.files) sum += f.size;
     }
-    if (sum < INT32_MIN || sum > INT32_MAX) {
+    if (sum > UINT32_MAX) {
       Bad(top + ".totalBytes", "the sizes add up to " + std::to_string(sum) + ", past what the log can hold; give it");
     }
-    c.totalBytes = static_cast<int32_t>(sum);
+    c.totalBytes = static_cast<uint32_t>(sum);
   }
   if (d.contains("trailing")) {
     if (!d["trailing"].is_string()) Bad(top + ".trailing", "expected hexadecimal bytes");
@@ -410,7 +417,7 @@ struct Walker {
   const ListFolderFn& list;
   app::LogContent& log;
   std::vector<std::string> exclude;  // upper case, backslashes, no trailing one
-  int64_t total = 0;
+  uint64_t total = 0;
 
   bool Excluded(const std::string& rel) const {
     return std::find(exclude.begin(), exclude.end(), UpperAscii(rel)) != exclude.end();
@@ -445,11 +452,11 @@ struct Walker {
         continue;
       }
       if (name.size() > 255) throw ToolError(hostPath + ": the name is longer than the 255 bytes a log holds");
-      if (e.size > static_cast<uint64_t>(INT32_MAX)) {
-        throw ToolError(hostPath + ": " + std::to_string(e.size) + " bytes, past the 2 GiB a log can give a file");
+      if (e.size > UINT32_MAX) {
+        throw ToolError(hostPath + ": " + std::to_string(e.size) + " bytes, past the 4 GiB a log can give a file");
       }
-      total += static_cast<int64_t>(e.size);
-      log.groups[group].files.push_back({name, static_cast<int32_t>(e.size), e.dosTime, o.flag});
+      total += e.size;
+      log.groups[group].files.push_back({name, static_cast<uint32_t>(e.size), e.dosTime, o.flag});
     }
     for (const auto& [hostName, name] : subfolders) {
       const std::string rel = relFolder + name + "\\";
@@ -480,11 +487,11 @@ app::LogContent ScanTree(const ScanOptions& o, const ListFolderFn& list) {
   std::string root = o.root;
   while (root.size() > 1 && root.back() == o.separator) root.pop_back();
   w.Walk(root, "");
-  if (w.total > INT32_MAX) {
+  if (w.total > UINT32_MAX) {
     throw ToolError(o.root + ": the files add up to " + std::to_string(w.total) +
-                    " bytes, past the 2147483647 a log's total can hold");
+                    " bytes, past the 4294967295 a log's total can hold");
   }
-  log.totalBytes = static_cast<int32_t>(w.total);
+  log.totalBytes = static_cast<uint32_t>(w.total);
   for (const std::string& s : log.shortcuts) {
     if (s.size() > 255) throw ToolError("shortcut \"" + s + "\" is longer than 255 bytes");
   }

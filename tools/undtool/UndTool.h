@@ -72,7 +72,7 @@ struct ScanOptions {
 // folder comes after its parent (sorted by name, depth first), one file group
 // per folder entry, sizes and time stamps from the lister, total bytes their
 // sum. Throws ToolError for a name over 255 bytes, a file or total past
-// 2 GiB, or a folder that cannot be listed.
+// 4 GiB (what a log can hold), or a folder that cannot be listed.
 app::LogContent ScanTree(const ScanOptions& options, const ListFolderFn& list);
 
 struct PlanServices;
