@@ -293,7 +293,8 @@ ParsedLog ParseLog(std::string_view bytes) {
       if (in.Text(f.name, {"the name of file", i, g}) && in.UInt32(f.size, {"the size of file", i, g}) &&
           in.Int32(f.date, {"the date of file", i, g}) && in.Byte(f.flag, {"the flag of file", i, g})) {
         // The engine joins the folder entry and the name with nothing between.
-        const std::string_view folder = static_cast<size_t>(g) < c.folders.size() ? c.folders[g].name : "";
+        const std::string_view folder =
+            static_cast<size_t>(g) < c.folders.size() ? std::string_view(c.folders[g].name) : std::string_view();
         if (auto reason = UnsafeFileReason(folder, f.name)) {
           out.problems.push_back({nameAt, Field{"the name of file", i, g}.Describe() + " " + *reason});
         }

@@ -46,7 +46,7 @@ std::string BigLog() {
     c.folders.push_back({f == 0 ? "" : "folder" + std::to_string(f) + "\\", 1});
     app::LogGroup g;
     for (int i = 0; i < kFilesPerFolder; ++i) {
-      g.files.push_back({"file_" + std::to_string(f) + "_" + std::to_string(i) + ".dat", 1000 + i, 0x2AB153C0, 1});
+      g.files.push_back({"file_" + std::to_string(f) + "_" + std::to_string(i) + ".dat", static_cast<uint32_t>(1000 + i), 0x2AB153C0, 1});
     }
     c.groups.push_back(std::move(g));
   }

@@ -16,6 +16,7 @@
 #include "tests/fakes/FakeMainView.h"
 #include "tests/fakes/FakeRegistry.h"
 #include "tests/fakes/FakeServices.h"
+#include "tests/fuzz/RemovalSafety.h"
 #include "tests/native/Cp1252.h"
 
 using testing_cp1252::ToCp1252;
@@ -836,6 +837,16 @@ TEST_F(RemovalEngineRun, GroupsFollowTheirOrderAndEmptyOnesVanish) {
   EXPECT_EQ(Lines(), (std::vector<std::string>{kFilesHeader, "    D:\\Demo\\x.txt", kShortcutsHeader,
                                                "    D:\\Menu\\Sub\\s.lnk", kShortcutFoldersHeader,
                                                "    D:\\Menu\\SUB", kRegistryHeader, " " + kUninstallShown + "Demo"}));
+}
+
+// ---- property: hostile logs, through the real reader, stay in their folders ----
+
+TEST(RemovalEngineProperty, HostileLogsThroughTheReaderStayInTheirFolders) {
+  for (unsigned seed = 1; seed <= 20000; ++seed) {
+    safety::Choices pick(seed);
+    const std::string log = safety::HostileLog(pick);
+    ASSERT_EQ(safety::CheckRemoval(log, pick), "") << "seed " << seed;
+  }
 }
 
 // ---- property: only what the log names and the bounded walks reach ----

@@ -171,8 +171,8 @@ class Installation {
     if (!robot::WriteFileBytes(path, std::string(size, static_cast<char>('a' + size % 26)))) return false;
     auto date = DosTime(path);
     if (!date) return false;
-    log_.groups[index].files.push_back({name, static_cast<int32_t>(size), *date, 1});
-    log_.totalBytes += static_cast<int32_t>(size);
+    log_.groups[index].files.push_back({name, static_cast<uint32_t>(size), *date, 1});
+    log_.totalBytes += static_cast<uint32_t>(size);
     return true;
   }
   // Writes the log into the installation folder and gives its path.

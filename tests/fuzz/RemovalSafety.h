@@ -1,0 +1,275 @@
+#pragma once
+// What a removal may touch, over random and hostile logs: the run's real
+// reader and engine work on a small fake world with files inside and outside
+// the installation folder, through a file system that resolves paths as
+// Windows does. The native property test draws the log from a random
+// engine, the fuzz target fuzz_removal from libFuzzer's bytes.
+//
+// Checked: every file changed or removed lies inside the installation
+// folder or the shortcut folder, or is exactly a logged shortcut without a
+// ".." segment; every folder removed was empty; every registry key deleted
+// is a logged key, one of its parents within its level count, or the
+// application's uninstall key with its subkeys.
+#include <random>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/LogFormat.h"
+#include "app/UninstallRun.h"
+#include "env/Enviro.h"
+#include "tests/fakes/FakeRun.h"
+
+namespace safety {
+
+// The generator's choices: from a seeded random engine, or from bytes (0
+// once they are used up).
+class Choices {
+ public:
+  explicit Choices(unsigned seed) : rng_(seed), random_(true) {}
+  explicit Choices(std::string_view bytes) : bytes_(bytes) {}
+  unsigned Pick(unsigned n) {
+    if (random_) return static_cast<unsigned>(rng_() % n);
+    return at_ < bytes_.size() ? static_cast<unsigned char>(bytes_[at_++]) % n : 0;
+  }
+  template <class T, size_t N>
+  const T& One(const T (&items)[N]) {
+    return items[Pick(N)];
+  }
+
+ private:
+  std::mt19937 rng_;
+  bool random_ = false;
+  std::string_view bytes_;
+  size_t at_ = 0;
+};
+
+inline constexpr int32_t kDate = 0x2AB153C0;
+inline constexpr char kBase[] = "C:\\Prog\\App";  // the log's folder, as the world has it
+inline constexpr const char* kFiles[] = {
+    "C:\\Prog\\App\\app.exe",    "C:\\Prog\\App\\sub\\lib.dll", "C:\\Prog\\App\\sub\\deep\\x.dat",
+    "C:\\Prog\\App\\\x90\xAC\x90\xD1\x95\x5C\\x.dat",  // a folder whose last byte is 0x5C
+    "C:\\Prog\\victim.txt",      "C:\\Prog\\App2\\app.exe",    "C:\\victim.txt",
+    "C:\\Windows\\system.ini",   "D:\\victim.txt",             "C:\\Menu\\App\\app.lnk",
+    "C:\\Menu\\App\\sub\\x.lnk", "C:\\Menu\\victim.txt",       "C:\\Desktop\\app.lnk"};
+inline constexpr const char* kUninstall = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+inline const std::pair<uint32_t, std::string> kKeys[] = {
+    {platform::kHkeyLocalMachine, std::string(kUninstall) + "App\\Sub"},
+    {platform::kHkeyLocalMachine, std::string(kUninstall) + "Other"},
+    {platform::kHkeyLocalMachine, "Software\\Maker\\App"},
+    {platform::kHkeyCurrentUser, "Software\\Maker\\App\\Settings"},
+    {platform::kHkeyCurrentUser, "Software\\Maker\\Other"},
+    {platform::kHkeyCurrentUser, "Software\\Other"}};
+
+// A name or path: often one that reaches a file of the world in a sly way,
+// otherwise pieces of dots, blanks, separators, drives and double-byte
+// characters.
+inline std::string Text(Choices& pick, bool full) {
+  static const char* const kSly[] = {"", ".", "sub\\", "..\\", ". ", "a\\.", "sub/.", "\x95\x5C\\", ".\\victim.txt",
+                                     "..\\victim.txt", ". \\victim.txt", "./victim.txt", "app.exe", "sub\\lib.dll",
+                                     "C:\\Menu\\App\\app.lnk", "C:\\Menu\\App\\..\\victim.txt", "C:\\Desktop\\app.lnk",
+                                     ".C:\\Menu\\App\\.\\x.lnk", "c:/menu/app/sub/x.lnk", "..\\App2\\app.exe"};
+  static const char* const kPieces[] = {".", "..", " ", "\\", "/", "\\\\", "victim.txt", "app.exe", "sub", "x.dat",
+                                        "C:", "D:", "App", "Prog", "Menu", "\x95\x5C", "\x90\xAC\x90\xD1\x95\x5C", "*"};
+  static const char* const kStarts[] = {"", "C:\\Prog\\App\\", "C:\\Menu\\App\\", "C:\\", "c:/prog/", "\\\\srv\\s\\"};
+  if (pick.Pick(2) == 0) return pick.One(kSly);
+  std::string t = full ? pick.One(kStarts) : "";
+  for (unsigned n = pick.Pick(6); n > 0; --n) t += pick.One(kPieces);
+  return t.substr(0, 255);
+}
+
+inline std::string HostileLog(Choices& pick) {
+  static const uint8_t kLevels[] = {0, 1, 2, 3, 255};
+  static const uint32_t kSizes[] = {0, 4096, 0x80000000u, 0xFFFFFFFFu};
+  static const int32_t kCounts[] = {-1, 0, 0x7FFFFFFF};
+  static const char* const kRegKeys[] = {
+      "x1x\\Software\\Maker\\App\\Settings", "x2x\\Software\\Maker\\App", "x1x\\Software\\Maker\\Other\\X",
+      "x1x\\Software\\Maker\\..\\Other",     "x1x\\",                      "x1x",
+      "xZx\\Software\\Maker",                "x9x\\Software",              "x1x/Software/Other",
+      "x2x\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Other\\X"};
+  static const char* const kUninstallKeys[] = {"nono", "", "App", "Other", "\\", "..\\Other", "App\\Sub", "\\App\\"};
+  static const char* const kShortcutDirs[] = {"nono", "", "C:\\Menu\\App", "c:/menu/app/", "C:\\", "C:", ".",
+                                              "C:\\Menu\\App\\.."};
+  app::LogContent c;
+  c.appName = "App";
+  c.hostLevels = pick.One(kLevels);
+  c.shortcutLevels = pick.One(kLevels);
+  for (unsigned k = pick.Pick(4); k > 0; --k) c.regKeys.push_back({pick.One(kLevels), pick.One(kRegKeys)});
+  c.totalBytes = pick.One(kSizes);
+  c.uninstallKey = pick.One(kUninstallKeys);
+  c.shortcutDir = pick.Pick(4) ? pick.One(kShortcutDirs) : Text(pick, true);
+  for (unsigned s = pick.Pick(4); s > 0; --s) c.shortcuts.push_back(Text(pick, true));
+  for (unsigned f = pick.Pick(5); f > 0; --f) {
+    c.folders.push_back({c.folders.empty() && pick.Pick(2) ? "" : Text(pick, false), 1});
+    c.groups.emplace_back();
+    for (unsigned i = pick.Pick(4); i > 0; --i) {
+      c.groups.back().files.push_back({Text(pick, false), pick.One(kSizes), kDate + (pick.Pick(8) == 0), 1});
+    }
+  }
+  if (pick.Pick(8) == 0) c.shortcutCount = pick.One(kCounts);
+  if (pick.Pick(8) == 0) c.folderCount = pick.One(kCounts);
+  if (pick.Pick(8) == 0) c.groupCount = pick.One(kCounts);
+  return app::WriteLog(c);
+}
+
+// The path as Windows resolves it, read the worst way: slashes separate,
+// repeated separators count once, "." goes, ".." takes the segment before
+// it (never the drive), a segment loses its trailing dots and blanks, and a
+// segment of dots and blanks with two dots or more counts as "..". A byte
+// 0x5C that ends a double-byte character separates nothing.
+inline std::string Resolve(const std::string& path, platform::ILocale& locale) {
+  std::vector<std::string> parts;
+  std::string part;
+  const auto close = [&] {
+    const size_t keep = part.find_last_not_of(". ");
+    if (keep != std::string::npos) parts.push_back(part.substr(0, keep + 1));
+    else if (part.find("..") != std::string::npos || part.find(". .") != std::string::npos) {
+      if (parts.size() > 1) parts.pop_back();
+    }
+    part.clear();
+  };
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (locale.IsLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) {
+      part += path.substr(i++, 2);
+    } else if (path[i] == '\\' || path[i] == '/') {
+      close();
+    } else {
+      part += path[i];
+    }
+  }
+  close();
+  std::string out;
+  for (const std::string& p : parts) out += (out.empty() ? "" : "\\") + p;
+  return out;
+}
+
+// The fake file system behind Windows' path resolution; notes every file
+// changed and every folder removed while not empty.
+class WindowsPaths : public platform::IFileSystem {
+ public:
+  fakes::FakeFileSystem fake;
+  fakes::FakeLocale* locale = nullptr;
+  std::vector<std::string> changed;  // resolved
+  std::vector<std::string> problems;
+
+  std::string R(const std::string& p) { return Resolve(p, *locale); }
+  std::optional<platform::FileEntry> FindEntry(const std::string& p) override {
+    // Nothing is found through a trailing separator.
+    if (p.empty() || p.back() == '/' || env::EndsWithBackslash(p)) return std::nullopt;
+    return fake.FindEntry(R(p));
+  }
+  std::optional<uint32_t> GetAttributes(const std::string& p) override { return fake.GetAttributes(R(p)); }
+  bool SetAttributes(const std::string& p, uint32_t a) override {
+    changed.push_back(R(p));
+    return fake.SetAttributes(R(p), a);
+  }
+  bool RemoveFile(const std::string& p) override {
+    changed.push_back(R(p));
+    return fake.RemoveFile(R(p));
+  }
+  bool RemoveFolder(const std::string& p) override {
+    const auto entries = fake.ListFolder(R(p));
+    const bool empty = entries && entries->size() == 2;  // "." and ".."
+    const bool removed = fake.RemoveFolder(R(p));
+    if (removed && !empty) problems.push_back("removed the folder " + R(p) + " while it held something");
+    return removed;
+  }
+  std::optional<std::vector<platform::FileEntry>> ListFolder(const std::string& f) override {
+    return fake.ListFolder(R(f));
+  }
+  std::optional<std::string> ReadDenyWrite(const std::string& p) override { return fake.ReadDenyWrite(R(p)); }
+};
+
+inline std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 0x20 : c);
+  return s;
+}
+
+// A registry path without its outer backslashes, upper-cased.
+inline std::string KeyName(uint32_t root, std::string path) {
+  while (!path.empty() && path.front() == '\\') path.erase(0, 1);
+  while (!path.empty() && path.back() == '\\') path.pop_back();
+  return std::to_string(root) + ":" + Upper(path);
+}
+
+// Runs one uninstallation of the world with `log` as its log; the first
+// thing that went wrong, or an empty text.
+inline std::string CheckRemoval(const std::string& log, Choices& pick) {
+  fakes::FakeRun<WindowsPaths> w;
+  w.fs.locale = &w.locale;
+  if (pick.Pick(4) == 0) {
+    w.locale.UseCodePage932();
+    w.fs.fake.UseLocale(&w.locale);
+  }
+  env::SetPathLocale(&w.locale);
+  for (const char* f : kFiles) w.fs.fake.AddFile(f, kDate, 10);
+  w.fs.fake.AddFolder("C:\\Prog\\Empty");
+  w.fs.fake.AddFile("C:\\Prog\\App\\app.und", 0, 0, platform::kAttrArchive, log);
+  for (const auto& [root, key] : kKeys) w.registry.AddKey(root, key);
+  static const char* const kLogPaths[] = {"C:\\Prog\\App\\app.und", "C:/Prog/App/app.und", "c:\\PROG\\app\\APP.UND",
+                                          "C:\\Prog\\\\App\\.\\app.und"};
+  const bool ran = w.run.Start(std::string("/f:") + pick.One(kLogPaths)) && w.run.ReadLog();
+  if (ran) w.run.RemoveInstallation();
+  env::SetPathLocale(nullptr);
+  if (!ran) return {};
+
+  const auto key = [&](const std::string& p) { return fakes::FakeFileSystem::Key(w.fs.R(p)); };
+  const auto inside = [&](const std::string& path, const std::string& folder) {
+    const std::string f = key(folder) + "\\";
+    return !folder.empty() && path.compare(0, f.size(), f) == 0;
+  };
+  const auto climbs = [](const std::string& p) {  // a segment of dots and blanks with two dots or more
+    size_t dots = 0;
+    bool dotsOnly = true;
+    for (size_t i = 0; i <= p.size(); ++i) {
+      if (i == p.size() || p[i] == '\\' || p[i] == '/') {
+        if (dotsOnly && dots >= 2) return true;
+        dots = 0;
+        dotsOnly = true;
+      } else if (p[i] == '.') {
+        ++dots;
+      } else if (p[i] != ' ') {
+        dotsOnly = false;
+      }
+    }
+    return false;
+  };
+  const app::TUninsData& h = w.data.UninsData;
+  for (const std::string& changed : w.fs.changed) {
+    const std::string k = fakes::FakeFileSystem::Key(changed);
+    bool allowed = inside(k, kBase) || inside(k, h.ShortcutDir);
+    for (size_t s = 0; !allowed && w.data.ShortcutList && s < w.data.ShortcutList->size(); ++s) {
+      const std::string& shortcut = (*w.data.ShortcutList)[s];
+      allowed = key(shortcut) == k && !climbs(shortcut);
+    }
+    if (!allowed) return "changed " + changed + ", outside the installation and shortcut folders";
+  }
+  if (!w.fs.problems.empty()) return w.fs.problems.front();
+
+  std::set<std::string> keys;
+  for (size_t e = 0; e < w.run.RegKeyList.size(); ++e) {
+    const std::string& entry = w.run.RegKeyList[e];
+    if (entry.size() < 2 || entry[1] < '0' || entry[1] > '6') continue;
+    std::string path = entry.size() > 3 ? entry.substr(3) : "";
+    for (unsigned n = e < w.run.RegKeyLevels.size() ? w.run.RegKeyLevels[e] : 0; n > 0 && !path.empty(); --n) {
+      keys.insert(KeyName(0x80000000u + static_cast<uint32_t>(entry[1] - '0'), path));
+      const size_t cut = path.find_last_of('\\');
+      path.resize(cut == std::string::npos ? 0 : cut);
+    }
+  }
+  const std::string own = KeyName(platform::kHkeyLocalMachine, kUninstall + h.UninstallKey);
+  for (const auto& [root, path] : kKeys) {
+    for (std::string p = path; !p.empty();) {
+      const std::string name = KeyName(root, p);
+      const bool ownEntry = h.UninstallKey.find_first_not_of('\\') != std::string::npos &&
+                            (name == own || name.compare(0, own.size() + 1, own + "\\") == 0);
+      if (!w.registry.Exists(root, p) && !keys.count(name) && !ownEntry) return "deleted the key " + name;
+      const size_t cut = p.find_last_of('\\');
+      p.resize(cut == std::string::npos ? 0 : cut);
+    }
+  }
+  return {};
+}
+
+}  // namespace safety
