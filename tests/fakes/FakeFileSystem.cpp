@@ -32,6 +32,38 @@ size_t FakeFileSystem::NameStart(const std::string& path) const {
   return start;
 }
 
+void FakeFileSystem::UseLocale(platform::ILocale* locale) {
+  locale_ = nullptr;
+  for (int b = 0x80; locale != nullptr && b <= 0xFF; ++b) {
+    if (locale->IsLeadByte(static_cast<unsigned char>(b))) locale_ = locale;  // a double-byte code page
+  }
+}
+
+size_t FakeFileSystem::LastSeparator(std::string_view path) const {
+  size_t last = std::string::npos;
+  for (size_t i = 0; i < path.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(path[i]);
+    if (locale_ != nullptr && locale_->IsLeadByte(c)) ++i;
+    else if (c == '\\' || c == '/') last = i;
+  }
+  return last;
+}
+
+std::string FakeFileSystem::KeyOf(const std::string& path) const {
+  if (locale_ == nullptr) return Key(path);
+  // Under a double-byte code page only a real backslash goes at the end,
+  // and only single-byte letters fold.
+  std::string k = path;
+  std::replace(k.begin(), k.end(), '/', '\\');
+  if (!k.empty() && k.back() == '\\' && LastSeparator(k) == k.size() - 1) k.pop_back();
+  for (size_t i = 0; i < k.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(k[i]);
+    if (locale_->IsLeadByte(c)) ++i;
+    else if (c >= 'a' && c <= 'z') k[i] = static_cast<char>(c - 0x20);
+  }
+  return k;
+}
+
 std::string FakeFileSystem::Key(const std::string& path) {
   std::string k = path;
   std::replace(k.begin(), k.end(), '/', '\\');
@@ -50,10 +82,10 @@ std::string FakeFileSystem::Key(const std::string& path) {
 void FakeFileSystem::EnsureParents(const std::string& path) {
   std::string parent = path;
   while (true) {
-    const size_t pos = parent.find_last_of('\\');
+    const size_t pos = LastSeparator(parent);
     if (pos == std::string::npos) return;
     parent = parent.substr(0, pos);
-    const std::string key = Key(parent);
+    const std::string key = KeyOf(parent);
     if (key.empty() || IsDrive(key)) return;
     if (nodes_.count(key) == 0) nodes_[key] = Folder(parent, platform::kAttrDirectory);
   }
@@ -68,63 +100,63 @@ void FakeFileSystem::AddFile(const std::string& path, int32_t dosTime, uint64_t 
   n.dosTime = dosTime;
   n.size = content.empty() ? size : content.size();
   n.content = std::move(content);
-  nodes_[Key(path)] = std::move(n);
+  nodes_[KeyOf(path)] = std::move(n);
 }
 
 void FakeFileSystem::AddFolder(const std::string& path, uint32_t attributes) {
   std::string p = path;
   if (!p.empty() && p.back() == '\\' && NameStart(p) == p.size()) p.pop_back();
   EnsureParents(p);
-  nodes_[Key(p)] = Folder(p, attributes | platform::kAttrDirectory);
+  nodes_[KeyOf(p)] = Folder(p, attributes | platform::kAttrDirectory);
 }
 
 void FakeFileSystem::SetContent(const std::string& path, std::string content) {
-  auto it = nodes_.find(Key(path));
+  auto it = nodes_.find(KeyOf(path));
   if (it == nodes_.end()) return;
   it->second.size = content.size();
   it->second.content = std::move(content);
 }
 
 void FakeFileSystem::SetDosTime(const std::string& path, int32_t dosTime) {
-  auto it = nodes_.find(Key(path));
+  auto it = nodes_.find(KeyOf(path));
   if (it != nodes_.end()) it->second.dosTime = dosTime;
 }
 
 void FakeFileSystem::Unlock(const std::string& path) {
-  auto it = nodes_.find(Key(path));
+  auto it = nodes_.find(KeyOf(path));
   if (it == nodes_.end()) return;
   it->second.locked = false;
   it->second.openForWriting = false;
 }
 
 void FakeFileSystem::Lock(const std::string& path) {
-  auto it = nodes_.find(Key(path));
+  auto it = nodes_.find(KeyOf(path));
   if (it != nodes_.end()) it->second.locked = true;
 }
 
 void FakeFileSystem::OpenForWriting(const std::string& path) {
-  auto it = nodes_.find(Key(path));
+  auto it = nodes_.find(KeyOf(path));
   if (it != nodes_.end()) it->second.openForWriting = true;
 }
 
-void FakeFileSystem::Fail(FsOp op, const std::string& path) { faults_.insert({static_cast<int>(op), Key(path)}); }
+void FakeFileSystem::Fail(FsOp op, const std::string& path) { faults_.insert({static_cast<int>(op), KeyOf(path)}); }
 void FakeFileSystem::ClearFaults() { faults_.clear(); }
 
 bool FakeFileSystem::Failing(FsOp op, const std::string& path) const {
-  return faults_.count({static_cast<int>(op), Key(path)}) != 0;
+  return faults_.count({static_cast<int>(op), KeyOf(path)}) != 0;
 }
 
 void FakeFileSystem::Call(const char* op, const std::string& path) { calls_.push_back(std::string(op) + " " + path); }
 
-bool FakeFileSystem::Exists(const std::string& path) const { return nodes_.count(Key(path)) != 0; }
+bool FakeFileSystem::Exists(const std::string& path) const { return nodes_.count(KeyOf(path)) != 0; }
 
 bool FakeFileSystem::IsFolder(const std::string& path) const {
-  auto it = nodes_.find(Key(path));
+  auto it = nodes_.find(KeyOf(path));
   return it != nodes_.end() && (it->second.attributes & platform::kAttrDirectory) != 0;
 }
 
 std::optional<uint32_t> FakeFileSystem::Attributes(const std::string& path) const {
-  auto it = nodes_.find(Key(path));
+  auto it = nodes_.find(KeyOf(path));
   if (it == nodes_.end()) return std::nullopt;
   return it->second.attributes;
 }
@@ -147,9 +179,9 @@ std::optional<platform::FileEntry> FakeFileSystem::FindEntry(const std::string& 
   // A search pattern ending in a separator finds nothing on Windows, and a
   // drive is no entry.
   const size_t nameAt = NameStart(path);
-  if (nameAt == path.size() || IsDrive(Key(path))) return std::nullopt;
+  if (nameAt == path.size() || IsDrive(KeyOf(path))) return std::nullopt;
   if (path.find_first_of("*?") != std::string::npos) return std::nullopt;  // exact paths only
-  auto it = nodes_.find(Key(path));
+  auto it = nodes_.find(KeyOf(path));
   if (it == nodes_.end()) return std::nullopt;
   const Node& n = it->second;
   return platform::FileEntry{path.substr(nameAt), n.attributes, n.dosTime, n.size};
@@ -165,7 +197,7 @@ bool FakeFileSystem::SetAttributes(const std::string& path, uint32_t attributes)
   Call(OpName(FsOp::SetAttributes), path);
   mutated_.push_back(path);
   if (Failing(FsOp::SetAttributes, path)) return false;
-  auto it = nodes_.find(Key(path));
+  auto it = nodes_.find(KeyOf(path));
   if (it == nodes_.end()) return false;
   const uint32_t dirBit = it->second.attributes & platform::kAttrDirectory;
   // SetFileAttributes ignores the directory bit; "normal" counts only alone,
@@ -180,7 +212,7 @@ bool FakeFileSystem::RemoveFile(const std::string& path) {
   Call(OpName(FsOp::RemoveFile), path);
   mutated_.push_back(path);
   if (Failing(FsOp::RemoveFile, path)) return false;
-  auto it = nodes_.find(Key(path));
+  auto it = nodes_.find(KeyOf(path));
   if (it == nodes_.end()) return false;
   const Node& n = it->second;
   if ((n.attributes & (platform::kAttrDirectory | platform::kAttrReadOnly)) != 0 || n.locked || n.openForWriting)
@@ -193,7 +225,7 @@ bool FakeFileSystem::RemoveFolder(const std::string& path) {
   Call(OpName(FsOp::RemoveFolder), path);
   mutated_.push_back(path);
   if (Failing(FsOp::RemoveFolder, path)) return false;
-  const std::string key = Key(path);
+  const std::string key = KeyOf(path);
   auto it = nodes_.find(key);
   if (it == nodes_.end() || IsDrive(key)) return false;
   const Node& n = it->second;
@@ -207,7 +239,7 @@ bool FakeFileSystem::RemoveFolder(const std::string& path) {
 std::optional<std::vector<platform::FileEntry>> FakeFileSystem::ListFolder(const std::string& folder) {
   Call(OpName(FsOp::List), folder);
   if (Failing(FsOp::List, folder)) return std::nullopt;
-  const std::string key = Key(folder);
+  const std::string key = KeyOf(folder);
   auto self = nodes_.find(key);
   if (self == nodes_.end() || (self->second.attributes & platform::kAttrDirectory) == 0) return std::nullopt;
   std::vector<platform::FileEntry> out;
@@ -216,7 +248,7 @@ std::optional<std::vector<platform::FileEntry>> FakeFileSystem::ListFolder(const
   const std::string prefix = key + "\\";
   for (auto it = nodes_.lower_bound(prefix); it != nodes_.end() && it->first.compare(0, prefix.size(), prefix) == 0;
        ++it) {
-    if (it->first.find('\\', prefix.size()) != std::string::npos) continue;  // deeper
+    if (LastSeparator(std::string_view(it->first).substr(prefix.size())) != std::string::npos) continue;  // deeper
     const Node& n = it->second;
     out.push_back({n.path.substr(NameStart(n.path)), n.attributes, n.dosTime, n.size});
   }
@@ -226,7 +258,7 @@ std::optional<std::vector<platform::FileEntry>> FakeFileSystem::ListFolder(const
 std::optional<std::string> FakeFileSystem::ReadDenyWrite(const std::string& path) {
   Call(OpName(FsOp::Read), path);
   if (Failing(FsOp::Read, path)) return std::nullopt;
-  auto it = nodes_.find(Key(path));
+  auto it = nodes_.find(KeyOf(path));
   if (it == nodes_.end()) return std::nullopt;
   const Node& n = it->second;
   if ((n.attributes & platform::kAttrDirectory) != 0 || n.locked || n.openForWriting) return std::nullopt;

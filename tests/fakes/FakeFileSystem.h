@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Services.h"
@@ -35,7 +36,7 @@ class FakeFileSystem : public platform::IFileSystem {
   void Unlock(const std::string& path);
   // The ANSI code page's lead bytes, for the last character of a path (the
   // second byte of a double-byte character may be 0x5C); none when not set.
-  void UseLocale(platform::ILocale* locale) { locale_ = locale; }
+  void UseLocale(platform::ILocale* locale);
   // Make `op` on `path` fail (every time, until cleared).
   void Fail(FsOp op, const std::string& path);
   void ClearFaults();
@@ -84,6 +85,10 @@ class FakeFileSystem : public platform::IFileSystem {
   bool Failing(FsOp op, const std::string& path) const;
   // Where the name at the end of `path` starts (after its last separator).
   size_t NameStart(const std::string& path) const;
+  // The last backslash or slash of `path` that is a character of its own.
+  size_t LastSeparator(std::string_view path) const;
+  // Key() by the code page in use.
+  std::string KeyOf(const std::string& path) const;
   void Call(const char* op, const std::string& path);
   bool HasChildren(const std::string& key) const;
   void EnsureParents(const std::string& path);

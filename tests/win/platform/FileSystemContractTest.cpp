@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "tests/win/platform/Worlds.h"
 
@@ -67,6 +68,38 @@ TYPED_TEST(FileSystemContract, FindsAFolderButNotThroughATrailingBackslash) {
   EXPECT_FALSE(this->fs.FindEntry(this->P("f.tx?")));
   EXPECT_FALSE(this->fs.FindEntry(this->P("*.txt")));
   EXPECT_TRUE(this->fs.GetAttributes(this->P("Sub")).value_or(0) & kAttrDirectory);
+}
+
+TYPED_TEST(FileSystemContract, ADriveIsNoEntry) {
+  // Asked for "C:", Windows answers for the drive's current folder.
+  const std::string drive = this->world.root().substr(0, 2);
+  for (const std::string& path : {drive, drive + "\\", drive + "/"}) {
+    EXPECT_FALSE(this->fs.FindEntry(path)) << path;
+    EXPECT_FALSE(this->fs.RemoveFolder(path)) << path;
+  }
+}
+
+TYPED_TEST(FileSystemContract, DoubleByteNameEndingInByte5CIsFoundAndRemoved) {
+  if (GetACP() != 932) {
+    const char* lang = std::getenv("UND_LANG");
+    if (lang != nullptr && std::string(lang).rfind("ja_JP", 0) == 0) FAIL() << "no code page 932 under " << lang;
+    GTEST_SKIP() << "needs code page 932 (UND_LANG=ja_JP.UTF-8)";
+  }
+  this->world.UseSystemCodePage();
+  const std::string folder = this->P("\x90\xAC\x90\xD1\x95\x5C");  // "成績表": its last byte is 0x5C
+  const std::string file = folder + "\\\x95\x5C.txt";              // "表.txt" inside it
+  this->world.MakeFolder(folder);
+  this->world.MakeFile(file, "x");
+  auto e = this->fs.FindEntry(folder);
+  ASSERT_TRUE(e);
+  EXPECT_TRUE(e->IsFolder());
+  EXPECT_EQ(e->name, "\x90\xAC\x90\xD1\x95\x5C");
+  EXPECT_FALSE(this->fs.FindEntry(folder + "\\"));  // a real backslash after it still finds nothing
+  EXPECT_TRUE(this->fs.FileExists(file));
+  EXPECT_FALSE(this->fs.RemoveFolder(folder));
+  EXPECT_TRUE(this->fs.RemoveFile(file));
+  EXPECT_TRUE(this->fs.RemoveFolder(folder));
+  EXPECT_FALSE(this->fs.FindEntry(folder));
 }
 
 TYPED_TEST(FileSystemContract, AccentedNamesIgnoreCaseAndKeepTheirSpelling) {

@@ -44,9 +44,12 @@ class FakeFsWorld {
   void ReleaseHolds() {
     for (const std::string& p : fs_.AllPaths()) fs_.Unlock(p);
   }
+  // Paths are read by the system's code page, double-byte ones included.
+  void UseSystemCodePage() { fs_.UseLocale(&locale_); }
 
  private:
   std::string root_ = "C:\\Scratch";
+  platform::win32::Win32Locale locale_;
   fakes::FakeFileSystem fs_;
 };
 
@@ -65,6 +68,7 @@ class RealFsWorld {
   void HoldExclusive(const std::string& path);
   void HoldForWriting(const std::string& path);
   void ReleaseHolds() { holds_.clear(); }
+  void UseSystemCodePage() {}  // Windows always does
 
  private:
   std::string root_;
