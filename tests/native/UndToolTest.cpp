@@ -156,6 +156,7 @@ TEST(UndToolDump, DumpWritesBackToTheSameBytes) {
   const Json dumped = undtool::DumpLog(bytes);
   EXPECT_EQ(dumped["uninstallKey"], "NONO");
   EXPECT_FALSE(dumped["groups"][1]["files"][0].contains("dateText"));
+  EXPECT_EQ(dumped["groups"][1]["files"][0]["size"], 4294967293u);  // sizes are unsigned
   EXPECT_EQ(undtool::LogBytesFromJson(Json::parse(dumped.dump())), bytes);
 }
 
@@ -184,6 +185,14 @@ TEST(UndToolDump, DamageIsReportedWithItsOffsetAndUnreadFieldsAreLeftOut) {
   EXPECT_TRUE(esc["complete"].get<bool>());
   EXPECT_FALSE(esc["readable"].get<bool>());
   EXPECT_EQ(esc["problems"][0]["offset"], 0x29);
+
+  // Folder entry "." and file ".\victim.txt" make "..\victim.txt": damage at the file's name.
+  const std::string joined = undtool::LogBytesFromJson(
+      Json::parse(R"({"folders": [{"name": ".", "files": [{"name": ".\\victim.txt"}]}]})"));
+  const Json climbs = undtool::DumpLog(joined);
+  EXPECT_FALSE(climbs["readable"].get<bool>());
+  ASSERT_EQ(climbs["problems"].size(), 1u);
+  EXPECT_EQ(climbs["problems"][0]["offset"], joined.find(".\\victim.txt") - 1);
 }
 
 class UndToolScan : public ::testing::Test {
