@@ -10,6 +10,7 @@
 // ".." segment; every folder removed was empty; every registry key deleted
 // is a logged key, one of its parents within its level count, or the
 // application's uninstall key with its subkeys.
+#include <algorithm>
 #include <random>
 #include <set>
 #include <string>
@@ -220,18 +221,10 @@ inline std::string CheckRemoval(const std::string& log, Choices& pick) {
     return !folder.empty() && path.compare(0, f.size(), f) == 0;
   };
   const auto climbs = [](const std::string& p) {  // a segment of dots and blanks with two dots or more
-    size_t dots = 0;
-    bool dotsOnly = true;
-    for (size_t i = 0; i <= p.size(); ++i) {
-      if (i == p.size() || p[i] == '\\' || p[i] == '/') {
-        if (dotsOnly && dots >= 2) return true;
-        dots = 0;
-        dotsOnly = true;
-      } else if (p[i] == '.') {
-        ++dots;
-      } else if (p[i] != ' ') {
-        dotsOnly = false;
-      }
+    for (size_t from = 0, to = 0; from <= p.size(); from = to + 1) {
+      to = std::min(p.find_first_of("\\/", from), p.size());
+      const std::string segment = p.substr(from, to - from);
+      if (segment.find_first_not_of(". ") == std::string::npos && segment.find('.') != segment.rfind('.')) return true;
     }
     return false;
   };
