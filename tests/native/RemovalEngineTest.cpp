@@ -378,7 +378,11 @@ TEST_F(RemovalEngineFolders, FoldersWhoseLastCharacterEndsInByte5CGoUnderDoubleB
   env::SetPathLocale(&locale);
   fs.UseLocale(&locale);
   const std::string table = "\x90\xAC\x90\xD1\x95\x5C";  // "成績表": its last byte is 0x5C
-  data.UninsData.BaseDir = "D:\\" + table + "\\";
+  const std::string log = "D:\\" + table + "\\" + table + ".und";
+  fs.AddFile(log);
+  ASSERT_TRUE(run.Start("/f:" + log));
+  EXPECT_EQ(data.UninsData.BaseDir, "D:\\" + table + "\\");
+  ASSERT_TRUE(fs.RemoveFile(log));  // as the run does before the removal
   data.UninsData.HostLevels = 1;
   data.UninsData.ShortcutDir = "D:\\Menu\\";
   data.UninsData.ShortcutLevels = 1;
