@@ -93,6 +93,11 @@ bool UninstallRun::Start(const std::optional<std::string>& firstArgument) {
 void UninstallRun::Activate() {
   if (Activated) return;
   Activated = true;
+  running_ = true;
+  struct EndOfRun {
+    bool& running;
+    ~EndOfRun() { running = false; }
+  } endOfRun{running_};
   view_.SetPhase(kInitializing);
   if (!ReadLog()) {
     env::ShowCodedMessage(services_.box, kLogUnreadable, LogPath);

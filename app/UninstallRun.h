@@ -66,6 +66,11 @@ class UninstallRun {
   // FormActivate: the whole run, once. Errors of the engine and of the
   // registration step pass to the caller.
   void Activate();
+  // True from the first activation until the run is over (or an error
+  // ended it): the window is not to be closed meanwhile, since closing it
+  // would end the failure summary the moment it opens and count the
+  // registration down behind the user's back.
+  bool Running() const { return running_; }
 
   // Shows BytesProcessed, BytesToProcess and CurrentObject on the window.
   void ShowProgress();
@@ -91,6 +96,7 @@ class UninstallRun {
  private:
   void DeleteLog();
 
+  bool running_ = false;
   Services& services_;
   IMainView& view_;
   TRunData& data_;

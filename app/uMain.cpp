@@ -41,6 +41,9 @@ TfmMain::TfmMain(app::Services& services, platform::IScreen& screen, app::TRunDa
   OnCreate = [this] { FormCreate(); };
   OnActivate = [this] { FormActivate(); };
   OnDestroy = [this] { FormDestroy(); };
+  // The close box, Alt+F4 and the taskbar's close are ignored while the run
+  // goes on: it runs to its summary and its end message in any case.
+  OnCloseQuery = [this] { return !run_.Running(); };
   DoCreate();
 }
 

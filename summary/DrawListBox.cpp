@@ -251,6 +251,7 @@ void TCustomDrawListBox::MakeBrush() { brush_.reset(CreateSolidBrush(color_)); }
 DWORD TCustomDrawListBox::WindowStyle() const {
   DWORD style = WS_CHILD | WS_HSCROLL | WS_VSCROLL | LBS_HASSTRINGS | LBS_NOTIFY;
   if (visible_) style |= WS_VISIBLE;
+  if (!enabled_) style |= WS_DISABLED;
   if (TabStop) style |= WS_TABSTOP;
   if (style_ == lbOwnerDrawFixed) style |= LBS_OWNERDRAWFIXED;
   if (style_ == lbOwnerDrawVariable) style |= LBS_OWNERDRAWVARIABLE;
@@ -602,7 +603,7 @@ bool TCustomDrawListBox::OnReflected(UINT msg, WPARAM wParam, LPARAM lParam, LRE
   }
 }
 
-LRESULT TCustomDrawListBox::OrdinaryKeyDown(WORD key, LPARAM lParam) {
+LRESULT TCustomDrawListBox::OrdinaryKeyDown(UINT msg, WORD key, LPARAM lParam) {
   const TShiftState shift = KeyDataToShiftState(lParam);
   // The owning form's key preview comes first on the ordinary path.
   toolkit::Form& form = OwnerForm();
@@ -614,16 +615,16 @@ LRESULT TCustomDrawListBox::OrdinaryKeyDown(WORD key, LPARAM lParam) {
     OnKeyDown(*this, key, shift);
     if (key == 0) return 0;
   }
-  return CallBase(WM_KEYDOWN, key, lParam);
+  return CallBase(msg, key, lParam);
 }
 
-LRESULT TCustomDrawListBox::WMKeyDown(WPARAM wParam, LPARAM lParam) {
+LRESULT TCustomDrawListBox::WMKeyDown(UINT msg, WPARAM wParam, LPARAM lParam) {
   auto key = static_cast<WORD>(wParam);
   if (OverKeyDown && OnKeyDown) {
     OnKeyDown(*this, key, KeyDataToShiftState(lParam));
     if (key == 0) return 0;
   }
-  return OrdinaryKeyDown(key, lParam);
+  return OrdinaryKeyDown(msg, key, lParam);
 }
 
 LRESULT TCustomDrawListBox::WMLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -731,11 +732,16 @@ LRESULT TCustomDrawListBox::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       // Kept for a window that must be created again later.
       const RECT r = Bounds();
       if (r.right > r.left || r.bottom > r.top) bounds_ = r;
+      enabled_ = IsWindowEnabled(Handle()) != FALSE;
       break;
     }
+    // A key pressed with Alt held comes as a system key: the same handlers
+    // see it, and the system's own handling (access keys, Alt+F4) follows.
     case WM_KEYDOWN:
-      return WMKeyDown(wParam, lParam);
-    case WM_KEYUP: {
+    case WM_SYSKEYDOWN:
+      return WMKeyDown(msg, wParam, lParam);
+    case WM_KEYUP:
+    case WM_SYSKEYUP: {
       auto key = static_cast<WORD>(wParam);
       if (OnKeyUp) OnKeyUp(*this, key, KeyDataToShiftState(lParam));
       if (key == 0) return 0;

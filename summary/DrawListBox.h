@@ -359,8 +359,9 @@ class TCustomDrawListBox : public toolkit::Control {
   void CNMeasureItem(MEASUREITEMSTRUCT& measure);
   void CNCommand(WORD code);
   void PaintTo(HDC dc);
-  LRESULT WMKeyDown(WPARAM wParam, LPARAM lParam);
-  LRESULT OrdinaryKeyDown(WORD key, LPARAM lParam);
+  // WM_KEYDOWN or WM_SYSKEYDOWN (`msg`), passed on as it came.
+  LRESULT WMKeyDown(UINT msg, WPARAM wParam, LPARAM lParam);
+  LRESULT OrdinaryKeyDown(UINT msg, WORD key, LPARAM lParam);
   LRESULT WMLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam);
   // The drag from `start` (client coordinates) to its end.
   void DragFrom(POINT start, bool immediate);
@@ -384,7 +385,8 @@ class TCustomDrawListBox : public toolkit::Control {
   int SavedTopIndex = 0;
   int SavedItemIndex = 0;
   RECT bounds_{};  // the window's place, kept for a window created again
-  bool visible_ = true;
+  bool visible_ = true;  // kept across a re-creation, as is enabled_
+  bool enabled_ = true;
   bool dragging_ = false;
   bool showHint_ = false;
   bool parentShowHint_ = true;

@@ -200,6 +200,7 @@ LRESULT Form::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       if (wParam && lParam == 0 && OnShow) OnShow();
       break;
     case WM_CLOSE:
+      if (OnCloseQuery && !OnCloseQuery()) return 0;
       if (modal_) {
         modalResult_ = mrCancel;
       } else if (Application::Current().MainForm() == this) {

@@ -49,6 +49,9 @@ class Form : public Window {
   std::function<void()> OnShow;      // the form is about to show
   std::function<void()> OnActivate;  // each activation, after it happened
   std::function<void()> OnDestroy;   // the window is being destroyed
+  // Asked before a close request (close box, Alt+F4, Close, the taskbar's
+  // close) is carried out; false: the request is ignored.
+  std::function<bool()> OnCloseQuery;
   // Key preview: with KeyPreview on, OnKeyDown sees a key pressed in one of
   // the form's controls before the control does (`shift`: the control's
   // shift-state bits); a handler that sets the key to 0 stops it there.
@@ -59,8 +62,9 @@ class Form : public Window {
 
   void Show();
   void Hide();
-  // As the close box: ends a modal display with mrCancel, terminates the
-  // application for its main form, and hides any other form.
+  // As the close box: unless OnCloseQuery refuses, ends a modal display
+  // with mrCancel, terminates the application for its main form, and hides
+  // any other form.
   void Close();
 
   // Shows the form modally over the thread's other windows (disabled

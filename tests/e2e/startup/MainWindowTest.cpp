@@ -52,6 +52,19 @@ std::string Code36Text(const std::string& name) {
   return "Voc\352 est\341 prestes a desinstalar \"" + name + "\".\n\rContinuar?";
 }
 
+// The height of one line in the progress window's font, "MS Sans Serif" of
+// height -11 (left as it is at 96 dpi), measured here as the program does.
+int LineHeight() {
+  HFONT font = CreateFontA(-11, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "MS Sans Serif");
+  HDC screen = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(screen, font);
+  TEXTMETRICA metrics{};
+  GetTextMetricsA(screen, &metrics);
+  DeleteObject(SelectObject(screen, old));
+  ReleaseDC(nullptr, screen);
+  return metrics.tmHeight;
+}
+
 class MainWindow : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -129,10 +142,10 @@ TEST_F(MainWindow, TextControlsSitWhereTheLayoutPutsThem) {
   // corner and the line height are fixed.
   auto fantaName = At(6, 8);
   ASSERT_TRUE(fantaName) << "lbFantaName";
-  EXPECT_EQ(fantaName->height(), 13);
+  EXPECT_EQ(fantaName->height(), LineHeight());
   auto jobDone = At(2, 144);
   ASSERT_TRUE(jobDone) << "lbJobDone";
-  EXPECT_EQ(jobDone->height(), 13);
+  EXPECT_EQ(jobDone->height(), LineHeight());
 
   for (const auto* c : {&*staticText, &*object, &*fantaName, &*jobDone}) {
     EXPECT_TRUE(c->visible) << c->className << " at " << c->left() << "," << c->top();

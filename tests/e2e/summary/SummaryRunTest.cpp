@@ -129,8 +129,9 @@ class SummaryRun : public ::testing::Test {
     if (oldCount_) robot::KeySetDword(kRegistration, "AppsServed", *oldCount_);
   }
 
-  // Starts the run, answers the confirmation Yes and waits for the summary.
-  SummaryWindow RunUntilSummary() {
+  // Starts the run, answers the confirmation Yes, does `whileRemoving` and
+  // waits for the summary.
+  SummaryWindow RunUntilSummary(const std::function<void()>& whileRemoving = {}) {
     SummaryWindow s;
     EXPECT_TRUE(app_.WriteLog());
     p_ = Process::Start(robot::ProgramPath(), "/f:" + app_.log(), dir_.path());
@@ -144,6 +145,7 @@ class SummaryRun : public ::testing::Test {
     }
     EXPECT_EQ(confirm->caption, "Continuar?");
     EXPECT_TRUE(p_.Press(*confirm, IDYES));
+    if (whileRemoving) whileRemoving();
     s.dialog = p_.WaitForWindow(nullptr, kSummaryCaption);
     if (s.dialog == nullptr) {
       ADD_FAILURE() << "the summary did not appear"
@@ -352,10 +354,38 @@ TEST_F(SummaryRun, AFewShortLinesFillTheScrollBox) {
   EXPECT_EQ(list.top, 0);
   EXPECT_EQ(list.right, client.right) << "as wide as the scroll box's client area";
   EXPECT_LE(list.bottom, client.bottom);
-  EXPECT_GT(list.bottom, client.bottom - 13) << "as high, to whole lines";
+  const LRESULT line = SendMessageA(s.list, LB_GETITEMHEIGHT, 0, 0);
+  EXPECT_GT(list.bottom, client.bottom - line) << "as high, to whole lines";
   const LONG style = GetWindowLongA(s.scrollBox, GWL_STYLE);
   EXPECT_FALSE(style & (WS_VSCROLL | WS_HSCROLL)) << "nothing to scroll";
   LeaveAndFinish(s);
+}
+
+// The close box (or Alt+F4) and the taskbar's close while the files go are
+// ignored: the summary comes and stays until it is left, then message 41
+// and the count-down follow.
+TEST_F(SummaryRun, CloseRequestsDuringTheRemovalAreIgnored) {
+  app_.Folder("");
+  // Two thousand files keep the removal going long after its first phase
+  // shows (once the summary is up, the disabled window takes no close).
+  for (int i = 0; i < 2000; ++i) app_.File("f" + std::to_string(i) + ".txt", /*changed=*/false);
+  app_.File("alterado.txt", /*changed=*/true);
+  SummaryWindow s = RunUntilSummary([this] {
+    const HWND phase = runkit::MainControls::Of(main_).phase;
+    ASSERT_TRUE(Eventually([&] {
+      const std::string text = runkit::SampleText(phase);
+      return !text.empty() && text != runkit::PhaseOrder().front();
+    }));
+    PostMessageA(main_, WM_SYSCOMMAND, SC_CLOSE, 0);
+    PostMessageA(GetWindow(main_, GW_OWNER), WM_SYSCOMMAND, SC_CLOSE, 0);
+  });
+  ASSERT_NE(s.list, nullptr);
+  ASSERT_TRUE(Eventually([&] { return robot::ListCount(s.list) == 4; }));
+  Sleep(500);  // a close taken late would have ended the dialog by now
+  EXPECT_TRUE(IsWindowVisible(s.dialog)) << "the summary stays";
+  EXPECT_FALSE(p_.WaitForBox(0).has_value()) << "nothing came over it";
+  LeaveAndFinish(s);
+  EXPECT_EQ(robot::KeyGetDword(kRegistration, "AppsServed"), std::optional<DWORD>(1));
 }
 
 TEST_F(SummaryRun, ManyLinesMakeTheScrollBoxScroll) {

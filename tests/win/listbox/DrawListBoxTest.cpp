@@ -293,6 +293,7 @@ TEST_P(RecreationTest, KeepsLinesObjectsFirstVisibleAndCurrentLine) {
   const HWND before = List();
   const LONG styleBefore = Style();
   const LONG exBefore = ExStyle();
+  const bool enabled = box_->Enabled();
 
   c.write(*box_);
 
@@ -306,6 +307,7 @@ TEST_P(RecreationTest, KeepsLinesObjectsFirstVisibleAndCurrentLine) {
   }
   EXPECT_EQ(box_->TopRow(), 10);
   EXPECT_EQ(box_->CurrentIndex(), 12);
+  EXPECT_EQ(box_->Enabled(), enabled);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -323,7 +325,9 @@ INSTANTIATE_TEST_SUITE_P(
         Recreation{"ItemHeight", [](TDrawBox& b) { b.SetStyle(summary::lbOwnerDrawFixed); },
                    [](TDrawBox& b) { b.SetItemHeight(13); }},
         Recreation{"TabWidth", nullptr, [](TDrawBox& b) { b.SetTabWidth(8); }},
-        Recreation{"Ctl3D", nullptr, [](TDrawBox& b) { b.SetCtl3D(false); }}),
+        Recreation{"Ctl3D", nullptr, [](TDrawBox& b) { b.SetCtl3D(false); }},
+        Recreation{"SortedWhileDisabled", [](TDrawBox& b) { b.SetEnabled(false); },
+                   [](TDrawBox& b) { b.SetSorted(true); }}),
     [](const ::testing::TestParamInfo<Recreation>& info) { return std::string(info.param.name); });
 
 TEST_F(DrawBoxTest, MultiSelectOnKeepsTheLinesAndTheFirstVisibleLine) {

@@ -111,10 +111,11 @@ class SummaryDialog : public ::testing::Test {
   }
   void Select(int i) { ASSERT_TRUE(robot::ListSelect(List(), i, true)) << i; }
   int SelectedCount() { return static_cast<int>(SendMessageA(List(), LB_GETSELCOUNT, 0, 0)); }
-  // A Delete key press on the list, as the keyboard sends it.
+  // A Delete key press on the list, as the keyboard sends it: with Alt held
+  // it comes as a system key.
   void PressDelete(bool alt = false) {
-    PostMessageA(List(), WM_KEYDOWN, VK_DELETE, KeyData(VK_DELETE, false, alt));
-    PostMessageA(List(), WM_KEYUP, VK_DELETE, KeyData(VK_DELETE, true, alt));
+    PostMessageA(List(), alt ? WM_SYSKEYDOWN : WM_KEYDOWN, VK_DELETE, KeyData(VK_DELETE, false, alt));
+    PostMessageA(List(), alt ? WM_SYSKEYUP : WM_KEYUP, VK_DELETE, KeyData(VK_DELETE, true, alt));
     Pump();
   }
 
@@ -190,8 +191,8 @@ TEST_F(SummaryDialog, ControlsSitWhereTheLayoutPutsThem) {
   EXPECT_EQ(d.Label2.Left(), 4);
   EXPECT_EQ(d.Label2.Top(), 288);
   // The labels size themselves to their text in the dialog's font.
-  EXPECT_EQ(d.Label1.Height(), 13);
-  EXPECT_EQ(d.Label2.Height(), 13);
+  EXPECT_EQ(d.Label1.Height(), d.TextHeight(d.Label1.Caption()));
+  EXPECT_EQ(d.Label2.Height(), d.TextHeight(d.Label2.Caption()));
   EXPECT_EQ(d.Label1.Width(), d.TextWidth(d.Label1.Caption()));
   EXPECT_EQ(d.Label2.Width(), d.TextWidth(d.Label2.Caption()));
   // The list sits in the scroll box at its design bounds until it is shown.
@@ -250,8 +251,9 @@ TEST_F(SummaryDialog, FontIsMsSansSerif11AtNinetySixDpi) {
             0);
   EXPECT_EQ(lf.lfHeight, -11) << "the list takes the dialog's font";
   EXPECT_STREQ(lf.lfFaceName, "MS Sans Serif");
-  // The line height used for sizing.
-  EXPECT_EQ(d.TextHeight("\301\307"), 13);
+  // The line height used for sizing is that of a line of the list, in the
+  // same font (13 pixels with the bitmap face; other faces differ).
+  EXPECT_EQ(d.TextHeight("\301\307"), d.DBox.ItemHeight());
 }
 
 TEST_F(SummaryDialog, FontIsCompensatedForTheScaleFactor) {
@@ -294,7 +296,7 @@ TEST_F(SummaryDialog, ASingleShortLineFillsTheScrollBoxClientArea) {
   // The list keeps to whole lines of its own, so it may end up to one line
   // short of the height it was given.
   EXPECT_LE(r.bottom, clientH);
-  EXPECT_GT(r.bottom, clientH - 13);
+  EXPECT_GT(r.bottom, clientH - d.DBox.ItemHeight());
   const LONG style = GetWindowLongA(d.ScrollBox.Handle(), GWL_STYLE);
   EXPECT_FALSE(style & WS_VSCROLL);
   EXPECT_FALSE(style & WS_HSCROLL);
@@ -304,11 +306,12 @@ TEST_F(SummaryDialog, ManyLinesMakeTheScrollBoxScrollVertically) {
   Header(kFilesHeader);
   for (int i = 0; i < 59; ++i) FileLine("C:\\Demo\\f" + std::to_string(i) + ".txt");
   TfmSumary& d = Shown();
+  const int line = d.TextHeight("\301\307");
   const RECT r = d.DBox.Bounds();
   EXPECT_EQ(r.right - r.left, 550) << "short lines: as wide as the client area was";
   EXPECT_GT(r.bottom - r.top, 262);
-  EXPECT_LE(r.bottom - r.top, 60 * 13);
-  EXPECT_GT(r.bottom - r.top, 59 * 13);
+  EXPECT_LE(r.bottom - r.top, 60 * line);
+  EXPECT_GT(r.bottom - r.top, 59 * line);
   EXPECT_TRUE(GetWindowLongA(d.ScrollBox.Handle(), GWL_STYLE) & WS_VSCROLL);
   // Scrolling to the end moves the list up.
   SendMessageA(d.ScrollBox.Handle(), WM_VSCROLL, SB_BOTTOM, 0);
@@ -455,6 +458,11 @@ TEST_F(SummaryDialog, ShiftCtrlAndAltWithDeleteActTheSame) {
   PressDelete(/*alt=*/true);
   EXPECT_FALSE(robot::FileExists(b)) << "Alt+Delete";
   EXPECT_EQ(FailTexts(), (std::vector<std::string>{kFilesHeader, "", ""}));
+
+  // The system still gets its keys: Alt+F4 on the list closes the dialog.
+  PostMessageA(List(), WM_SYSKEYDOWN, VK_F4, KeyData(VK_F4, false, true));
+  Pump();
+  EXPECT_FALSE(IsWindowVisible(dialog_->Handle()));
 }
 
 TEST_F(SummaryDialog, OtherKeysAndDeleteWithoutSelectionDoNothing) {

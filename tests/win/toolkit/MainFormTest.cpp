@@ -62,7 +62,7 @@ TEST_F(MainFormTest, LayoutAndCaptionsAfterFormCreate) {
   const SIZE blank = Extent(form.Font(), " ");
   EXPECT_EQ(form.lbFantaName.Bounds(), Rect(6, 8, blank.cx, blank.cy));
   EXPECT_EQ(form.lbJobDone.Bounds(), Rect(2, 144, blank.cx, blank.cy));
-  EXPECT_EQ(form.lbJobDone.Height(), 13) << "the design's text height at 96 dpi";
+  EXPECT_EQ(form.lbJobDone.Height(), form.TextHeight(" ")) << "one line of the form's font";
 
   EXPECT_EQ(form.lbFantaName.Caption(), "");
   EXPECT_EQ(form.StaticText.Caption(), "");
