@@ -1,9 +1,10 @@
+// TCustomDrawListBox's window, properties, list operations and messages,
+// and TDrawBox. The string list, the drawing of the lines, dragging and the
+// hint have files of their own (DrawListBoxStrings, DrawListBoxPaint,
+// DrawListBoxDrag, DrawListBoxHints).
 #include "summary/DrawListBox.h"
 
 #include <windowsx.h>
-
-#include <algorithm>
-#include <vector>
 
 #include "platform/toolkit/Form.h"
 
@@ -17,12 +18,8 @@ constexpr bool kPlatformHas3D = true;
 
 constexpr int kDefaultWidth = 121;
 constexpr int kDefaultHeight = 97;
-// Lines are read through a buffer of this many characters at least.
-constexpr size_t kTextBuffer = 4096;
 
-EStringListError IndexError(int index) {
-  return EStringListError(platform::FormatError(kListIndexError, static_cast<long long>(index)));
-}
+}  // namespace
 
 TShiftState KeyDataToShiftState(LPARAM keyData) {
   TShiftState shift = 0;
@@ -41,194 +38,6 @@ TShiftState MouseShiftState(WPARAM keys) {
   if (keys & MK_MBUTTON) shift |= ssMiddle;
   if (GetKeyState(VK_MENU) < 0) shift |= ssAlt;
   return shift;
-}
-
-}  // namespace
-
-// ---------------------------------------------------------------------------
-// TStrings
-
-void TStrings::Put(int index, const std::string& text) {
-  const TObjectRef object = GetObject(index);
-  Delete(index);
-  InsertObject(index, text, object);
-}
-
-int TStrings::Add(const std::string& text) {
-  const int index = GetCount();
-  Insert(index, text);
-  return index;
-}
-
-int TStrings::AddObject(const std::string& text, TObjectRef object) {
-  const int index = Add(text);
-  PutObject(index, object);
-  return index;
-}
-
-void TStrings::InsertObject(int index, const std::string& text, TObjectRef object) {
-  const int at = Insert(index, text);
-  PutObject(at, object);
-}
-
-void TStrings::Assign(const TStrings& source) {
-  if (&source == this) return;
-  BeginUpdate();
-  try {
-    Clear();
-    const int n = source.GetCount();
-    for (int i = 0; i < n; ++i) AddObject(source.Get(i), source.GetObject(i));
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
-}
-
-void TStrings::BeginUpdate() {
-  if (updateCount_++ == 0) SetUpdateState(true);
-}
-
-void TStrings::EndUpdate() {
-  if (updateCount_ > 0 && --updateCount_ == 0) SetUpdateState(false);
-}
-
-// ---------------------------------------------------------------------------
-// TStringList
-
-void TStringList::Check(int index, bool allowEnd) const {
-  const int limit = allowEnd ? GetCount() + 1 : GetCount();
-  if (index < 0 || index >= limit) throw IndexError(index);
-}
-
-std::string TStringList::Get(int index) const {
-  Check(index);
-  return lines_[static_cast<size_t>(index)].text;
-}
-
-TObjectRef TStringList::GetObject(int index) const {
-  Check(index);
-  return lines_[static_cast<size_t>(index)].object;
-}
-
-void TStringList::Put(int index, const std::string& text) {
-  Check(index);
-  lines_[static_cast<size_t>(index)].text = text;
-}
-
-void TStringList::PutObject(int index, TObjectRef object) {
-  Check(index);
-  lines_[static_cast<size_t>(index)].object = object;
-}
-
-int TStringList::Add(const std::string& text) {
-  lines_.push_back(Line{text, nullptr});
-  return GetCount() - 1;
-}
-
-void TStringList::Delete(int index) {
-  Check(index);
-  lines_.erase(lines_.begin() + index);
-}
-
-int TStringList::Insert(int index, const std::string& text) {
-  Check(index, true);
-  lines_.insert(lines_.begin() + index, Line{text, nullptr});
-  return index;
-}
-
-// ---------------------------------------------------------------------------
-// TListBoxStrings
-
-std::string TListBoxStrings::Get(int index) const {
-  HWND list = ListBox.HandleNeeded();
-  const LRESULT length = SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
-  if (length < 0) throw IndexError(index);
-  // LB_GETTEXT knows no buffer size: never give it less than the line needs.
-  std::vector<char> buffer(std::max(kTextBuffer, static_cast<size_t>(length) + 1), '\0');
-  const LRESULT got = SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(index),
-                                   reinterpret_cast<LPARAM>(buffer.data()));
-  if (got < 0) throw IndexError(index);
-  return std::string(buffer.data(), static_cast<size_t>(got));
-}
-
-int TListBoxStrings::GetCount() const {
-  return static_cast<int>(SendMessageA(ListBox.HandleNeeded(), LB_GETCOUNT, 0, 0));
-}
-
-TObjectRef TListBoxStrings::GetObject(int index) const {
-  // The window answers LB_ERR (-1) for a bad index too, so the value -1
-  // can't be told from one and is reserved.
-  const TObjectRef object = ListBox.InternalGetItemData(index);
-  if (reinterpret_cast<LONG_PTR>(object) == LB_ERR) throw IndexError(index);
-  return object;
-}
-
-void TListBoxStrings::Put(int index, const std::string& text) {
-  const int current = ListBox.CurrentIndex();
-  TStrings::Put(index, text);
-  ListBox.SetCurrentIndex(current);
-}
-
-void TListBoxStrings::PutObject(int index, TObjectRef object) { ListBox.InternalSetItemData(index, object); }
-
-int TListBoxStrings::Add(const std::string& text) {
-  const LRESULT index =
-      SendMessageA(ListBox.HandleNeeded(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
-  if (index < 0) throw EOutOfResources(kInsertLineError);
-  return static_cast<int>(index);
-}
-
-void TListBoxStrings::Clear() { ListBox.ResetContent(); }
-
-void TListBoxStrings::Delete(int index) { ListBox.DeleteString(index); }
-
-int TListBoxStrings::Insert(int index, const std::string& text) {
-  const LRESULT at = SendMessageA(ListBox.HandleNeeded(), LB_INSERTSTRING, static_cast<WPARAM>(index),
-                                  reinterpret_cast<LPARAM>(text.c_str()));
-  if (at < 0) throw EOutOfResources(kInsertLineError);
-  return static_cast<int>(at);
-}
-
-void TListBoxStrings::SetUpdateState(bool updating) {
-  if (!ListBox.HandleAllocated()) return;
-  SendMessageA(ListBox.Handle(), WM_SETREDRAW, updating ? FALSE : TRUE, 0);
-  if (!updating) ListBox.Repaint();
-}
-
-// ---------------------------------------------------------------------------
-// TItemCanvas
-
-void TItemCanvas::Bind(HDC dc, HFONT font, HBRUSH brush, COLORREF brushColor) {
-  Unbind();
-  dc_ = dc;
-  brush_ = brush;
-  color_ = brushColor;
-  oldFont_ = font != nullptr ? SelectObject(dc, font) : nullptr;
-  oldBrush_ = brush != nullptr ? SelectObject(dc, brush) : nullptr;
-}
-
-void TItemCanvas::Unbind() {
-  if (dc_ == nullptr) return;
-  if (oldBrush_ != nullptr && oldBrush_ != HGDI_ERROR) SelectObject(dc_, oldBrush_);
-  if (oldFont_ != nullptr && oldFont_ != HGDI_ERROR) SelectObject(dc_, oldFont_);
-  dc_ = nullptr;
-  brush_ = nullptr;
-  oldFont_ = oldBrush_ = nullptr;
-}
-
-void TItemCanvas::FillRect(const RECT& rect) {
-  if (dc_ != nullptr && brush_ != nullptr) ::FillRect(dc_, &rect, brush_);
-}
-
-void TItemCanvas::WriteText(int x, int y, const std::string& text) {
-  if (dc_ == nullptr) return;
-  SetBkMode(dc_, OPAQUE);
-  SetBkColor(dc_, color_);
-  SetTextColor(dc_, GetSysColor(COLOR_WINDOWTEXT));
-  const UINT align = SetTextAlign(dc_, TA_LEFT | TA_TOP | TA_NOUPDATECP);
-  ::TextOutA(dc_, x, y, text.c_str(), static_cast<int>(text.size()));
-  if (align != GDI_ERROR) SetTextAlign(dc_, align);
 }
 
 // ---------------------------------------------------------------------------
@@ -489,44 +298,7 @@ void TCustomDrawListBox::DeleteString(int index) {
   SendMessageA(HandleNeeded(), LB_DELETESTRING, static_cast<WPARAM>(index), 0);
 }
 
-// --- drawing ---
-
-void TCustomDrawListBox::DoDrawItem(int index, const RECT& rect, TOwnerDrawState state) {
-  if (OnDrawItem) {
-    OnDrawItem(*this, index, rect, state);
-    return;
-  }
-  canvas_.FillRect(rect);
-  if (index < items_.Count()) canvas_.WriteText(rect.left + 2, rect.top, items_.Get(index));
-}
-
-void TCustomDrawListBox::DoMeasureItem(int index, int& height) {
-  if (OnMeasureItem) OnMeasureItem(*this, index, height);
-}
-
-void TCustomDrawListBox::CNDrawItem(DRAWITEMSTRUCT& draw) {
-  const auto state = static_cast<TOwnerDrawState>(draw.itemState & 0xFF);
-  HFONT font = reinterpret_cast<HFONT>(SendMessageA(Handle(), WM_GETFONT, 0, 0));
-  if (font == nullptr) font = OwnerForm().Font();
-  canvas_.Bind(draw.hDC, font, brush_.get(), color_);
-  // No selection colours and no focus rectangle: DoDrawItem alone decides.
-  try {
-    if (static_cast<int>(draw.itemID) >= 0)
-      DoDrawItem(static_cast<int>(draw.itemID), draw.rcItem, state);
-    else
-      canvas_.FillRect(draw.rcItem);  // an empty list with the focus
-  } catch (...) {
-    canvas_.Unbind();
-    throw;
-  }
-  canvas_.Unbind();
-}
-
-void TCustomDrawListBox::CNMeasureItem(MEASUREITEMSTRUCT& measure) {
-  int height = itemHeight_;
-  if (style_ == lbOwnerDrawVariable) DoMeasureItem(static_cast<int>(measure.itemID), height);
-  measure.itemHeight = static_cast<UINT>(height);
-}
+// --- messages ---
 
 void TCustomDrawListBox::CNCommand(WORD code) {
   switch (code) {
@@ -540,42 +312,6 @@ void TCustomDrawListBox::CNCommand(WORD code) {
       break;
   }
 }
-
-void TCustomDrawListBox::PaintTo(HDC dc) {
-  const int width = Width();
-  const int height = Height();
-  const int count = items_.Count();
-  int y = 0;
-  int i = TopRow();
-  while (y < height) {
-    MEASUREITEMSTRUCT measure{};
-    measure.CtlType = ODT_LISTBOX;
-    measure.CtlID = static_cast<UINT>(Id());
-    measure.itemID = static_cast<UINT>(i);
-    measure.itemWidth = static_cast<UINT>(width);
-    measure.itemHeight = static_cast<UINT>(itemHeight_);
-    if (i >= 0 && i < count) measure.itemData = reinterpret_cast<ULONG_PTR>(InternalGetItemData(i));
-    CNMeasureItem(measure);
-
-    DRAWITEMSTRUCT draw{};
-    draw.CtlType = ODT_LISTBOX;
-    draw.CtlID = static_cast<UINT>(Id());
-    draw.itemID = static_cast<UINT>(i);
-    draw.itemAction = ODA_DRAWENTIRE;
-    draw.itemState = 0;
-    draw.hwndItem = Handle();
-    draw.hDC = dc;
-    draw.rcItem = RECT{0, y, static_cast<LONG>(measure.itemWidth), y + static_cast<LONG>(measure.itemHeight)};
-    draw.itemData = measure.itemData;
-    CNDrawItem(draw);
-
-    y += static_cast<int>(measure.itemHeight);
-    ++i;
-    if (i >= count) break;
-  }
-}
-
-// --- messages ---
 
 bool TCustomDrawListBox::OnReflected(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (msg) {
@@ -625,94 +361,6 @@ LRESULT TCustomDrawListBox::WMKeyDown(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (key == 0) return 0;
   }
   return OrdinaryKeyDown(msg, key, lParam);
-}
-
-LRESULT TCustomDrawListBox::WMLButtonDown(UINT msg, WPARAM wParam, LPARAM lParam) {
-  const POINT pos{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-  TShiftState shift = MouseShiftState(wParam);
-  if (msg == WM_LBUTTONDBLCLK) shift |= ssDouble;
-  if (DragMode == dmAutomatic && !dragging_) {
-    // A press on a selected line of a multiple selection starts the drag
-    // without reaching the list, so the selection is not cleared.
-    const bool shiftOnly = (shift & ssShift) && !(shift & ssCtrl);
-    if (multiSelect_ && !shiftOnly) {
-      const int item = ItemAtPoint(pos, true);
-      if (item >= 0 && IsSelected(item)) {
-        DragFrom(pos, false);
-        return 0;
-      }
-    }
-    const LRESULT r = CallBase(msg, wParam, lParam);
-    if (OnMouseDown) OnMouseDown(*this, mbLeft, shift, pos.x, pos.y);
-    if (DragMode == dmAutomatic && !(multiSelect_ && (shift & (ssShift | ssCtrl)))) DragFrom(pos, false);
-    return r;
-  }
-  const LRESULT r = CallBase(msg, wParam, lParam);
-  if (OnMouseDown) OnMouseDown(*this, mbLeft, shift, pos.x, pos.y);
-  return r;
-}
-
-void TCustomDrawListBox::SetHint(const std::string& text) { UpdateHint(text, showHint_ && !parentShowHint_); }
-
-void TCustomDrawListBox::SetShowHint(bool value) {
-  showHint_ = value;
-  parentShowHint_ = false;
-  UpdateHint(Hint(), showHint_);
-}
-
-void TCustomDrawListBox::SetParentShowHint(bool value) {
-  parentShowHint_ = value;
-  UpdateHint(Hint(), showHint_ && !parentShowHint_);
-}
-
-void TCustomDrawListBox::BeginDrag(bool immediate) {
-  POINT start{};
-  GetCursorPos(&start);
-  if (HandleAllocated()) ScreenToClient(Handle(), &start);
-  DragFrom(start, immediate);
-}
-
-void TCustomDrawListBox::DragFrom(POINT start, bool immediate) {
-  if (dragging_ || !HandleAllocated()) return;
-  struct Flag {
-    bool& on;
-    explicit Flag(bool& f) : on(f) { on = true; }
-    ~Flag() { on = false; }
-  } flag(dragging_);
-  if (OnStartDrag) OnStartDrag(*this);
-  const toolkit::DragResult result = toolkit::TrackDrag(*this, start, immediate, DragCursor);
-  dragging_ = false;
-  if (result.target == nullptr) DragCanceled();
-  if (OnEndDrag) OnEndDrag(*this, result.target, result.at.x, result.at.y);
-}
-
-void TCustomDrawListBox::CancelDrag() {
-  // The drag's loop ends when it loses the capture.
-  if (dragging_ && HandleAllocated() && GetCapture() == Handle()) ReleaseCapture();
-}
-
-bool TCustomDrawListBox::DragOver(toolkit::Control& source, int x, int y, toolkit::DragState state) {
-  if (!OnDragOver) return false;
-  bool accept = true;
-  const TDragState s = state == toolkit::DragState::Enter   ? dsDragEnter
-                       : state == toolkit::DragState::Leave ? dsDragLeave
-                                                            : dsDragMove;
-  OnDragOver(*this, source, x, y, s, accept);
-  return accept;
-}
-
-void TCustomDrawListBox::DragDrop(toolkit::Control& source, int x, int y) {
-  if (OnDragDrop) OnDragDrop(*this, source, x, y);
-}
-
-void TCustomDrawListBox::DragCanceled() {
-  if (!HandleAllocated()) return;
-  POINT p{};
-  GetCursorPos(&p);
-  ScreenToClient(Handle(), &p);
-  const LPARAM at = MAKELPARAM(p.x, p.y);
-  CallBase(WM_LBUTTONDOWN, 0, at);
-  CallBase(WM_LBUTTONUP, 0, at);
 }
 
 LRESULT TCustomDrawListBox::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

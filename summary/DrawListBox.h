@@ -10,131 +10,30 @@
 //   - MoveSense / OnMouseRun (TDrawBox): the line under the pointer becomes
 //     the current line, and the control swallows every mouse move.
 // Item values are pointer-sized object references; the value -1 is reserved.
+// The lines' string list is declared in DrawListBoxStrings.h, included here.
 #include <windows.h>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/Error.h"
 #include "platform/toolkit/Controls.h"
 #include "platform/win32/Unique.h"
+#include "summary/DrawListBoxStrings.h"
 
 namespace summary {
 
 class TCustomDrawListBox;
 class TDrawBox;
 
-// The string-list error (bad line index, reserved item value).
-class EStringListError : public platform::Error {
- public:
-  using platform::Error::Error;
-};
 // The list error (IsSelected with a bad index).
 class EListError : public platform::Error {
  public:
   using platform::Error::Error;
-};
-// The out-of-resources error (the window refused a new line).
-class EOutOfResources : public platform::Error {
- public:
-  using platform::Error::Error;
-};
-
-constexpr char kListIndexError[] = "List index out of bounds (%d)";
-constexpr char kInsertLineError[] = "Unable to insert a line";
-
-// An object reference carried by a line (null when none).
-using TObjectRef = void*;
-
-// Abstract string list: lines with one object reference each. Derived
-// classes keep the lines; the generic operations here work through them.
-class TStrings {
- public:
-  virtual ~TStrings() = default;
-
-  virtual std::string Get(int index) const = 0;
-  virtual int GetCount() const = 0;
-  virtual TObjectRef GetObject(int index) const = 0;
-  // Generic rule: keep the object, delete the line, insert the new text
-  // with that object at the same place.
-  virtual void Put(int index, const std::string& text);
-  virtual void PutObject(int index, TObjectRef object) = 0;
-  virtual int Add(const std::string& text);
-  virtual void Clear() = 0;
-  virtual void Delete(int index) = 0;
-  // Returns the index the line got.
-  virtual int Insert(int index, const std::string& text) = 0;
-
-  int Count() const { return GetCount(); }
-  std::string operator[](int index) const { return Get(index); }
-  int AddObject(const std::string& text, TObjectRef object);
-  void InsertObject(int index, const std::string& text, TObjectRef object);
-  // Replaces every line by a copy of the lines and objects of `source`.
-  void Assign(const TStrings& source);
-  // Nested calls count; only the outermost pair changes the update state.
-  void BeginUpdate();
-  void EndUpdate();
-
- protected:
-  virtual void SetUpdateState(bool /*updating*/) {}
-
- private:
-  int updateCount_ = 0;
-};
-
-// A string list held in memory.
-class TStringList : public TStrings {
- public:
-  std::string Get(int index) const override;
-  int GetCount() const override { return static_cast<int>(lines_.size()); }
-  TObjectRef GetObject(int index) const override;
-  void Put(int index, const std::string& text) override;
-  void PutObject(int index, TObjectRef object) override;
-  int Add(const std::string& text) override;
-  void Clear() override { lines_.clear(); }
-  void Delete(int index) override;
-  int Insert(int index, const std::string& text) override;
-
- private:
-  void Check(int index, bool allowEnd = false) const;
-  struct Line {
-    std::string text;
-    TObjectRef object = nullptr;
-  };
-  std::vector<Line> lines_;
-};
-
-// The lines of a list control: every operation goes to the control's window
-// (created first if need be). Keeps no lines of its own.
-class TListBoxStrings : public TStrings {
- public:
-  explicit TListBoxStrings(TCustomDrawListBox& listBox) : ListBox(listBox) {}
-
-  // EStringListError for a bad index. Lines are read whole, also past the
-  // usual 4,095 characters.
-  std::string Get(int index) const override;
-  int GetCount() const override;
-  // EStringListError when the line's item value is -1 (also a bad index).
-  TObjectRef GetObject(int index) const override;
-  // Keeps the list's current line.
-  void Put(int index, const std::string& text) override;
-  void PutObject(int index, TObjectRef object) override;
-  // EOutOfResources when the window refuses the line; sorted lists put it
-  // at its sorted place.
-  int Add(const std::string& text) override;
-  void Clear() override;
-  void Delete(int index) override;
-  int Insert(int index, const std::string& text) override;
-
- protected:
-  // While updating the window does not redraw; at the end it is refreshed.
-  void SetUpdateState(bool updating) override;
-
- private:
-  TCustomDrawListBox& ListBox;
 };
 
 // A drawing surface bound to the device context of one draw-item
@@ -153,6 +52,18 @@ class TItemCanvas {
   // Restores the font and brush that the DC held before.
   void Unbind();
 
+  // Unbinds the canvas at the end of its scope, however the drawing ends.
+  class BindingGuard {
+   public:
+    explicit BindingGuard(TItemCanvas& canvas) : canvas_(canvas) {}
+    ~BindingGuard() { canvas_.Unbind(); }
+    BindingGuard(const BindingGuard&) = delete;
+    BindingGuard& operator=(const BindingGuard&) = delete;
+
+   private:
+    TItemCanvas& canvas_;
+  };
+
   void FillRect(const RECT& rect);
   // The text on an opaque background of the brush's colour, in the
   // window-text colour, whatever colours the DC held.
@@ -162,8 +73,8 @@ class TItemCanvas {
   HDC dc_ = nullptr;
   HBRUSH brush_ = nullptr;
   COLORREF color_ = 0;
-  HGDIOBJ oldFont_ = nullptr;
-  HGDIOBJ oldBrush_ = nullptr;
+  std::optional<platform::win32::SelectGuard> fontSelection_;
+  std::optional<platform::win32::SelectGuard> brushSelection_;
 };
 
 enum TListBoxStyle : uint8_t { lbStandard, lbOwnerDrawFixed, lbOwnerDrawVariable };
@@ -182,6 +93,12 @@ constexpr TShiftState ssLeft = 0x08;
 constexpr TShiftState ssRight = 0x10;
 constexpr TShiftState ssMiddle = 0x20;
 constexpr TShiftState ssDouble = 0x40;
+
+// The shift state of a key message from its key data (Alt) and the
+// keyboard (Shift, Ctrl), and of a mouse message from its key flags and the
+// keyboard (Alt).
+TShiftState KeyDataToShiftState(LPARAM keyData);
+TShiftState MouseShiftState(WPARAM keys);
 
 enum TMouseButton : uint8_t { mbLeft, mbRight, mbMiddle };
 

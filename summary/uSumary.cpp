@@ -85,19 +85,15 @@ void TfmSumary::FormCreate() { SetFontHeight(env::CompensateFontHeight(FontHeigh
 void TfmSumary::FormShow() {
   int width = 0;
   const int count = failList_.Count();
-  // One repaint for the whole fill rather than one per line.
-  DBox.Items().BeginUpdate();
-  try {
+  {
+    // One repaint for the whole fill rather than one per line.
+    const summary::TUpdateGuard update(DBox.Items());
     for (int i = 0; i < count; ++i) {
       const std::string& text = failList_.Text(i);
       DBox.Items().Add(text);
       width = std::max(width, TextWidth(text) + kLineMargin);
     }
-  } catch (...) {
-    DBox.Items().EndUpdate();
-    throw;
   }
-  DBox.Items().EndUpdate();
   int height = TextHeight(kLineSample) * count;
   width = std::max(width, ScrollBox.ClientWidth());
   height = std::max(height, ScrollBox.ClientHeight());

@@ -25,7 +25,6 @@ class Application {
   static Application& Current();
 
   // Caption of the error reports and text of the application window.
-  const std::string& Title() const { return title_; }
   void SetTitle(const std::string& title);
 
   // The application window, created on first use. It is never seen itself
@@ -86,7 +85,6 @@ enum class CursorKind { Default, Hourglass };
 class Screen {
  public:
   static void SetCursor(CursorKind kind);
-  static CursorKind Cursor() { return cursor_; }
   // WM_SETCURSOR: true when the screen cursor was set and the message is
   // answered.
   static bool ApplyCursor();

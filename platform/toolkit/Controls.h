@@ -146,7 +146,6 @@ class ScrollBox : public Control {
   ScrollBox(Window& parent, int left, int top, int width, int height, bool border = true);
   void ChildBoundsChanged() override { UpdateScrollBars(); }
   void UpdateScrollBars();
-  int ScrollX() const { return x_; }
   int ScrollY() const { return y_; }
   void ScrollTo(int x, int y);
 

@@ -161,7 +161,6 @@ DragResult TrackDrag(Control& source, POINT start, bool immediate, HCURSOR dragC
     drag.Leave();
     throw;
   }
-  result.started = started;
   return result;
 }
 

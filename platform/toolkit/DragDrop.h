@@ -18,7 +18,6 @@ struct DragResult {
   Control* target = nullptr;  // the control dropped on; null when cancelled
   POINT at{};                 // the pointer at the end, in the target's client
                               // coordinates (the source's when cancelled)
-  bool started = false;       // the pointer left the drag rectangle
 };
 
 // Runs a drag from `source` until it ends. Unless `immediate`, the drag

@@ -71,7 +71,6 @@ class Form : public Window {
   // meanwhile, all but the application window) and returns when a modal
   // result is set, the form is closed or the application is terminated.
   int ShowModal();
-  int ModalResult() const { return modalResult_; }
   void SetModalResult(int result) { modalResult_ = result; }
   bool Modal() const { return modal_; }
 

@@ -88,9 +88,6 @@ class Window {
   void CreateSubclassed(DWORD exStyle, const char* className, const std::string& text, DWORD style,
                         int x, int y, int w, int h, HWND parent, HMENU idOrMenu);
 
-  // The window being created on this thread (bound on its first message).
-  static Window* Creating() { return creating_; }
-
  private:
   static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept;
   void Attach(HWND hwnd);

@@ -85,9 +85,6 @@ struct GdiTraits {
 };
 using UniqueFont = Unique<HFONT, GdiTraits<HFONT>>;
 using UniqueBrush = Unique<HBRUSH, GdiTraits<HBRUSH>>;
-using UniquePen = Unique<HPEN, GdiTraits<HPEN>>;
-using UniqueBitmap = Unique<HBITMAP, GdiTraits<HBITMAP>>;
-using UniqueRegion = Unique<HRGN, GdiTraits<HRGN>>;
 
 // A memory DC from CreateCompatibleDC.
 struct MemoryDcTraits {
