@@ -1,0 +1,40 @@
+#pragma once
+// The program's command line: the log argument of an interactive run, and
+// the switches of an unattended one that deployment tools pass.
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace app {
+
+enum class RunMode {
+  Interactive,  // every window and box, exit code 0
+  Passive,      // the progress window only; exit codes
+  Quiet,        // no window and no box at all; exit codes
+};
+
+struct CommandLine {
+  RunMode mode = RunMode::Interactive;
+  // The first argument that is not one of the switches below, as the C
+  // runtime split it; its "/f:" is read by LogPathFromArgument. nullopt when
+  // there is none.
+  std::optional<std::string> logArgument;
+  // /log:<file> or /log=<file>: the report file (the last one given wins);
+  // possibly empty, which no file can be created under.
+  std::optional<std::string> reportPath;
+  // Other arguments that begin with / or -, apart from the log argument, in
+  // command-line order.
+  std::vector<std::string> unknownSwitches;
+
+  bool Unattended() const { return mode != RunMode::Interactive; }
+};
+
+// Reads the arguments after the program's name. Switches are matched without
+// regard to case, written with / or -, in any position: /quiet (also /S,
+// /VERYSILENT, /qn), /passive (also /SILENT, /qb), /log:<file> (also
+// /log=<file>). Quiet wins over passive. Without any of them the log
+// argument is the first argument, exactly as an interactive run has always
+// taken it.
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+}  // namespace app
