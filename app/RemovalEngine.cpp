@@ -230,11 +230,11 @@ void RemovalEngine::Begin(Phase phase) {
 
 void RemovalEngine::Show(const std::string& currentObject) { listener_->OnProgress(bytesProcessed_, currentObject); }
 
-Outcome RemovalEngine::Met(ObjectKind kind, const std::string& path) const {
+Outcome RemovalEngine::Met(ObjectKind kind, std::string path) const {
   Outcome outcome;
   outcome.phase = phase_;
   outcome.kind = kind;
-  outcome.path = path;
+  outcome.path = std::move(path);
   return outcome;
 }
 

@@ -74,7 +74,7 @@ class RemovalEngine {
   void Begin(Phase phase);
   void Show(const std::string& currentObject);
   void Report(const Outcome& outcome) { listener_->OnOutcome(outcome); }
-  Outcome Met(ObjectKind kind, const std::string& path) const;
+  Outcome Met(ObjectKind kind, std::string path) const;
   // The folder test, then the removal of an empty folder.
   void TryRemoveFolder(const std::string& path);
   // Tries `levels` folders from `start` upwards.
