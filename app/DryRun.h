@@ -1,10 +1,9 @@
 #pragma once
 // A dry-run layer over the file system and the registry: the same calls the
 // removal engine makes, but nothing ever changes. Every mutating call is
-// written down and played out in an overlay, so that what the engine sees
-// afterwards is what it would see after a real run: a removed file is no
-// longer found, a folder whose entries were all removed may go, a deleted
-// key no longer opens.
+// played out in an overlay, so that what the engine sees afterwards is what
+// it would see after a real run: a removed file is no longer found, a folder
+// whose entries were all removed may go, a deleted key no longer opens.
 //
 // A refused call gives the error code Windows would give, and the layer
 // keeps, for each path and key, the reason of its last refusal in plain
