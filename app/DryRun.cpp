@@ -3,12 +3,13 @@
 #include <cstdio>
 
 #include "app/RemovalEngine.h"
+#include "platform/WindowsRules.h"
 
 namespace app {
 
 namespace {
 
-using Op = DryRunEvent::Op;
+using platform::Status;
 
 bool IsFolded(const std::set<std::string>& set, const std::string& key, size_t stopAt) {
   // The entry itself or anything above it: what lay below a removed folder
@@ -46,26 +47,10 @@ std::string NamesList(const std::vector<std::string>& names) {
 
 }  // namespace
 
-void DryRunJournal::Mark(const std::string& note) {
-  DryRunEvent e;
-  e.op = Op::Mark;
-  e.path = note;
-  e.ok = true;
-  Add(std::move(e));
-}
-
 std::string FoldPath(const std::string& path) {
   std::string k = path;
   if (!k.empty() && k.back() == '\\') k.pop_back();
-  for (char& c : k) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    // Windows-1252 letters fold like ASCII ones (0xE0..0xFE but 0xF7), and
-    // so do the small letters of the 0x80 row.
-    if ((u >= 'a' && u <= 'z') || (u >= 0xE0 && u <= 0xFE && u != 0xF7)) c = static_cast<char>(u - 0x20);
-    if (u == 0x9A || u == 0x9C || u == 0x9E) c = static_cast<char>(u - 0x10);
-    if (u == 0xFF) c = static_cast<char>(0x9F);
-  }
-  return k;
+  return platform::UpperCp1252(std::move(k));
 }
 
 std::string KeyText(uint32_t root, const std::string& path) {
@@ -83,11 +68,15 @@ std::string KeyText(uint32_t root, const std::string& path) {
 // ---------------------------------------------------------------------------
 // File system
 
-DryRunFileSystem::DryRunFileSystem(platform::IFileSystem& real, DryRunJournal& journal)
-    : real_(real), journal_(journal) {}
+DryRunFileSystem::DryRunFileSystem(platform::IFileSystem& real) : real_(real) {}
 
 bool DryRunFileSystem::IsRemoved(const std::string& path) const {
   return IsFolded(removed_, FoldPath(path), 0);
+}
+
+std::string DryRunFileSystem::Why(const std::string& path) const {
+  auto it = why_.find(FoldPath(path));
+  return it == why_.end() ? std::string() : it->second;
 }
 
 std::optional<platform::FileEntry> DryRunFileSystem::Current(const std::string& path) {
@@ -99,21 +88,12 @@ std::optional<platform::FileEntry> DryRunFileSystem::Current(const std::string& 
   return entry;
 }
 
-void DryRunFileSystem::Refuse(DryRunEvent& event, const std::string& why) {
-  event.ok = false;
-  event.why = why;
-  journal_.Add(event);
+Status DryRunFileSystem::Refuse(const std::string& path, uint32_t error, std::string why) {
+  why_[FoldPath(path)] = std::move(why);
+  return Status::Refused(error);
 }
 
-std::optional<platform::FileEntry> DryRunFileSystem::FindEntry(const std::string& path) {
-  DryRunEvent e;
-  e.op = Op::Find;
-  e.path = path;
-  e.entry = Current(path);
-  e.ok = e.entry.has_value();
-  journal_.Add(e);
-  return e.entry;
-}
+std::optional<platform::FileEntry> DryRunFileSystem::FindEntry(const std::string& path) { return Current(path); }
 
 std::optional<uint32_t> DryRunFileSystem::GetAttributes(const std::string& path) {
   if (IsRemoved(path)) return std::nullopt;
@@ -122,83 +102,45 @@ std::optional<uint32_t> DryRunFileSystem::GetAttributes(const std::string& path)
   return real_.GetAttributes(path);
 }
 
-bool DryRunFileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
-  DryRunEvent e;
-  e.op = Op::SetAttributes;
-  e.path = path;
-  e.attributes = attributes;
+Status DryRunFileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
   const auto before = GetAttributes(path);
-  if (!before) {
-    Refuse(e, "not present");
-    return false;
-  }
+  if (!before) return Refuse(path, platform::kErrorFileNotFound, "not present");
   attributes_[FoldPath(path)] = AttributesAfterSet(attributes, *before);
-  e.ok = true;
-  journal_.Add(e);
-  return true;
+  return {};
 }
 
-bool DryRunFileSystem::RemoveFile(const std::string& path) {
-  DryRunEvent e;
-  e.op = Op::RemoveFile;
-  e.path = path;
+Status DryRunFileSystem::RemoveFile(const std::string& path) {
   const auto entry = Current(path);
-  if (!entry) {
-    Refuse(e, "not present");
-    return false;
-  }
-  if (entry->IsFolder()) {
-    Refuse(e, "a folder, not a file");
-    return false;
-  }
-  if ((entry->attributes & platform::kAttrReadOnly) != 0) {
-    Refuse(e, "read-only");
-    return false;
-  }
+  if (!entry) return Refuse(path, platform::kErrorFileNotFound, "not present");
+  if (entry->IsFolder()) return Refuse(path, platform::kErrorAccessDenied, "a folder, not a file");
+  if ((entry->attributes & platform::kAttrReadOnly) != 0) return Refuse(path, platform::kErrorAccessDenied, "read-only");
   removed_.insert(FoldPath(path));
   removedOrder_.push_back(FoldPath(path));
-  e.ok = true;
-  journal_.Add(e);
-  return true;
+  return {};
 }
 
-bool DryRunFileSystem::RemoveFolder(const std::string& path) {
-  DryRunEvent e;
-  e.op = Op::RemoveFolder;
-  e.path = path;
+Status DryRunFileSystem::RemoveFolder(const std::string& path) {
   const auto entry = Current(path);
-  if (!entry) {
-    Refuse(e, "not present");
-    return false;
-  }
-  if (!entry->IsFolder()) {
-    Refuse(e, "a file, not a folder");
-    return false;
-  }
+  if (!entry) return Refuse(path, platform::kErrorFileNotFound, "not present");
+  if (!entry->IsFolder()) return Refuse(path, platform::kErrorDirectory, "a file, not a folder");
   if ((entry->attributes & platform::kAttrReadOnly) != 0) {
-    Refuse(e, "read-only folder");
-    return false;
+    return Refuse(path, platform::kErrorAccessDenied, "read-only folder");
   }
   const auto listed = real_.ListFolder(path);
-  if (!listed) {
-    Refuse(e, "its entries cannot be listed");
-    return false;
-  }
+  if (!listed) return Refuse(path, platform::kErrorAccessDenied, "its entries cannot be listed");
   std::vector<std::string> staying;
   for (const platform::FileEntry& child : *listed) {
     if (child.name == "." || child.name == "..") continue;
     if (!IsRemoved(Child(path, child.name))) staying.push_back(child.name);
   }
   if (!staying.empty()) {
-    Refuse(e, "not empty: " + std::to_string(staying.size()) + (staying.size() == 1 ? " entry stays (" : " entries stay (") +
-                  NamesList(staying) + ")");
-    return false;
+    return Refuse(path, platform::kErrorDirNotEmpty,
+                  "not empty: " + std::to_string(staying.size()) +
+                      (staying.size() == 1 ? " entry stays (" : " entries stay (") + NamesList(staying) + ")");
   }
   removed_.insert(FoldPath(path));
   removedOrder_.push_back(FoldPath(path));
-  e.ok = true;
-  journal_.Add(e);
-  return true;
+  return {};
 }
 
 std::optional<std::vector<platform::FileEntry>> DryRunFileSystem::ListFolder(const std::string& folder) {
@@ -236,15 +178,7 @@ class DryRunRegistry::Key : public platform::IRegKey {
 
   bool ReadOnly() const override { return real_->ReadOnly(); }
 
-  bool HasSubkeys() override {
-    DryRunEvent e;
-    e.op = Op::HasSubkeys;
-    e.root = root_;
-    e.path = path_;
-    e.ok = !Gone() && owner_.HasRemainingSubkeys(root_, path_, *real_);
-    owner_.journal_.Add(e);
-    return e.ok;
-  }
+  bool HasSubkeys() override { return !Gone() && owner_.HasRemainingSubkeys(root_, path_, *real_); }
 
   bool ValueExists(const std::string& name) override {
     if (Gone()) return false;
@@ -278,14 +212,9 @@ class DryRunRegistry::Key : public platform::IRegKey {
   }
 
   bool Flush() override {
-    DryRunEvent e;
-    e.op = Op::Flush;
-    e.root = root_;
-    e.path = path_;
-    e.ok = !Gone();
-    if (!e.ok) e.why = "the key is deleted";
-    owner_.journal_.Add(e);
-    return e.ok;
+    if (!Gone()) return true;
+    owner_.Refuse(root_, path_, platform::kErrorFileNotFound, "the key is deleted");
+    return false;
   }
 
  private:
@@ -300,22 +229,17 @@ class DryRunRegistry::Key : public platform::IRegKey {
   }
 
   bool Write(const std::string& name, uint32_t type, std::string data) {
-    DryRunEvent e;
-    e.op = Op::WriteValue;
-    e.root = root_;
-    e.path = path_;
-    e.name = name;
     if (real_->ReadOnly()) {
-      e.why = "the key is open for reading only";
-    } else if (Gone()) {
-      e.why = "the key is deleted";
-    } else {
-      // The trailing backslash keeps a value name ending in one intact.
-      owner_.written_[NodeKey(root_, path_)].byName[FoldPath(name + "\\")] = {type, std::move(data)};
-      e.ok = true;
+      owner_.Refuse(root_, path_, platform::kErrorAccessDenied, "the key is open for reading only");
+      return false;
     }
-    owner_.journal_.Add(e);
-    return e.ok;
+    if (Gone()) {
+      owner_.Refuse(root_, path_, platform::kErrorFileNotFound, "the key is deleted");
+      return false;
+    }
+    // The trailing backslash keeps a value name ending in one intact.
+    owner_.written_[NodeKey(root_, path_)].byName[FoldPath(name + "\\")] = {type, std::move(data)};
+    return true;
   }
 
   DryRunRegistry& owner_;
@@ -324,8 +248,7 @@ class DryRunRegistry::Key : public platform::IRegKey {
   std::unique_ptr<platform::IRegKey> real_;
 };
 
-DryRunRegistry::DryRunRegistry(platform::IRegistry& real, DryRunJournal& journal, ISubkeyLister* lister)
-    : real_(real), journal_(journal), lister_(lister) {}
+DryRunRegistry::DryRunRegistry(platform::IRegistry& real, ISubkeyLister* lister) : real_(real), lister_(lister) {}
 
 std::string DryRunRegistry::NodeKey(uint32_t root, const std::string& path) {
   std::string p = path;
@@ -338,6 +261,21 @@ std::string DryRunRegistry::NodeKey(uint32_t root, const std::string& path) {
 
 bool DryRunRegistry::IsDeleted(uint32_t root, const std::string& path) const {
   return IsFolded(deleted_, NodeKey(root, path), 8);
+}
+
+std::string DryRunRegistry::Why(uint32_t root, const std::string& path) const {
+  auto it = why_.find(NodeKey(root, path));
+  return it == why_.end() ? std::string() : it->second;
+}
+
+std::vector<std::string> DryRunRegistry::Taken(uint32_t root, const std::string& path) const {
+  auto it = taken_.find(NodeKey(root, path));
+  return it == taken_.end() ? std::vector<std::string>() : it->second;
+}
+
+Status DryRunRegistry::Refuse(uint32_t root, const std::string& path, uint32_t error, std::string why) {
+  why_[NodeKey(root, path)] = std::move(why);
+  return Status::Refused(error);
 }
 
 void DryRunRegistry::MarkDeleted(uint32_t root, const std::string& path) {
@@ -367,56 +305,45 @@ bool DryRunRegistry::KeepsSubkeys(uint32_t root, const std::string& path, platfo
   return real.HasSubkeys();
 }
 
-std::unique_ptr<platform::IRegKey> DryRunRegistry::OpenKey(uint32_t root, const std::string& path) {
-  DryRunEvent e;
-  e.op = Op::OpenKey;
-  e.root = root;
-  e.path = path;
-  std::unique_ptr<platform::IRegKey> out;
+std::unique_ptr<platform::IRegKey> DryRunRegistry::OpenKey(uint32_t root, const std::string& path, Status& status) {
   if (IsDeleted(root, path)) {
-    e.why = "deleted earlier in the plan";
-  } else if (auto real = real_.OpenKey(root, path)) {
-    e.ok = true;
-    e.readOnly = real->ReadOnly();
-    out = std::make_unique<Key>(*this, root, path, std::move(real));
-  } else {
-    e.why = "not present, or it cannot be opened";
+    status = Refuse(root, path, platform::kErrorFileNotFound, "deleted earlier in the plan");
+    return nullptr;
   }
-  journal_.Add(e);
-  return out;
+  auto real = real_.OpenKey(root, path, status);
+  if (!real) {
+    Refuse(root, path, status.error(), "not present, or it cannot be opened");
+    return nullptr;
+  }
+  return std::make_unique<Key>(*this, root, path, std::move(real));
 }
 
-bool DryRunRegistry::DeleteKey(uint32_t root, const std::string& path) {
-  DryRunEvent e;
-  e.op = Op::DeleteKey;
-  e.root = root;
-  e.path = path;
-  std::unique_ptr<platform::IRegKey> real;
+Status DryRunRegistry::DeleteKey(uint32_t root, const std::string& path) {
+  std::vector<std::string>& taken = taken_[NodeKey(root, path)];
+  taken.clear();
   if (NodeKey(root, path).size() <= 8) {
-    e.why = "a root key is never deleted";
-  } else if (IsDeleted(root, path)) {
-    e.why = "deleted earlier in the plan";
-  } else if (!(real = real_.OpenKey(root, path))) {
-    e.why = "not present, or it cannot be opened";
-  } else if (KeepsSubkeys(root, path, *real)) {
-    e.why = "it has subkeys";
-  } else if (real->ReadOnly()) {
-    e.why = "it opens for reading only: the deletion would be refused";
-  } else {
-    MarkDeleted(root, path);
-    e.keys.push_back(KeyText(root, path));
-    e.ok = true;
+    return Refuse(root, path, platform::kErrorAccessDenied, "a root key is never deleted");
   }
-  journal_.Add(e);
-  return e.ok;
+  if (IsDeleted(root, path)) return Refuse(root, path, platform::kErrorFileNotFound, "deleted earlier in the plan");
+  Status opened;
+  auto real = real_.OpenKey(root, path, opened);
+  if (!real) return Refuse(root, path, opened.error(), "not present, or it cannot be opened");
+  if (KeepsSubkeys(root, path, *real)) return Refuse(root, path, platform::kErrorAccessDenied, "it has subkeys");
+  if (real->ReadOnly()) {
+    return Refuse(root, path, platform::kErrorAccessDenied, "it opens for reading only: the deletion would be refused");
+  }
+  MarkDeleted(root, path);
+  taken.push_back(KeyText(root, path));
+  return {};
 }
 
-bool DryRunRegistry::DeleteTree(uint32_t root, const std::string& path, std::vector<std::string>& taken,
-                                std::string& why) {
-  auto real = real_.OpenKey(root, path);
+Status DryRunRegistry::DeleteTree(uint32_t root, const std::string& path, std::vector<std::string>& taken,
+                                  std::string& why) {
+  Status opened;
+  auto real = real_.OpenKey(root, path, opened);
   if (!real) {
     why = "not present, or it cannot be opened";
-    return false;
+    return opened;
   }
   // Subkeys that resist are left, and then the key's own deletion fails.
   if (lister_ != nullptr) {
@@ -429,32 +356,29 @@ bool DryRunRegistry::DeleteTree(uint32_t root, const std::string& path, std::vec
     }
     if (KeepsSubkeys(root, path, *real)) {
       why = "a subkey stays";
-      return false;
+      return Status::Refused(platform::kErrorAccessDenied);
     }
   }
   if (real->ReadOnly()) {
     why = "it opens for reading only: the deletion would be refused";
-    return false;
+    return Status::Refused(platform::kErrorAccessDenied);
   }
   MarkDeleted(root, path);
   taken.push_back(KeyText(root, path));
-  return true;
+  return {};
 }
 
-bool DryRunRegistry::DeleteKeyTree(uint32_t root, const std::string& path) {
-  DryRunEvent e;
-  e.op = Op::DeleteKeyTree;
-  e.root = root;
-  e.path = path;
+Status DryRunRegistry::DeleteKeyTree(uint32_t root, const std::string& path) {
+  std::vector<std::string>& taken = taken_[NodeKey(root, path)];
+  taken.clear();
   if (NodeKey(root, path).size() <= 8) {
-    e.why = "a root key is never deleted";
-  } else if (IsDeleted(root, path)) {
-    e.why = "deleted earlier in the plan";
-  } else {
-    e.ok = DeleteTree(root, path, e.keys, e.why);
+    return Refuse(root, path, platform::kErrorAccessDenied, "a root key is never deleted");
   }
-  journal_.Add(e);
-  return e.ok;
+  if (IsDeleted(root, path)) return Refuse(root, path, platform::kErrorFileNotFound, "deleted earlier in the plan");
+  std::string why;
+  const Status status = DeleteTree(root, path, taken, why);
+  if (!status) return Refuse(root, path, status.error(), why);
+  return status;
 }
 
 }  // namespace app

@@ -6,58 +6,58 @@
 // folder or file outside the installation folder is unreadable: the run
 // data is left as it was and the run shows its "cannot read" message, so
 // nothing is removed and the log stays.
+#include "app/LogReader.h"
+
 #include <exception>
 
 #include "app/LogFormat.h"
-#include "app/UninstallRun.h"
 #include "env/Enviro.h"
 
 namespace app {
 
-bool UninstallRun::ReadLog() {
+bool ReadLog(platform::IFileSystem& fs, const std::string& logPath, TRunData& data) {
   try {
-    std::optional<std::string> bytes = services_.fs.ReadDenyWrite(LogPath);
+    std::optional<std::string> bytes = fs.ReadDenyWrite(logPath);
     if (!bytes) return false;
     ParsedLog parsed = ParseLog(*bytes);
     bytes.reset();
     if (!parsed.Readable()) return false;
     LogContent& log = parsed.content;
 
-    TUninsData& header = data_.UninsData;
+    TUninsData& header = data.UninsData;
     header.LeadByte = log.leadByte;
     header.AppName = std::move(log.appName);
     header.HostLevels = log.hostLevels;
     header.ShortcutLevels = log.shortcutLevels;
     // Appended to, not emptied first.
     for (LogRegKey& k : log.regKeys) {
-      RegKeyLevels.push_back(k.levels);
-      RegKeyList.push_back(std::move(k.key));
+      data.RegKeyLevels.push_back(k.levels);
+      data.RegKeyList.push_back(std::move(k.key));
     }
     header.TotalBytes = log.totalBytes;
-    BytesToProcess = log.totalBytes;
     if (log.uninstallKey != kAbsentMark) header.UninstallKey = std::move(log.uninstallKey);
     if (log.shortcutDir != kAbsentMark) header.ShortcutDir = env::JoinPath(log.shortcutDir, "");
 
     if (log.shortcutCount.value_or(0) > 0) {
-      if (data_.ShortcutList) data_.ShortcutList->clear();
-      else data_.ShortcutList = std::make_unique<TStringList>();
-      for (std::string& s : log.shortcuts) data_.ShortcutList->push_back(std::move(s));
+      if (data.ShortcutList) data.ShortcutList->clear();
+      else data.ShortcutList = std::make_unique<TStringList>();
+      for (std::string& s : log.shortcuts) data.ShortcutList->push_back(std::move(s));
     }
 
     if (log.folderCount.value_or(0) > 0) {
-      if (data_.FolderList) data_.ClearFolderList();
-      else data_.FolderList = std::make_unique<TFolderList>();
+      if (data.FolderList) data.ClearFolderList();
+      else data.FolderList = std::make_unique<TFolderList>();
       for (LogFolder& f : log.folders) {
         auto dir = std::make_unique<TDirData>();
         dir->Flag = f.flag;
-        data_.FolderList->Add(std::move(f.name), std::move(dir));
+        data.FolderList->Add(std::move(f.name), std::move(dir));
       }
     }
 
     if (log.groupCount.value_or(0) > 0) {
-      if (data_.FileLists) data_.ClearFileLists();
-      else data_.FileLists = std::make_unique<TFileLists>();
-      data_.FileLists->reserve(log.groups.size());
+      if (data.FileLists) data.ClearFileLists();
+      else data.FileLists = std::make_unique<TFileLists>();
+      data.FileLists->reserve(log.groups.size());
       for (LogGroup& g : log.groups) {
         // An empty group still takes its place, so group j stays folder j's.
         auto list = std::make_unique<TZDataList>();
@@ -69,7 +69,7 @@ bool UninstallRun::ReadLog() {
           z->Flag = f.flag;
           list->Add(std::move(z));
         }
-        data_.FileLists->push_back(std::move(list));
+        data.FileLists->push_back(std::move(list));
       }
     }
     return true;

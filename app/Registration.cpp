@@ -57,13 +57,8 @@ std::string SelfDeletionCommand(const std::string& programPath, bool ntFamily) {
   return std::string(ntFamily ? "cmd.exe" : "command.com") + " /c del \"" + programPath + "\"";
 }
 
-void UninstallRun::UpdateRegistration() {
-  Registration registration(services());
-  registration.Update();
-}
-
 void Registration::Update() {
-  const std::string program = s_.module.ProgramPath();
+  const std::string program = module_.ProgramPath();
   uint32_t ms = 0;
   uint32_t ls = 0;
   ReadFileVersion(program, ms, ls);
@@ -72,7 +67,7 @@ void Registration::Update() {
   // Another copy of the uninstaller (or a stale registration) is not ours to
   // count down.
   const std::string registered = ReadRegisteredPath(version);
-  if (registered.empty() || !s_.locale.EqualIgnoreCase(registered, program)) return;
+  if (registered.empty() || !locale_.EqualIgnoreCase(registered, program)) return;
 
   if (DecrementAppsServed(version) != 0) return;
 
@@ -81,27 +76,27 @@ void Registration::Update() {
 }
 
 void Registration::ReadFileVersion(const std::string& path, uint32_t& ms, uint32_t& ls) {
-  if (auto version = s_.module.ReadFileVersion(path)) {
+  if (auto version = module_.ReadFileVersion(path)) {
     ms = version->ms;
     ls = version->ls;
   }
 }
 
 std::string Registration::ReadRegisteredPath(const std::string& versionName) {
-  auto key = s_.registry.OpenKey(kRoot, RegistrationKeyPath(versionName));
+  auto key = registry_.OpenKey(kRoot, RegistrationKeyPath(versionName));
   if (!key) return {};
   const auto path = key->ReadString(kAppPathValue);
-  if (!path || !s_.fs.FileExists(*path)) return {};
+  if (!path || !fs_.FileExists(*path)) return {};
   return *path;
 }
 
 int32_t Registration::DecrementAppsServed(const std::string& versionName) {
   // Two uninstallers of one version finishing together would otherwise both
   // read the same count and write back the same result.
-  LockHold lock(s_.lock, AppsServedLockName(versionName), kAppsServedLockTimeoutMs);
+  LockHold lock(lock_, AppsServedLockName(versionName), kAppsServedLockTimeoutMs);
   if (!lock.held()) return -1;
 
-  auto key = s_.registry.OpenKey(kRoot, RegistrationKeyPath(versionName));
+  auto key = registry_.OpenKey(kRoot, RegistrationKeyPath(versionName));
   if (!key) return -1;
   const auto count = key->ReadInt(kAppsServedValue);
   if (!count) return -1;
@@ -115,26 +110,26 @@ int32_t Registration::DecrementAppsServed(const std::string& versionName) {
 
 void Registration::DeleteRegistration(const std::string& versionName) {
   const std::string keyPath = RegistrationKeyPath(versionName);
-  if (!s_.registry.KeyExists(kRoot, keyPath)) return;
-  if (!s_.registry.DeleteKeyTree(kRoot, keyPath)) return;
+  if (!registry_.KeyExists(kRoot, keyPath)) return;
+  if (!registry_.DeleteKeyTree(kRoot, keyPath)) return;
 
   const std::string parent = env::StripTrailingBackslash(kRegistrationPrefix);
-  auto key = s_.registry.OpenKey(kRoot, parent);
+  auto key = registry_.OpenKey(kRoot, parent);
   if (!key || key->HasSubkeys()) return;
   key.reset();  // closed before it is deleted
   // Only an empty parent goes: should the subkey count have failed to read,
   // the other registrations below it stay.
-  s_.registry.DeleteKey(kRoot, parent);
+  registry_.DeleteKey(kRoot, parent);
 }
 
 void Registration::ScheduleSelfDeletion(const std::string& programPath) {
-  auto key = s_.registry.OpenKey(kRoot, kRunOnceKey);
+  auto key = registry_.OpenKey(kRoot, kRunOnceKey);
   if (!key) return;
 
   std::string name = kDeleteValue;
   for (int k = 0; key->ValueExists(name); ++k) name = kDeleteValue + std::to_string(k);
 
-  if (!key->WriteString(name, SelfDeletionCommand(programPath, s_.module.RunsOnNtFamily())))
+  if (!key->WriteString(name, SelfDeletionCommand(programPath, module_.RunsOnNtFamily())))
     throw platform::Error(platform::FormatError("Failed to set data for '%s'", name));
   // The entry must survive a power cut before the next start of Windows.
   key->Flush();

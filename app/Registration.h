@@ -3,12 +3,12 @@
 // this uninstaller file serves, counted down once at the end of every run,
 // and the scheduled deletion of the file when the count reaches zero.
 //
-// UninstallRun::UpdateRegistration drives the steps declared here; the
-// helpers are public so that the texts they build can be checked alone.
+// The run's UpdateRegistration drives the steps declared here; the helpers
+// are public so that the texts they build can be checked alone.
 #include <cstdint>
 #include <string>
 
-#include "app/UninstallRun.h"
+#include "platform/Services.h"
 
 namespace app {
 
@@ -45,11 +45,16 @@ std::string AppsServedLockName(const std::string& versionName);
 // unchanged.
 std::string SelfDeletionCommand(const std::string& programPath, bool ntFamily);
 
-// The count-down of the running program file, UninstallRun's last step.
-// Each step opens and closes its own keys, also when it fails.
+// The count-down of the running program file, the run's last step. Each
+// step opens and closes its own keys, also when it fails. Besides the
+// registry, the program's module and the named lock, it asks the file system
+// whether the registered path names a file, and the locale whether that path
+// is the running program's.
 class Registration {
  public:
-  explicit Registration(Services& services) : s_(services) {}
+  Registration(platform::IRegistry& registry, platform::IModule& module, platform::INamedLock& lock,
+               platform::IFileSystem& fs, platform::ILocale& locale)
+      : registry_(registry), module_(module), lock_(lock), fs_(fs), locale_(locale) {}
 
   // Only the write of the self-deletion entry can fail out of it, with
   // platform::Error "Failed to set data for '<value name>'".
@@ -75,7 +80,11 @@ class Registration {
   // cannot be opened; throws platform::Error when the write fails.
   void ScheduleSelfDeletion(const std::string& programPath);
 
-  Services& s_;
+  platform::IRegistry& registry_;
+  platform::IModule& module_;
+  platform::INamedLock& lock_;
+  platform::IFileSystem& fs_;
+  platform::ILocale& locale_;
 };
 
 }  // namespace app

@@ -2,8 +2,8 @@
 
 #include <exception>
 
-#include "app/UninstallRun.h"
 #include "env/Enviro.h"
+#include "platform/WindowsRules.h"
 
 namespace app {
 
@@ -17,30 +17,9 @@ constexpr char kRootNames[][22] = {
     "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA",
 };
 
-constexpr char kFileIndent[] = "    ";
-constexpr char kKeyIndent[] = " ";
-
 // A key path made of nothing but backslashes names the root key (or, after
 // the uninstall prefix, the Uninstall key itself), which is never deleted.
 bool NamesNoSubkey(const std::string& path) { return path.find_first_not_of('\\') == std::string::npos; }
-
-// Hourglass from construction until the end of the scope, however it ends.
-class BusyCursor {
- public:
-  explicit BusyCursor(IRemovalSink& sink) : sink_(sink) { sink_.SetBusyCursor(true); }
-  ~BusyCursor() {
-    try {
-      sink_.SetBusyCursor(false);
-    } catch (...) {
-      // Nothing may leave a destructor; the cursor is cosmetic.
-    }
-  }
-  BusyCursor(const BusyCursor&) = delete;
-  BusyCursor& operator=(const BusyCursor&) = delete;
-
- private:
-  IRemovalSink& sink_;
-};
 
 }  // namespace
 
@@ -65,55 +44,33 @@ RegKeyEntry ParseRegKeyEntry(const std::string& entry) {
   return out;
 }
 
-RemovalEngine::RemovalEngine(platform::IFileSystem& fs, platform::IRegistry& registry, platform::ILocale& locale,
-                             IRemovalSink& sink)
-    : fs_(fs), registry_(registry), locale_(locale), sink_(sink) {}
+RemovalEngine::RemovalEngine(platform::IFileSystem& fs, platform::IRegistry& registry, platform::ILocale& locale)
+    : fs_(fs), registry_(registry), locale_(locale) {}
 
-void RemovalEngine::Run(TRunData& data, const TStringList& regKeyList, const std::vector<uint8_t>& regKeyLevels,
-                        int64_t& bytesProcessed) {
-  BusyCursor busy(sink_);
-  bytesProcessed_ = &bytesProcessed;
-  if (data.FailList) {
-    data.ClearFailList();
-  } else {
-    data.FailList = std::make_unique<TFailList>();
-  }
-  failList_ = data.FailList.get();
-  openHeader_ = -1;
+void RemovalEngine::Run(const TRunData& data, IRemovalListener& listener) {
+  listener_ = &listener;
+  bytesProcessed_ = 0;
 
-  sink_.SetPhase(kPhaseFiles);
-  OpenGroup(kFailHeaderFiles);
+  Begin(Phase::Files);
   RemoveFiles(data);
-  CloseGroup();
-
-  OpenGroup(kFailHeaderFolders);
-  sink_.SetPhase(kPhaseFolders);
+  Begin(Phase::Folders);
   RemoveFolders(data);
-
-  sink_.SetPhase(kPhaseHostFolders);
+  Begin(Phase::HostFolders);
   WalkFolders(data.UninsData.BaseDir, data.UninsData.HostLevels, true);
-
-  sink_.SetPhase(kPhaseShortcuts);
-  CloseGroup();
-  OpenGroup(kFailHeaderShortcuts);
+  Begin(Phase::Shortcuts);
   if (data.ShortcutList) {
     RemoveShortcuts(data);
-    CloseGroup();
-    OpenGroup(kFailHeaderShortcutFolders);
-    sink_.SetPhase(kPhaseShortcutFolders);
+    Begin(Phase::ShortcutFolders);
     RemoveShortcutFolders(data);
   }
-  // Shortcut host folders join whichever group is open, without progress.
+  // Without progress: the window keeps the last object and caption.
+  Begin(Phase::ShortcutHostFolders);
   WalkFolders(data.UninsData.ShortcutDir, data.UninsData.ShortcutLevels, false);
-
-  CloseGroup();
-  OpenGroup(kFailHeaderRegistry);
-  sink_.SetPhase(kPhaseRegistry);
+  Begin(Phase::Registry);
   RemoveUninstallKey(data.UninsData.UninstallKey);
-  for (size_t e = 0; e < regKeyList.size(); ++e) {
-    RemoveLoggedKey(regKeyList[e], e < regKeyLevels.size() ? regKeyLevels[e] : 0);
+  for (size_t e = 0; e < data.RegKeyList.size(); ++e) {
+    RemoveLoggedKey(data.RegKeyList[e], e < data.RegKeyLevels.size() ? data.RegKeyLevels[e] : 0);
   }
-  CloseGroup();
 }
 
 void RemovalEngine::RemoveFiles(const TRunData& data) {
@@ -129,13 +86,22 @@ void RemovalEngine::RemoveFiles(const TRunData& data) {
     for (int i = 0; i < files->Count(); ++i) {
       const TZData* record = files->At(i);
       if (record == nullptr) continue;
-      *bytesProcessed_ += record->Size;
+      bytesProcessed_ += record->Size;
       Show(record->Name);
-      const std::string path = folder + record->Name;
-      const auto entry = fs_.FindEntry(path);
-      if (!entry || entry->IsFolder()) continue;
-      // Changed since installation: the user's edits stay.
-      if (entry->dosTime != record->Date || !DeleteFileAnyway(path)) RecordFile(path);
+      Outcome outcome = Met(ObjectKind::File, folder + record->Name);
+      const auto entry = fs_.FindEntry(outcome.path);
+      if (entry) outcome.attributes = entry->attributes;
+      if (!entry || entry->IsFolder()) {
+        outcome.result = Result::Absent;
+      } else if (entry->dosTime != record->Date) {
+        // Changed since installation: the user's edits stay.
+        outcome.result = Result::Changed;
+        outcome.loggedTime = record->Date;
+        outcome.diskTime = entry->dosTime;
+      } else {
+        RemoveFound(outcome);
+      }
+      Report(outcome);
     }
   }
 }
@@ -154,9 +120,13 @@ void RemovalEngine::RemoveFolders(const TRunData& data) {
 void RemovalEngine::RemoveShortcuts(const TRunData& data) {
   for (const std::string& shortcut : *data.ShortcutList) {
     Show(shortcut);
+    Outcome outcome = Met(ObjectKind::Shortcut, shortcut);
     const auto entry = fs_.FindEntry(shortcut);
-    if (!entry || entry->IsFolder()) continue;
-    if (!DeleteFileAnyway(shortcut)) failList_->Add(kFileIndent + shortcut);
+    if (entry) outcome.attributes = entry->attributes;
+    // A shortcut's time stamp is not compared.
+    if (!entry || entry->IsFolder()) outcome.result = Result::Absent;
+    else RemoveFound(outcome);
+    Report(outcome);
   }
 }
 
@@ -185,11 +155,21 @@ void RemovalEngine::RemoveUninstallKey(const std::string& uninstallKey) {
   // Only backslashes would name the Uninstall key itself, every program's
   // entry with it: such a name counts as none.
   if (NamesNoSubkey(uninstallKey)) return;
-  const std::string key = kUninstallKeyPath + uninstallKey;
-  if (!registry_.KeyExists(platform::kHkeyLocalMachine, key)) return;
-  if (!registry_.DeleteKeyTree(platform::kHkeyLocalMachine, key)) {
-    failList_->Add(kKeyIndent + std::string(kUninstallKeyShown) + uninstallKey);
+  Outcome outcome = Met(ObjectKind::Key, kUninstallKeyShown + uninstallKey);
+  outcome.root = platform::kHkeyLocalMachine;
+  outcome.keyPath = kUninstallKeyPath + uninstallKey;
+  platform::Status status;
+  if (!registry_.OpenKey(outcome.root, outcome.keyPath, status)) {
+    outcome.result = Result::Absent;
+    outcome.error = status.error();
+  } else {
+    // With its subkeys: the entry is the application's own.
+    status = registry_.DeleteKeyTree(outcome.root, outcome.keyPath);
+    outcome.result = status ? Result::Removed : Result::Failed;
+    outcome.step = status ? Step::None : Step::Delete;
+    outcome.error = status.error();
   }
+  Report(outcome);
 }
 
 void RemovalEngine::RemoveLoggedKey(const std::string& entry, uint8_t levels) {
@@ -197,59 +177,97 @@ void RemovalEngine::RemoveLoggedKey(const std::string& entry, uint8_t levels) {
   std::string key = parsed.keyPath;
   for (unsigned n = levels; n > 0; --n, key = ParentPath(key)) {
     Show(parsed.rootName + key);
+    if (parsed.root == 0 && n == levels) {
+      Outcome none = Met(ObjectKind::Key, entry);
+      none.keyPath = parsed.keyPath;
+      none.result = Result::Absent;
+      Report(none);
+    }
     // The walk has reached the root key, which is never deleted.
     if (NamesNoSubkey(key)) return;
-    if (parsed.root == 0 || !registry_.KeyExists(parsed.root, key)) continue;
+    if (parsed.root == 0) continue;
+    Outcome outcome = Met(ObjectKind::Key, parsed.rootName + key);
+    outcome.root = parsed.root;
+    outcome.keyPath = key;
+    platform::Status status;
+    if (!registry_.OpenKey(parsed.root, key, status)) {
+      outcome.result = Result::Absent;
+      outcome.error = status.error();
+      Report(outcome);
+      continue;
+    }
     {
-      auto opened = registry_.OpenKey(parsed.root, key);
+      auto opened = registry_.OpenKey(parsed.root, key, status);
       if (!opened) {
-        failList_->Add(kKeyIndent + parsed.rootName + key);
+        outcome.result = Result::Failed;
+        outcome.step = Step::Open;
+        outcome.error = status.error();
+        Report(outcome);
         return;
       }
       // A key with subkeys holds something that is not the application's.
-      if (opened->HasSubkeys()) return;
+      if (opened->HasSubkeys()) {
+        outcome.result = Result::NotEmpty;
+        opened.reset();
+        Report(outcome);
+        return;
+      }
     }
     // The key alone: should the subkey count have failed to read, whatever
     // lies below it stays.
-    if (!registry_.DeleteKey(parsed.root, key)) failList_->Add(kKeyIndent + parsed.rootName + key);
+    status = registry_.DeleteKey(parsed.root, key);
+    outcome.result = status ? Result::Removed : Result::Failed;
+    outcome.step = status ? Step::None : Step::Delete;
+    outcome.error = status.error();
+    Report(outcome);
   }
 }
 
-void RemovalEngine::Show(const std::string& currentObject) { sink_.ShowProgress(*bytesProcessed_, currentObject); }
-
-void RemovalEngine::OpenGroup(const char* header) {
-  openHeader_ = failList_->Count();
-  failList_->Add(header);
+void RemovalEngine::Begin(Phase phase) {
+  phase_ = phase;
+  listener_->OnPhase(phase);
 }
 
-void RemovalEngine::CloseGroup() {
-  // A header with nothing under it goes again.
-  if (openHeader_ >= 0 && failList_->Count() == openHeader_ + 1) failList_->DeleteLast();
-  openHeader_ = -1;
-}
+void RemovalEngine::Show(const std::string& currentObject) { listener_->OnProgress(bytesProcessed_, currentObject); }
 
-void RemovalEngine::RecordFile(const std::string& path) {
-  auto fail = std::make_unique<TFailData>();
-  fail->Kind = kFailFile;
-  failList_->Add(kFileIndent + path, std::move(fail));
+Outcome RemovalEngine::Met(ObjectKind kind, std::string path) const {
+  Outcome outcome;
+  outcome.phase = phase_;
+  outcome.kind = kind;
+  outcome.path = std::move(path);
+  return outcome;
 }
 
 void RemovalEngine::TryRemoveFolder(const std::string& path) {
   constexpr uint32_t kNotAFolderToTouch = platform::kAttrHidden | platform::kAttrSystem | platform::kAttrVolume;
+  Outcome outcome = Met(ObjectKind::Folder, path);
   const auto entry = fs_.FindEntry(path);
+  if (entry) outcome.attributes = entry->attributes;
   // Hidden and system folders are the user's or the system's: not there.
-  if (!entry || (entry->attributes & kNotAFolderToTouch) != 0) return;
-  bool removed = false;
+  if (!entry || (entry->attributes & kNotAFolderToTouch) != 0) {
+    outcome.result = Result::Absent;
+    Report(outcome);
+    return;
+  }
+  platform::Status status;
+  bool raised = false;
   try {
-    removed = fs_.RemoveFolder(path);
+    status = fs_.RemoveFolder(path);
   } catch (const std::exception&) {
-    removed = false;
+    // An error while removing counts as a refusal, one without a code.
+    raised = true;
   }
-  if (!removed) {
-    auto fail = std::make_unique<TFailData>();
-    fail->Kind = kFailFolder;
-    failList_->Add(kFileIndent + path, std::move(fail));
+  if (status && !raised) {
+    outcome.result = Result::Removed;
+  } else if (status.error() == platform::kErrorDirNotEmpty) {
+    outcome.result = Result::NotEmpty;
+    outcome.error = status.error();
+  } else {
+    outcome.result = Result::Failed;
+    outcome.step = Step::Delete;
+    outcome.error = status.error();
   }
+  Report(outcome);
 }
 
 void RemovalEngine::WalkFolders(const std::string& start, uint8_t levels, bool showProgress) {
@@ -261,39 +279,20 @@ void RemovalEngine::WalkFolders(const std::string& start, uint8_t levels, bool s
   }
 }
 
-bool RemovalEngine::DeleteFileAnyway(const std::string& path) {
-  const auto attributes = fs_.GetAttributes(path);
-  if (!attributes || !fs_.SetAttributes(path, *attributes & ~platform::kAttrReadOnly)) return false;
+void RemovalEngine::RemoveFound(Outcome& outcome) {
   // The read-only bit is not given back when the deletion fails.
-  return fs_.RemoveFile(path);
-}
-
-namespace {
-
-// The run's window as the engine's sink: the figures go to the run's fields
-// first, so they are right even when the engine stops early.
-class RunSink : public IRemovalSink {
- public:
-  explicit RunSink(UninstallRun& run) : run_(run) {}
-  void SetPhase(const std::string& caption) override { run_.view().SetPhase(caption); }
-  void ShowProgress(int64_t bytesProcessed, const std::string& currentObject) override {
-    run_.BytesProcessed = bytesProcessed;
-    run_.CurrentObject = currentObject;
-    run_.ShowProgress();
+  const platform::FileRemoval removal = platform::RemoveFileAnyway(fs_, outcome.path);
+  if (removal) {
+    outcome.result = Result::Removed;
+    return;
   }
-  void SetBusyCursor(bool busy) override { run_.view().SetBusyCursor(busy); }
-
- private:
-  UninstallRun& run_;
-};
-
-}  // namespace
-
-void UninstallRun::RemoveInstallation() {
-  RunSink sink(*this);
-  RemovalEngine engine(services().fs, services().registry, services().locale, sink);
-  engine.Run(data(), RegKeyList, RegKeyLevels, BytesProcessed);
-  if (data().FailList && data().FailList->Count() > 0) view().ShowFailureSummary();
+  outcome.result = Result::Failed;
+  outcome.error = removal.status.error();
+  switch (removal.failedAt) {
+    case platform::FileRemoval::Step::ReadAttributes: outcome.step = Step::ReadAttributes; break;
+    case platform::FileRemoval::Step::DropReadOnly: outcome.step = Step::DropReadOnly; break;
+    default: outcome.step = Step::Delete; break;
+  }
 }
 
 }  // namespace app

@@ -1,39 +1,21 @@
 #pragma once
-// The removal engine: works through the six phases of an uninstallation
+// The removal engine: works through the phases of an uninstallation
 // (installed files, installation folders, host folders, shortcuts, shortcut
-// folders, registry) and collects what resisted in the failure list.
+// folders, shortcut host folders, registry) and says what became of every
+// object it meets as one outcome of its stream (app/Outcome.h).
 //
-// It is portable: it sees the file system, the registry and the locale
-// through the platform interfaces and reports its progress to a small sink,
-// so the window, and any tool that wants to replay a removal, can drive it.
+// It is portable and knows no window: it sees the file system, the
+// registry and the locale through the platform interfaces, and whoever
+// listens to its stream (the run, the failure list, a dry run's plan)
+// decides what to show.
 #include <cstdint>
 #include <string>
-#include <vector>
 
+#include "app/Outcome.h"
 #include "app/RunData.h"
 #include "platform/Services.h"
 
 namespace app {
-
-// Header lines of the failure list, one per group, in their only order.
-// "Arquivos que não puderam ser apagados:"
-inline constexpr char kFailHeaderFiles[] = "Arquivos que n\343o puderam ser apagados:";
-// "Pastas que não puderam ser apagadas:"
-inline constexpr char kFailHeaderFolders[] = "Pastas que n\343o puderam ser apagadas:";
-// "Atalhos que não puderam ser apagados:"
-inline constexpr char kFailHeaderShortcuts[] = "Atalhos que n\343o puderam ser apagados:";
-// "Pastas de atalhos que não puderam ser apagadas:"
-inline constexpr char kFailHeaderShortcutFolders[] = "Pastas de atalhos que n\343o puderam ser apagadas:";
-// "Registros que não puderam ser eliminados:"
-inline constexpr char kFailHeaderRegistry[] = "Registros que n\343o puderam ser eliminados:";
-
-// Phase captions of the progress window.
-inline constexpr char kPhaseFiles[] = "Destruindo arquivos...";
-inline constexpr char kPhaseFolders[] = "Destruindo pastas...";
-inline constexpr char kPhaseHostFolders[] = "Destruindo pastas hospedeiras...";
-inline constexpr char kPhaseShortcuts[] = "Destruindo atalhos...";
-inline constexpr char kPhaseShortcutFolders[] = "Destruindo pastas de atalhos...";
-inline constexpr char kPhaseRegistry[] = "Destruindo registros...";
 
 // Where the application's uninstall entry lives, under HKEY_LOCAL_MACHINE.
 inline constexpr char kUninstallKeyPath[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
@@ -66,36 +48,20 @@ struct RegKeyEntry {
 };
 RegKeyEntry ParseRegKeyEntry(const std::string& entry);
 
-// What the engine reports while it works.
-class IRemovalSink {
- public:
-  virtual ~IRemovalSink() = default;
-  // The phase line of the progress window.
-  virtual void SetPhase(const std::string& caption) = 0;
-  // Called right after each change of the current object; the processed
-  // byte count is the running total.
-  virtual void ShowProgress(int64_t bytesProcessed, const std::string& currentObject) = 0;
-  // Hourglass while the engine works; the default cursor afterwards.
-  virtual void SetBusyCursor(bool busy) = 0;
-};
-
 class RemovalEngine {
  public:
-  RemovalEngine(platform::IFileSystem& fs, platform::IRegistry& registry, platform::ILocale& locale,
-                IRemovalSink& sink);
+  RemovalEngine(platform::IFileSystem& fs, platform::IRegistry& registry, platform::ILocale& locale);
 
-  // Steps 1 to 9 of an uninstallation: everything but showing the failure
-  // summary. Reads the run data and the logged registry keys, never changes
-  // them; creates data.FailList or clears it, then fills it with what
-  // resisted, every header followed by at least one line of its group.
-  // `bytesProcessed` is advanced by the size of every file record, removed or
-  // not. A registry key entry without a level in `regKeyLevels` has 0 levels.
+  // The removal of an uninstallation over the run data, which it only
+  // reads. `listener` hears, in order: each phase as it begins; the object
+  // being worked on, right after each change, with the running total of
+  // the file records' sizes (every record counts, removed or not); and one
+  // outcome per object met. A registry key entry without a level in
+  // RegKeyLevels has 0 levels.
   //
-  // Single failures become lines of the failure list. Anything the services
-  // or the sink throw ends the run there and passes to the caller, with the
-  // failure list as filled so far; the busy cursor is reset in every case.
-  void Run(TRunData& data, const TStringList& regKeyList, const std::vector<uint8_t>& regKeyLevels,
-           int64_t& bytesProcessed);
+  // Single failures are outcomes. Anything the services or the listener
+  // throw ends the removal there and passes to the caller.
+  void Run(const TRunData& data, IRemovalListener& listener);
 
  private:
   void RemoveFiles(const TRunData& data);
@@ -105,25 +71,23 @@ class RemovalEngine {
   void RemoveUninstallKey(const std::string& uninstallKey);
   void RemoveLoggedKey(const std::string& entry, uint8_t levels);
 
+  void Begin(Phase phase);
   void Show(const std::string& currentObject);
-  void OpenGroup(const char* header);
-  void CloseGroup();
-  void RecordFile(const std::string& path);
-  // The folder test, then the removal of an empty folder; a folder that is
-  // there and stays becomes a folder line.
+  void Report(const Outcome& outcome) { listener_->OnOutcome(outcome); }
+  Outcome Met(ObjectKind kind, std::string path) const;
+  // The folder test, then the removal of an empty folder.
   void TryRemoveFolder(const std::string& path);
   // Tries `levels` folders from `start` upwards.
   void WalkFolders(const std::string& start, uint8_t levels, bool showProgress);
-  // Drops the read-only bit and deletes the file; false when either step fails.
-  bool DeleteFileAnyway(const std::string& path);
+  // A file or shortcut that was found: drops its read-only bit and deletes it.
+  void RemoveFound(Outcome& outcome);
 
   platform::IFileSystem& fs_;
   platform::IRegistry& registry_;
   platform::ILocale& locale_;
-  IRemovalSink& sink_;
-  TFailList* failList_ = nullptr;
-  int openHeader_ = -1;  // line of the open group's header
-  int64_t* bytesProcessed_ = nullptr;
+  IRemovalListener* listener_ = nullptr;
+  Phase phase_ = Phase::Files;
+  int64_t bytesProcessed_ = 0;
 };
 
 }  // namespace app

@@ -50,6 +50,8 @@ void TRunData::FreeLists() {
   FileLists.reset();
   ClearFailList();
   FailList.reset();
+  RegKeyList = TStringList();
+  RegKeyLevels = std::vector<uint8_t>();
 }
 
 }  // namespace app

@@ -107,13 +107,17 @@ struct TRunData {
   std::unique_ptr<TFolderList> FolderList;
   std::unique_ptr<TFileLists> FileLists;
   std::unique_ptr<TFailList> FailList;
+  // The registry key entries of the log and, same index, the number of key
+  // levels to try for each; empty, never absent.
+  TStringList RegKeyList;
+  std::vector<uint8_t> RegKeyLevels;
 
   // Each does nothing when its list is absent; the list itself stays.
   void ClearFolderList();
   void ClearFileLists();
   void ClearFailList();
   // Teardown at program end: empties each list with its clearing operation,
-  // then frees it.
+  // then frees it; the key lists go last.
   void FreeLists();
 };
 

@@ -1,6 +1,15 @@
+// One run, in the order it happens: the argument (Start), then, at the first
+// activation of the window, the log read, the confirmation, the log's
+// deletion, the removal with its failure summary, message 41 and the
+// registration (Activate and the steps below it).
 #include "app/UninstallRun.h"
 
+#include "app/FailList.h"
+#include "app/LogReader.h"
+#include "app/Registration.h"
+#include "app/RemovalEngine.h"
 #include "env/Enviro.h"
+#include "platform/WindowsRules.h"
 
 namespace app {
 
@@ -14,7 +23,145 @@ constexpr int32_t kFinished = 41;
 constexpr char kInitializing[] = "Inicializando...";
 // The literal ends in one blank.
 constexpr char kUninstalling[] = "Desinstalando ";
+
+// Hourglass from construction until the end of the scope, however it ends.
+class BusyCursor {
+ public:
+  explicit BusyCursor(IMainView& view) : view_(view) { view_.SetBusyCursor(true); }
+  ~BusyCursor() {
+    try {
+      view_.SetBusyCursor(false);
+    } catch (...) {
+      // Nothing may leave a destructor; the cursor is cosmetic.
+    }
+  }
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+
+ private:
+  IMainView& view_;
+};
 }  // namespace
+
+// ---- start-up: the argument ----
+
+UninstallRun::UninstallRun(Services& services, IMainView& view, TRunData& data)
+    : services_(services), view_(view), data_(data) {}
+
+bool UninstallRun::Start(const std::optional<std::string>& firstArgument) {
+  data_.RegKeyList.clear();
+  data_.RegKeyLevels.clear();
+  LogPath = LogPathFromArgument(firstArgument);
+  data_.UninsData.BaseDir = env::FolderOfFile(LogPath);
+  if (LogPath.empty()) {
+    env::ShowCodedMessage(services_.box, kNoArgument, "");
+    view_.Terminate();
+    return false;
+  }
+  if (!services_.fs.FileExists(LogPath)) {
+    env::ShowCodedMessage(services_.box, kLogMissing, LogPath);
+    view_.Terminate();
+    return false;
+  }
+  return true;
+}
+
+std::string LogPathFromArgument(const std::optional<std::string>& argument) {
+  if (!argument || argument->find("/f:") == std::string::npos) return {};
+  return argument->substr(3);
+}
+
+// ---- the run ----
+
+void UninstallRun::Activate() {
+  if (Activated) return;
+  Activated = true;
+  running_ = true;
+  struct EndOfRun {
+    bool& running;
+    ~EndOfRun() { running = false; }
+  } endOfRun{running_};
+  view_.SetPhase(kInitializing);
+  if (!ReadLog()) {
+    env::ShowCodedMessage(services_.box, kLogUnreadable, LogPath);
+    view_.Terminate();
+    return;
+  }
+  if (env::ShowCodedMessage(services_.box, kConfirm, data_.UninsData.AppName) == env::kIdNo) {
+    view_.Terminate();
+    return;
+  }
+  DeleteLog();
+  view_.SetAppLine(kUninstalling + data_.UninsData.AppName);
+  RemoveInstallation();
+  env::ShowCodedMessage(services_.box, kFinished, "");
+  UpdateRegistration();
+  view_.Terminate();
+}
+
+bool UninstallRun::ReadLog() {
+  if (!app::ReadLog(services_.fs, LogPath, data_)) return false;
+  BytesToProcess = data_.UninsData.TotalBytes;
+  return true;
+}
+
+void UninstallRun::DeleteLog() {
+  // So that an interrupted run cannot be started again from the same log.
+  platform::RemoveFileAnyway(services_.fs, LogPath);
+}
+
+void UninstallRun::RemoveInstallation() {
+  if (data_.FailList) {
+    data_.ClearFailList();
+  } else {
+    data_.FailList = std::make_unique<TFailList>();
+  }
+  // The engine's stream goes to the window (through this run), to the
+  // failure list and to whoever listens.
+  FailListBuilder failures(*data_.FailList);
+  RemovalListeners stream{this, &failures, &listeners_};
+  {
+    BusyCursor busy(view_);
+    RemovalEngine(services_.fs, services_.registry, services_.locale).Run(data_, stream);
+  }
+  if (data_.FailList->Count() > 0) view_.ShowFailureSummary();
+}
+
+void UninstallRun::UpdateRegistration() {
+  Registration(services_.registry, services_.module, services_.lock, services_.fs, services_.locale).Update();
+}
+
+// ---- progress ----
+
+void UninstallRun::OnPhase(Phase phase) {
+  if (const char* caption = PhaseCaption(phase)) view_.SetPhase(caption);
+}
+
+void UninstallRun::OnProgress(int64_t bytesProcessed, const std::string& currentObject) {
+  // The run's own figures first, so that they are right even when the
+  // engine stops early.
+  BytesProcessed = bytesProcessed;
+  CurrentObject = currentObject;
+  ShowProgress();
+}
+
+void UninstallRun::ShowProgress() {
+  view_.ShowProgress(FormatJobDone(BytesProcessed, BytesToProcess, services_.locale.ThousandsSeparator()),
+                     CurrentObject, ProgressPosition(BytesProcessed, BytesToProcess));
+}
+
+const char* PhaseCaption(Phase phase) {
+  switch (phase) {
+    case Phase::Files: return "Destruindo arquivos...";
+    case Phase::Folders: return "Destruindo pastas...";
+    case Phase::HostFolders: return "Destruindo pastas hospedeiras...";
+    case Phase::Shortcuts: return "Destruindo atalhos...";
+    case Phase::ShortcutFolders: return "Destruindo pastas de atalhos...";
+    case Phase::ShortcutHostFolders: return nullptr;
+    case Phase::Registry: return "Destruindo registros...";
+  }
+  return nullptr;
+}
 
 std::string GroupThousands(int64_t value, const std::string& separator) {
   const bool negative = value < 0;
@@ -57,78 +204,9 @@ std::optional<int> ProgressPosition(int64_t processed, int64_t toProcess) {
       rest += p;
     }
   }
-  // More than half of toProcess left over rounds up; exactly half, only to
-  // the even neighbour.
+  // rest / t against one half: rest against what is short of the next whole.
   const uint64_t shortOfNext = t - rest;
-  if (rest > shortOfNext || (rest == shortOfNext && whole % 2 != 0)) ++whole;
-  return whole;
-}
-
-std::string LogPathFromArgument(const std::optional<std::string>& argument) {
-  if (!argument || argument->find("/f:") == std::string::npos) return {};
-  return argument->substr(3);
-}
-
-UninstallRun::UninstallRun(Services& services, IMainView& view, TRunData& data)
-    : services_(services), view_(view), data_(data) {}
-
-bool UninstallRun::Start(const std::optional<std::string>& firstArgument) {
-  RegKeyList.clear();
-  RegKeyLevels.clear();
-  LogPath = LogPathFromArgument(firstArgument);
-  data_.UninsData.BaseDir = env::FolderOfFile(LogPath);
-  if (LogPath.empty()) {
-    env::ShowCodedMessage(services_.box, kNoArgument, "");
-    view_.Terminate();
-    return false;
-  }
-  if (!services_.fs.FileExists(LogPath)) {
-    env::ShowCodedMessage(services_.box, kLogMissing, LogPath);
-    view_.Terminate();
-    return false;
-  }
-  return true;
-}
-
-void UninstallRun::Activate() {
-  if (Activated) return;
-  Activated = true;
-  running_ = true;
-  struct EndOfRun {
-    bool& running;
-    ~EndOfRun() { running = false; }
-  } endOfRun{running_};
-  view_.SetPhase(kInitializing);
-  if (!ReadLog()) {
-    env::ShowCodedMessage(services_.box, kLogUnreadable, LogPath);
-    view_.Terminate();
-    return;
-  }
-  if (env::ShowCodedMessage(services_.box, kConfirm, data_.UninsData.AppName) == env::kIdNo) {
-    view_.Terminate();
-    return;
-  }
-  DeleteLog();
-  view_.SetAppLine(kUninstalling + data_.UninsData.AppName);
-  RemoveInstallation();
-  env::ShowCodedMessage(services_.box, kFinished, "");
-  UpdateRegistration();
-  view_.Terminate();
-}
-
-void UninstallRun::DeleteLog() {
-  // Gone before anything is removed, so an interrupted run cannot be started
-  // again from the same log. Failures are not reported.
-  const auto attributes = services_.fs.GetAttributes(LogPath);
-  if (!attributes) return;
-  if (services_.fs.SetAttributes(LogPath, *attributes & ~platform::kAttrReadOnly)) {
-    services_.fs.RemoveFile(LogPath);
-  }
-}
-
-void UninstallRun::ShowProgress() {
-  view_.ShowProgress(FormatJobDone(BytesProcessed, BytesToProcess, services_.locale.ThousandsSeparator()),
-                     CurrentObject, ProgressPosition(BytesProcessed, BytesToProcess));
+  return static_cast<int>(platform::RoundHalfEven(whole, rest < shortOfNext ? -1 : rest > shortOfNext ? 1 : 0));
 }
 
 }  // namespace app

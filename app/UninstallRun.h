@@ -1,11 +1,15 @@
 #pragma once
-// The run of the uninstaller, apart from its window: start-up checks, the
-// fixed sequence of one run and the progress figures. TfmMain owns one and
-// implements IMainView for it.
+// One run of the uninstaller, top to bottom, apart from its window: the
+// start-up checks of the argument, then the fixed sequence of the run (read
+// the log, confirm, delete the log, remove, summary, message 41,
+// registration) and the progress figures. The steps it calls take only the
+// services they use; the window (TfmMain, or any other IMainView) only
+// shows what the run tells it.
 #include <cstdint>
 #include <optional>
 #include <string>
 
+#include "app/Outcome.h"
 #include "app/RunData.h"
 #include "platform/Services.h"
 
@@ -21,7 +25,8 @@ struct Services {
   platform::INamedLock& lock;
 };
 
-// What the run asks of the progress window.
+// What the run shows of itself: the progress window, or whatever stands in
+// for it.
 class IMainView {
  public:
   virtual ~IMainView() = default;
@@ -41,6 +46,9 @@ class IMainView {
   virtual void Terminate() = 0;
 };
 
+// The phase line of the progress window for `phase`; nullptr for the
+// shortcut host folders, which leave the line as it was.
+const char* PhaseCaption(Phase phase);
 // "%.0n bytes processados de %.0n bytes a processar" with the locale's
 // thousands separator.
 std::string FormatJobDone(int64_t processed, int64_t toProcess, const std::string& thousandsSeparator);
@@ -54,7 +62,7 @@ std::optional<int> ProgressPosition(int64_t processed, int64_t toProcess);
 // first three characters when it contains "/f:" (exact case), else empty.
 std::string LogPathFromArgument(const std::optional<std::string>& argument);
 
-class UninstallRun {
+class UninstallRun : private IRemovalListener {
  public:
   UninstallRun(Services& services, IMainView& view, TRunData& data);
 
@@ -75,9 +83,18 @@ class UninstallRun {
   // Shows BytesProcessed, BytesToProcess and CurrentObject on the window.
   void ShowProgress();
 
-  // The steps of a run, each completed by its own unit.
+  // Another consumer of the removal's stream (app/Outcome.h), heard after
+  // the window and the failure list; it must live as long as the run.
+  void Listen(IRemovalListener& listener) { listeners_.Add(listener); }
+
+  // The steps of a run, in their order.
+  // ReadLog (app/LogReader.h) from LogPath into the run data; BytesToProcess
+  // is the log's total afterwards.
   bool ReadLog();
+  // The removal engine over the run data, with the hourglass; the failure
+  // list is built anew from its outcomes and, when not empty, shown.
   void RemoveInstallation();
+  // The count-down of the uninstaller's own registration (app/Registration.h).
   void UpdateRegistration();
 
   Services& services() { return services_; }
@@ -90,16 +107,20 @@ class UninstallRun {
   int64_t BytesProcessed = 0;
   std::string CurrentObject;
   bool Activated = false;
-  TStringList RegKeyList;
-  std::vector<uint8_t> RegKeyLevels;
 
  private:
+  // Gone before anything is removed; failures are not reported.
   void DeleteLog();
+
+  // The engine's stream: captions and figures go to the window.
+  void OnPhase(Phase phase) override;
+  void OnProgress(int64_t bytesProcessed, const std::string& currentObject) override;
 
   bool running_ = false;
   Services& services_;
   IMainView& view_;
   TRunData& data_;
+  RemovalListeners listeners_;
 };
 
 }  // namespace app

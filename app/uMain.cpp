@@ -67,11 +67,7 @@ void TfmMain::FormCreate() {
 
 void TfmMain::FormActivate() { run_.Activate(); }
 
-void TfmMain::FormDestroy() {
-  run_.data().FreeLists();
-  run_.RegKeyList = app::TStringList();
-  run_.RegKeyLevels = std::vector<uint8_t>();
-}
+void TfmMain::FormDestroy() { run_.data().FreeLists(); }
 
 void TfmMain::SetPhase(const std::string& text) {
   // The phase that ends keeps its last figures on the screen.

@@ -1,11 +1,13 @@
 // Overhead of the removal engine itself: a whole run against the in-memory
 // fakes, so that the figures show the engine's own bookkeeping (paths, the
-// failure list, progress calls) without any disk or registry cost.
+// outcome stream, the failure list built from it, progress calls) without
+// any disk or registry cost.
 // Prints objects per second; asserts nothing.
 #include <chrono>
 #include <cstdio>
 #include <string>
 
+#include "app/FailList.h"
 #include "app/RemovalEngine.h"
 #include "app/UninstallRun.h"
 #include "tests/fakes/FakeFileSystem.h"
@@ -16,17 +18,18 @@ namespace {
 
 constexpr int32_t kDate = 0x2AB153C0;
 
-// A sink that formats what the window would show, as the run's own does.
-class FormattingSink : public app::IRemovalSink {
+// A listener that formats what the window would show, as the run does.
+class FormattingListener : public app::IRemovalListener {
  public:
-  void SetPhase(const std::string& caption) override { phase_ = caption; }
-  void ShowProgress(int64_t bytes, const std::string& object) override {
+  void OnPhase(app::Phase phase) override {
+    if (const char* caption = app::PhaseCaption(phase)) phase_ = caption;
+  }
+  void OnProgress(int64_t bytes, const std::string& object) override {
     text_ = app::FormatJobDone(bytes, total, ".");
     object_ = object;
     position_ = app::ProgressPosition(bytes, total).value_or(position_);
     ++calls;
   }
-  void SetBusyCursor(bool) override {}
   int64_t total = 0;
   long calls = 0;
 
@@ -40,8 +43,6 @@ struct Setup {
   fakes::FakeRegistry registry;
   fakes::FakeLocale locale;
   app::TRunData data;
-  app::TStringList keys;
-  std::vector<uint8_t> levels;
   long objects = 0;
   int64_t total = 0;
 };
@@ -78,8 +79,8 @@ void Build(Setup& s, int folders, int filesPerFolder, bool resisting) {
     s.fs.AddFile(shortcut);
     const std::string key = "Software\\Demo\\Part" + std::to_string(f);
     s.registry.AddKey(platform::kHkeyCurrentUser, key);
-    s.keys.push_back("x1x\\" + key);
-    s.levels.push_back(2);
+    s.data.RegKeyList.push_back("x1x\\" + key);
+    s.data.RegKeyLevels.push_back(2);
   }
   s.objects = static_cast<long>(folders) * filesPerFolder + 2L * folders + 2L * folders + 1;
 }
@@ -90,17 +91,19 @@ void Measure(const char* label, int folders, int filesPerFolder, bool resisting,
   for (int r = 0; r < rounds; ++r) {
     Setup s;
     Build(s, folders, filesPerFolder, resisting);
-    FormattingSink sink;
-    sink.total = s.total;
-    int64_t bytes = 0;
-    app::RemovalEngine engine(s.fs, s.registry, s.locale, sink);
+    FormattingListener progress;
+    progress.total = s.total;
+    s.data.FailList = std::make_unique<app::TFailList>();
+    app::FailListBuilder failures(*s.data.FailList);
+    app::RemovalListeners stream{&progress, &failures};
+    app::RemovalEngine engine(s.fs, s.registry, s.locale);
     const auto start = std::chrono::steady_clock::now();
-    engine.Run(s.data, s.keys, s.levels, bytes);
+    engine.Run(s.data, stream);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     if (took.count() < best) best = took.count();
     objects = s.objects;
     lines = s.data.FailList->Count();
-    calls = sink.calls;
+    calls = progress.calls;
   }
   std::printf("%-34s %8ld objects  %7ld progress calls  %7ld failure lines  %9.3f ms  %12.0f objects/s\n", label,
               objects, calls, lines, best * 1e3, best > 0 ? objects / best : 0.0);

@@ -1,11 +1,11 @@
 #include "env/Enviro.h"
 
 #include <algorithm>
-#include <cfenv>
-#include <cmath>
 #include <cstdlib>
 #include <iterator>
 #include <string_view>
+
+#include "platform/WindowsRules.h"
 
 namespace env {
 
@@ -13,16 +13,6 @@ double ScaleFactor = 0.0;
 
 namespace {
 platform::ILocale* g_pathLocale = nullptr;
-
-// std::nearbyint rounds in the current mode, which is to-nearest-even unless
-// someone changed it; say so explicitly.
-long long RoundHalfEven(double value) {
-  const int saved = std::fegetround();
-  std::fesetround(FE_TONEAREST);
-  const double r = std::nearbyint(value);
-  std::fesetround(saved);
-  return static_cast<long long>(r);
-}
 }  // namespace
 
 void InitEnvironment(platform::IScreen& screen) {
@@ -33,7 +23,7 @@ void InitEnvironment(platform::IScreen& screen) {
 }
 
 int CompensateFontHeight(int height, double scaleFactor) {
-  const long long r = RoundHalfEven(static_cast<double>(height) / scaleFactor);
+  const long long r = platform::RoundHalfEven(static_cast<double>(height) / scaleFactor);
   return static_cast<int>(-std::llabs(r));
 }
 

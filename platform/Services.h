@@ -11,6 +11,36 @@
 
 namespace platform {
 
+// Win32 error codes that callers tell apart, as GetLastError() and the
+// registry functions give them.
+constexpr uint32_t kErrorFileNotFound = 2;
+constexpr uint32_t kErrorPathNotFound = 3;
+constexpr uint32_t kErrorAccessDenied = 5;
+constexpr uint32_t kErrorInvalidHandle = 6;
+constexpr uint32_t kErrorGenFailure = 31;
+constexpr uint32_t kErrorSharingViolation = 32;
+constexpr uint32_t kErrorDirNotEmpty = 145;
+constexpr uint32_t kErrorDirectory = 267;  // the directory name is invalid: not a folder
+
+// What became of one operation: success, or the Win32 error code of its
+// refusal, taken right after the call. True when the operation succeeded.
+class Status {
+ public:
+  constexpr Status() = default;
+  // A refusal; a code of 0 (the system gave none) counts as a general failure.
+  static constexpr Status Refused(uint32_t error) { return Status(error != 0 ? error : kErrorGenFailure); }
+  static constexpr Status Of(bool succeeded, uint32_t error) { return succeeded ? Status() : Refused(error); }
+
+  constexpr explicit operator bool() const { return error_ == 0; }
+  constexpr bool ok() const { return error_ == 0; }
+  // 0 after a success.
+  constexpr uint32_t error() const { return error_; }
+
+ private:
+  constexpr explicit Status(uint32_t error) : error_(error) {}
+  uint32_t error_ = 0;
+};
+
 // File attribute bits, as Windows defines them.
 constexpr uint32_t kAttrReadOnly = 0x01;
 constexpr uint32_t kAttrHidden = 0x02;
@@ -40,11 +70,17 @@ class IFileSystem {
   virtual std::optional<FileEntry> FindEntry(const std::string& path) = 0;
   // nullopt when the attributes cannot be read (the path does not exist).
   virtual std::optional<uint32_t> GetAttributes(const std::string& path) = 0;
-  virtual bool SetAttributes(const std::string& path, uint32_t attributes) = 0;
-  // Deletes one file; false when refused (missing, read-only, in use, a folder).
-  virtual bool RemoveFile(const std::string& path) = 0;
-  // Removes an empty folder; false when refused (not empty, missing, in use).
-  virtual bool RemoveFolder(const std::string& path) = 0;
+  // Refused for a missing path (ERROR_FILE_NOT_FOUND, or ERROR_PATH_NOT_FOUND
+  // when a folder on the way is missing).
+  virtual Status SetAttributes(const std::string& path, uint32_t attributes) = 0;
+  // Deletes one file. Refused for a missing one (as SetAttributes), a
+  // read-only one or a folder (ERROR_ACCESS_DENIED) and one in use
+  // (ERROR_SHARING_VIOLATION).
+  virtual Status RemoveFile(const std::string& path) = 0;
+  // Removes an empty folder. Refused for a missing one (as SetAttributes), a
+  // file (ERROR_DIRECTORY), a folder that is not empty (ERROR_DIR_NOT_EMPTY),
+  // a read-only or protected one or a drive (ERROR_ACCESS_DENIED).
+  virtual Status RemoveFolder(const std::string& path) = 0;
   // Every entry of `folder` (a path without trailing backslash) as a search
   // of folder\*.* returns them, "." and ".." included when the system gives
   // them. nullopt when the folder cannot be searched.
@@ -62,10 +98,8 @@ class IFileSystem {
 };
 
 // Root keys are the predefined handles 0x80000000 + index.
-constexpr uint32_t kHkeyClassesRoot = 0x80000000;
 constexpr uint32_t kHkeyCurrentUser = 0x80000001;
 constexpr uint32_t kHkeyLocalMachine = 0x80000002;
-constexpr uint32_t kHkeyUsers = 0x80000003;
 
 // Value types, as Windows numbers them.
 constexpr uint32_t kRegSz = 1;
@@ -100,15 +134,26 @@ class IRegistry {
   virtual ~IRegistry() = default;
   // Opens an existing key with full access or, when that is refused, with
   // read access; never creates one. One leading backslash of `path` is
-  // dropped. nullptr when neither attempt succeeds or `root` is no root key.
-  virtual std::unique_ptr<IRegKey> OpenKey(uint32_t root, const std::string& path) = 0;
-  // Deletes the key after all its subkeys, depth first; true when the key
-  // itself has been deleted.
-  virtual bool DeleteKeyTree(uint32_t root, const std::string& path) = 0;
-  // Deletes the key alone; refused while it has subkeys, so that a subkey
-  // count that could not be read never takes other keys with it.
-  virtual bool DeleteKey(uint32_t root, const std::string& path) = 0;
+  // dropped. nullptr when neither attempt succeeds or `root` is no root key;
+  // `status` then holds the refusal of the read access (ERROR_FILE_NOT_FOUND
+  // for a missing key, ERROR_ACCESS_DENIED, ERROR_INVALID_HANDLE for a root
+  // that is none).
+  virtual std::unique_ptr<IRegKey> OpenKey(uint32_t root, const std::string& path, Status& status) = 0;
+  // Deletes the key after all its subkeys, depth first; succeeds when the
+  // key itself has been deleted. Refused for a missing key
+  // (ERROR_FILE_NOT_FOUND), a root key or one a subkey of which stays
+  // (ERROR_ACCESS_DENIED).
+  virtual Status DeleteKeyTree(uint32_t root, const std::string& path) = 0;
+  // Deletes the key alone; refused while it has subkeys (ERROR_ACCESS_DENIED),
+  // so that a subkey count that could not be read never takes other keys
+  // with it.
+  virtual Status DeleteKey(uint32_t root, const std::string& path) = 0;
 
+  // OpenKey for a caller that needs no reason.
+  std::unique_ptr<IRegKey> OpenKey(uint32_t root, const std::string& path) {
+    Status ignored;
+    return OpenKey(root, path, ignored);
+  }
   bool KeyExists(uint32_t root, const std::string& path) {
     return OpenKey(root, path) != nullptr;
   }

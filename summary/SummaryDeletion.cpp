@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "env/Enviro.h"
+#include "platform/WindowsRules.h"
 
 namespace summary {
 
@@ -22,9 +23,7 @@ std::string TrimLine(const std::string& text) {
 
 bool SummaryDeletion::DeleteFileEntry(const std::string& path) {
   if (!fs_.FileExists(path)) return true;
-  const auto attributes = fs_.GetAttributes(path);
-  if (!attributes || !fs_.SetAttributes(path, *attributes & ~platform::kAttrReadOnly)) return false;
-  return fs_.RemoveFile(path);
+  return static_cast<bool>(platform::RemoveFileAnyway(fs_, path));
 }
 
 bool SummaryDeletion::DeleteFolderTree(const std::string& path) {

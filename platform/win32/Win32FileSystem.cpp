@@ -72,14 +72,20 @@ std::optional<uint32_t> Win32FileSystem::GetAttributes(const std::string& path) 
   return a;
 }
 
-bool Win32FileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
-  return SetFileAttributesA(path.c_str(), attributes) != 0;
+Status Win32FileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
+  const bool done = SetFileAttributesA(path.c_str(), attributes) != 0;
+  return Status::Of(done, done ? 0 : GetLastError());
 }
 
-bool Win32FileSystem::RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+Status Win32FileSystem::RemoveFile(const std::string& path) {
+  const bool done = DeleteFileA(path.c_str()) != 0;
+  return Status::Of(done, done ? 0 : GetLastError());
+}
 
-bool Win32FileSystem::RemoveFolder(const std::string& path) {
-  return !IsDrive(path) && RemoveDirectoryA(path.c_str()) != 0;
+Status Win32FileSystem::RemoveFolder(const std::string& path) {
+  if (IsDrive(path)) return Status::Refused(ERROR_ACCESS_DENIED);
+  const bool done = RemoveDirectoryA(path.c_str()) != 0;
+  return Status::Of(done, done ? 0 : GetLastError());
 }
 
 std::optional<std::vector<FileEntry>> Win32FileSystem::ListFolder(const std::string& folder) {

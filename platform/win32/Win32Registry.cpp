@@ -18,7 +18,7 @@ std::string SubPath(const std::string& path) {
 
 // Deletes `sub` of `parent` after its subkeys, depth first. Subkeys that
 // resist are left; then the key's own deletion fails and says so.
-bool DeleteTree(HKEY parent, const std::string& sub) {
+LSTATUS DeleteTree(HKEY parent, const std::string& sub) {
   UniqueKey key;
   if (RegOpenKeyExA(parent, sub.c_str(), 0, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS) {
     // Names first: deleting while enumerating would shift the indexes.
@@ -34,41 +34,55 @@ bool DeleteTree(HKEY parent, const std::string& sub) {
     for (const std::string& name : names) DeleteTree(key.get(), name);
   }
   key.reset();
-  return RegDeleteKeyA(parent, sub.c_str()) == ERROR_SUCCESS;
+  return RegDeleteKeyA(parent, sub.c_str());
 }
 }  // namespace
 
-std::unique_ptr<IRegKey> Win32Registry::OpenKey(uint32_t root, const std::string& path) {
-  if (!IsRoot(root)) return nullptr;
+std::unique_ptr<IRegKey> Win32Registry::OpenKey(uint32_t root, const std::string& path, Status& status) {
+  if (!IsRoot(root)) {
+    status = Status::Refused(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
   const std::string sub = SubPath(path);
   UniqueKey key;
   bool readOnly = false;
   if (RegOpenKeyExA(RootHandle(root), sub.c_str(), 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) {
-    if (RegOpenKeyExA(RootHandle(root), sub.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return nullptr;
+    const LSTATUS r = RegOpenKeyExA(RootHandle(root), sub.c_str(), 0, KEY_READ, key.put());
+    if (r != ERROR_SUCCESS) {
+      status = Status::Refused(static_cast<uint32_t>(r));
+      return nullptr;
+    }
     readOnly = true;
   }
   try {
-    return std::make_unique<Win32RegKey>(std::move(key), readOnly);
+    auto opened = std::make_unique<Win32RegKey>(std::move(key), readOnly);
+    status = Status();
+    return opened;
   } catch (const std::bad_alloc&) {
+    status = Status::Refused(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
 }
 
-bool Win32Registry::DeleteKeyTree(uint32_t root, const std::string& path) {
+Status Win32Registry::DeleteKeyTree(uint32_t root, const std::string& path) {
   const std::string sub = SubPath(path);
-  if (!IsRoot(root) || sub.empty()) return false;
+  if (!IsRoot(root)) return Status::Refused(ERROR_INVALID_HANDLE);
+  if (sub.empty()) return Status::Refused(ERROR_ACCESS_DENIED);
   try {
-    return DeleteTree(RootHandle(root), sub);
+    const LSTATUS r = DeleteTree(RootHandle(root), sub);
+    return Status::Of(r == ERROR_SUCCESS, static_cast<uint32_t>(r));
   } catch (const std::bad_alloc&) {
-    return false;
+    return Status::Refused(ERROR_NOT_ENOUGH_MEMORY);
   }
 }
 
-bool Win32Registry::DeleteKey(uint32_t root, const std::string& path) {
+Status Win32Registry::DeleteKey(uint32_t root, const std::string& path) {
   const std::string sub = SubPath(path);
-  if (!IsRoot(root) || sub.empty()) return false;
+  if (!IsRoot(root)) return Status::Refused(ERROR_INVALID_HANDLE);
+  if (sub.empty()) return Status::Refused(ERROR_ACCESS_DENIED);
   // RegDeleteKey refuses a key that still has subkeys.
-  return RegDeleteKeyA(RootHandle(root), sub.c_str()) == ERROR_SUCCESS;
+  const LSTATUS r = RegDeleteKeyA(RootHandle(root), sub.c_str());
+  return Status::Of(r == ERROR_SUCCESS, static_cast<uint32_t>(r));
 }
 
 bool Win32RegKey::HasSubkeys() {

@@ -1,7 +1,8 @@
 #pragma once
 // The platform services over the real Windows API (ANSI calls, Windows-1252
 // text). Every member is noexcept in effect: failures come back as the
-// interface's false, nullopt or nullptr, never as an exception.
+// interface's false, nullopt, nullptr or refused Status (with the error
+// code the system gave right after the call), never as an exception.
 #include <windows.h>
 
 #include "platform/Services.h"
@@ -15,9 +16,11 @@ class Win32FileSystem : public IFileSystem {
   // 1980 or after 2107).
   std::optional<FileEntry> FindEntry(const std::string& path) override;
   std::optional<uint32_t> GetAttributes(const std::string& path) override;
-  bool SetAttributes(const std::string& path, uint32_t attributes) override;
-  bool RemoveFile(const std::string& path) override;
-  bool RemoveFolder(const std::string& path) override;
+  Status SetAttributes(const std::string& path, uint32_t attributes) override;
+  Status RemoveFile(const std::string& path) override;
+  // A drive is refused (ERROR_ACCESS_DENIED) without asking the system,
+  // which would take "C:" for the drive's current folder.
+  Status RemoveFolder(const std::string& path) override;
   // An existing folder whose search finds nothing at all (a drive root can
   // be like that) gives an empty list; a search that breaks off midway gives
   // nullopt rather than a partial list.
@@ -35,10 +38,12 @@ class Win32FileSystem : public IFileSystem {
 // the view in which the companion installer wrote them.
 class Win32Registry : public IRegistry {
  public:
-  std::unique_ptr<IRegKey> OpenKey(uint32_t root, const std::string& path) override;
-  // false for the root itself (an empty path): a root key is never deleted.
-  bool DeleteKeyTree(uint32_t root, const std::string& path) override;
-  bool DeleteKey(uint32_t root, const std::string& path) override;
+  using IRegistry::OpenKey;
+  std::unique_ptr<IRegKey> OpenKey(uint32_t root, const std::string& path, Status& status) override;
+  // Refused for the root itself (an empty path), ERROR_ACCESS_DENIED: a root
+  // key is never deleted.
+  Status DeleteKeyTree(uint32_t root, const std::string& path) override;
+  Status DeleteKey(uint32_t root, const std::string& path) override;
 };
 
 class Win32RegKey : public IRegKey {

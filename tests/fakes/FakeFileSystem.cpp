@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/WindowsRules.h"
+
 namespace fakes {
 
 namespace {
@@ -68,15 +70,7 @@ std::string FakeFileSystem::Key(const std::string& path) {
   std::string k = path;
   std::replace(k.begin(), k.end(), '/', '\\');
   if (!k.empty() && k.back() == '\\') k.pop_back();
-  for (char& c : k) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    // Windows-1252 letters fold like ASCII ones (0xE0..0xFE but 0xF7), and
-    // so do the four small letters of the 0x80 row.
-    if ((u >= 'a' && u <= 'z') || (u >= 0xE0 && u <= 0xFE && u != 0xF7)) c = static_cast<char>(u - 0x20);
-    if (u == 0x9A || u == 0x9C || u == 0x9E) c = static_cast<char>(u - 0x10);  // š œ ž
-    if (u == 0xFF) c = static_cast<char>(0x9F);                                   // ÿ
-  }
-  return k;
+  return platform::UpperCp1252(std::move(k));
 }
 
 void FakeFileSystem::EnsureParents(const std::string& path) {
@@ -139,11 +133,24 @@ void FakeFileSystem::OpenForWriting(const std::string& path) {
   if (it != nodes_.end()) it->second.openForWriting = true;
 }
 
-void FakeFileSystem::Fail(FsOp op, const std::string& path) { faults_.insert({static_cast<int>(op), KeyOf(path)}); }
+void FakeFileSystem::Fail(FsOp op, const std::string& path, uint32_t error) {
+  faults_[{static_cast<int>(op), KeyOf(path)}] = error != 0 ? error : platform::kErrorGenFailure;
+}
 void FakeFileSystem::ClearFaults() { faults_.clear(); }
 
-bool FakeFileSystem::Failing(FsOp op, const std::string& path) const {
-  return faults_.count({static_cast<int>(op), KeyOf(path)}) != 0;
+uint32_t FakeFileSystem::Failing(FsOp op, const std::string& path) const {
+  auto it = faults_.find({static_cast<int>(op), KeyOf(path)});
+  return it == faults_.end() ? 0 : it->second;
+}
+
+uint32_t FakeFileSystem::MissingError(const std::string& path) const {
+  const size_t cut = LastSeparator(path);
+  if (cut == std::string::npos) return platform::kErrorFileNotFound;
+  const std::string parent = KeyOf(path.substr(0, cut));
+  if (parent.empty() || IsDrive(parent)) return platform::kErrorFileNotFound;
+  auto it = nodes_.find(parent);
+  const bool folder = it != nodes_.end() && (it->second.attributes & platform::kAttrDirectory) != 0;
+  return folder ? platform::kErrorFileNotFound : platform::kErrorPathNotFound;
 }
 
 void FakeFileSystem::Call(const char* op, const std::string& path) { calls_.push_back(std::string(op) + " " + path); }
@@ -193,47 +200,49 @@ std::optional<uint32_t> FakeFileSystem::GetAttributes(const std::string& path) {
   return Attributes(path);
 }
 
-bool FakeFileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
+platform::Status FakeFileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
   Call(OpName(FsOp::SetAttributes), path);
   mutated_.push_back(path);
-  if (Failing(FsOp::SetAttributes, path)) return false;
+  if (const uint32_t fault = Failing(FsOp::SetAttributes, path)) return platform::Status::Refused(fault);
   auto it = nodes_.find(KeyOf(path));
-  if (it == nodes_.end()) return false;
+  if (it == nodes_.end()) return platform::Status::Refused(MissingError(path));
   const uint32_t dirBit = it->second.attributes & platform::kAttrDirectory;
   // SetFileAttributes ignores the directory bit; "normal" counts only alone,
   // and a file left with no attribute at all reports itself as normal.
   uint32_t kept = attributes & ~(platform::kAttrDirectory | platform::kAttrNormal);
   if (kept == 0 && dirBit == 0) kept = platform::kAttrNormal;
   it->second.attributes = kept | dirBit;
-  return true;
+  return {};
 }
 
-bool FakeFileSystem::RemoveFile(const std::string& path) {
+platform::Status FakeFileSystem::RemoveFile(const std::string& path) {
   Call(OpName(FsOp::RemoveFile), path);
   mutated_.push_back(path);
-  if (Failing(FsOp::RemoveFile, path)) return false;
+  if (const uint32_t fault = Failing(FsOp::RemoveFile, path)) return platform::Status::Refused(fault);
   auto it = nodes_.find(KeyOf(path));
-  if (it == nodes_.end()) return false;
+  if (it == nodes_.end()) return platform::Status::Refused(MissingError(path));
   const Node& n = it->second;
-  if ((n.attributes & (platform::kAttrDirectory | platform::kAttrReadOnly)) != 0 || n.locked || n.openForWriting)
-    return false;
+  if ((n.attributes & (platform::kAttrDirectory | platform::kAttrReadOnly)) != 0)
+    return platform::Status::Refused(platform::kErrorAccessDenied);
+  if (n.locked || n.openForWriting) return platform::Status::Refused(platform::kErrorSharingViolation);
   nodes_.erase(it);
-  return true;
+  return {};
 }
 
-bool FakeFileSystem::RemoveFolder(const std::string& path) {
+platform::Status FakeFileSystem::RemoveFolder(const std::string& path) {
   Call(OpName(FsOp::RemoveFolder), path);
   mutated_.push_back(path);
-  if (Failing(FsOp::RemoveFolder, path)) return false;
+  if (const uint32_t fault = Failing(FsOp::RemoveFolder, path)) return platform::Status::Refused(fault);
   const std::string key = KeyOf(path);
+  if (IsDrive(key)) return platform::Status::Refused(platform::kErrorAccessDenied);
   auto it = nodes_.find(key);
-  if (it == nodes_.end() || IsDrive(key)) return false;
+  if (it == nodes_.end()) return platform::Status::Refused(MissingError(path));
   const Node& n = it->second;
-  if ((n.attributes & platform::kAttrDirectory) == 0) return false;
-  if ((n.attributes & platform::kAttrReadOnly) != 0) return false;
-  if (HasChildren(key)) return false;
+  if ((n.attributes & platform::kAttrDirectory) == 0) return platform::Status::Refused(platform::kErrorDirectory);
+  if ((n.attributes & platform::kAttrReadOnly) != 0) return platform::Status::Refused(platform::kErrorAccessDenied);
+  if (HasChildren(key)) return platform::Status::Refused(platform::kErrorDirNotEmpty);
   nodes_.erase(it);
-  return true;
+  return {};
 }
 
 std::optional<std::vector<platform::FileEntry>> FakeFileSystem::ListFolder(const std::string& folder) {

@@ -3,8 +3,8 @@
 // on: case-insensitive paths, attributes, DOS time stamps, folders that
 // refuse removal while not empty, read-only files that refuse deletion,
 // files held open without sharing, and any single operation made to fail.
+// Refusals carry the error codes Windows gives for them.
 #include <map>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,8 +37,9 @@ class FakeFileSystem : public platform::IFileSystem {
   // The ANSI code page's lead bytes, for the last character of a path (the
   // second byte of a double-byte character may be 0x5C); none when not set.
   void UseLocale(platform::ILocale* locale);
-  // Make `op` on `path` fail (every time, until cleared).
-  void Fail(FsOp op, const std::string& path);
+  // Make `op` on `path` fail (every time, until cleared); a refused
+  // operation gives `error`.
+  void Fail(FsOp op, const std::string& path, uint32_t error = platform::kErrorAccessDenied);
   void ClearFaults();
 
   // Inspection.
@@ -56,9 +57,9 @@ class FakeFileSystem : public platform::IFileSystem {
   // platform::IFileSystem
   std::optional<platform::FileEntry> FindEntry(const std::string& path) override;
   std::optional<uint32_t> GetAttributes(const std::string& path) override;
-  bool SetAttributes(const std::string& path, uint32_t attributes) override;
-  bool RemoveFile(const std::string& path) override;
-  bool RemoveFolder(const std::string& path) override;
+  platform::Status SetAttributes(const std::string& path, uint32_t attributes) override;
+  platform::Status RemoveFile(const std::string& path) override;
+  platform::Status RemoveFolder(const std::string& path) override;
   std::optional<std::vector<platform::FileEntry>> ListFolder(const std::string& folder) override;
   std::optional<std::string> ReadDenyWrite(const std::string& path) override;
 
@@ -82,7 +83,11 @@ class FakeFileSystem : public platform::IFileSystem {
     n.attributes = attributes;
     return n;
   }
-  bool Failing(FsOp op, const std::string& path) const;
+  // The error of a fault set on `op` for `path`; 0 when none is.
+  uint32_t Failing(FsOp op, const std::string& path) const;
+  // What Windows says of a missing path: the file is not found, or a folder
+  // on the way to it is not.
+  uint32_t MissingError(const std::string& path) const;
   // Where the name at the end of `path` starts (after its last separator).
   size_t NameStart(const std::string& path) const;
   // The last backslash or slash of `path` that is a character of its own.
@@ -95,7 +100,7 @@ class FakeFileSystem : public platform::IFileSystem {
 
   platform::ILocale* locale_ = nullptr;
   std::map<std::string, Node> nodes_;  // by Key()
-  std::set<std::pair<int, std::string>> faults_;
+  std::map<std::pair<int, std::string>, uint32_t> faults_;
   std::vector<std::string> mutated_;
   std::vector<std::string> calls_;
 };

@@ -3,20 +3,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/WindowsRules.h"
+
 namespace fakes {
 
 namespace {
 // Key and value names ignore case, accented Windows-1252 letters included.
-std::string Upper(const std::string& s) {
-  std::string out = s;
-  for (char& c : out) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if ((u >= 'a' && u <= 'z') || (u >= 0xE0 && u <= 0xFE && u != 0xF7)) c = static_cast<char>(u - 0x20);
-    if (u == 0x9A || u == 0x9C || u == 0x9E) c = static_cast<char>(u - 0x10);  // š œ ž
-    if (u == 0xFF) c = static_cast<char>(0x9F);                                   // ÿ
-  }
-  return out;
-}
+std::string Upper(const std::string& s) { return platform::UpperCp1252(s); }
 
 std::string Dword(int32_t v) {
   std::string d(4, '\0');
@@ -65,14 +58,23 @@ void FakeRegistry::MakeReadOnly(uint32_t root, const std::string& path) {
   nodes_[NodeKey(root, path)].readOnly = true;
 }
 
-void FakeRegistry::Fail(RegOp op, uint32_t root, const std::string& path) {
-  faults_.insert({static_cast<int>(op), NodeKey(root, path)});
+void FakeRegistry::Fail(RegOp op, uint32_t root, const std::string& path, uint32_t error) {
+  faults_[{static_cast<int>(op), NodeKey(root, path)}] = error != 0 ? error : platform::kErrorGenFailure;
 }
 
 void FakeRegistry::ClearFaults() { faults_.clear(); }
 
-bool FakeRegistry::Failing(RegOp op, const std::string& nodeKey) const {
-  return faults_.count({static_cast<int>(op), nodeKey}) != 0;
+uint32_t FakeRegistry::Failing(RegOp op, const std::string& nodeKey) const {
+  auto it = faults_.find({static_cast<int>(op), nodeKey});
+  return it == faults_.end() ? 0 : it->second;
+}
+
+uint32_t FakeRegistry::RefusesDeletion(const std::string& nodeKey) const {
+  if (const uint32_t fault = Failing(RegOp::Delete, nodeKey)) return fault;
+  // A key left with subkeys is refused as one without the right to delete.
+  auto it = nodes_.find(nodeKey);
+  if (it->second.readOnly || HasChildren(nodeKey)) return platform::kErrorAccessDenied;
+  return 0;
 }
 
 bool FakeRegistry::Exists(uint32_t root, const std::string& path) const {
@@ -200,45 +202,57 @@ class FakeRegistry::Key : public platform::IRegKey {
   bool readOnly_;
 };
 
-std::unique_ptr<platform::IRegKey> FakeRegistry::OpenKey(uint32_t root, const std::string& path) {
-  if (!IsRoot(root)) return nullptr;
+std::unique_ptr<platform::IRegKey> FakeRegistry::OpenKey(uint32_t root, const std::string& path,
+                                                         platform::Status& status) {
+  status = {};
+  if (!IsRoot(root)) {
+    status = platform::Status::Refused(platform::kErrorInvalidHandle);
+    return nullptr;
+  }
   const std::string key = NodeKey(root, path);
-  if (Failing(RegOp::Open, key)) return nullptr;
+  if (const uint32_t fault = Failing(RegOp::Open, key)) {
+    status = platform::Status::Refused(fault);
+    return nullptr;
+  }
   if (key.size() == 8) return std::make_unique<Key>(*this, key, false);
   auto it = nodes_.find(key);
-  if (it == nodes_.end()) return nullptr;
+  if (it == nodes_.end()) {
+    status = platform::Status::Refused(platform::kErrorFileNotFound);
+    return nullptr;
+  }
   return std::make_unique<Key>(*this, key, it->second.readOnly);
 }
 
-bool FakeRegistry::DeleteKeyTree(uint32_t root, const std::string& path) {
+platform::Status FakeRegistry::DeleteKeyTree(uint32_t root, const std::string& path) {
   const std::string key = NodeKey(root, path);
   deleteCalls_.push_back(key);
-  if (!IsRoot(root) || key.size() == 8) return false;
+  if (!IsRoot(root)) return platform::Status::Refused(platform::kErrorInvalidHandle);
+  if (key.size() == 8) return platform::Status::Refused(platform::kErrorAccessDenied);
   auto it = nodes_.find(key);
-  if (it == nodes_.end()) return false;
+  if (it == nodes_.end()) return platform::Status::Refused(platform::kErrorFileNotFound);
   // Children first, deepest first (reverse order puts "A\B\C" before "A\B").
   const std::string prefix = key + "\\";
   std::vector<std::string> children;
   for (auto c = nodes_.lower_bound(prefix); c != nodes_.end() && c->first.compare(0, prefix.size(), prefix) == 0; ++c)
     children.push_back(c->first);
   for (auto c = children.rbegin(); c != children.rend(); ++c) {
-    if (Failing(RegOp::Delete, *c) || nodes_[*c].readOnly || HasChildren(*c)) continue;
-    nodes_.erase(*c);
+    if (RefusesDeletion(*c) == 0) nodes_.erase(*c);
   }
-  if (Failing(RegOp::Delete, key) || it->second.readOnly || HasChildren(key)) return false;
+  if (const uint32_t refused = RefusesDeletion(key)) return platform::Status::Refused(refused);
   nodes_.erase(key);
-  return true;
+  return {};
 }
 
-bool FakeRegistry::DeleteKey(uint32_t root, const std::string& path) {
+platform::Status FakeRegistry::DeleteKey(uint32_t root, const std::string& path) {
   const std::string key = NodeKey(root, path);
   deleteCalls_.push_back(key);
-  if (!IsRoot(root) || key.size() == 8) return false;
+  if (!IsRoot(root)) return platform::Status::Refused(platform::kErrorInvalidHandle);
+  if (key.size() == 8) return platform::Status::Refused(platform::kErrorAccessDenied);
   auto it = nodes_.find(key);
-  if (it == nodes_.end()) return false;
-  if (Failing(RegOp::Delete, key) || it->second.readOnly || HasChildren(key)) return false;
+  if (it == nodes_.end()) return platform::Status::Refused(platform::kErrorFileNotFound);
+  if (const uint32_t refused = RefusesDeletion(key)) return platform::Status::Refused(refused);
   nodes_.erase(it);
-  return true;
+  return {};
 }
 
 }  // namespace fakes

@@ -2,9 +2,9 @@
 // In-memory registry with the semantics the uninstaller relies on:
 // case-insensitive key and value names, keys with subkeys, typed values,
 // keys that open read-only or not at all, and any single operation made to
-// fail. Keys are addressed as root + path without a leading backslash.
+// fail, with the error codes Windows gives. Keys are addressed as root +
+// path without a leading backslash.
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -32,7 +32,9 @@ class FakeRegistry : public platform::IRegistry {
   void SetRaw(uint32_t root, const std::string& path, const std::string& name, uint32_t type, std::string data);
   // Opens with full access are refused; read access is granted.
   void MakeReadOnly(uint32_t root, const std::string& path);
-  void Fail(RegOp op, uint32_t root, const std::string& path);
+  // Make `op` on the key fail (every time, until cleared); a refused open or
+  // deletion gives `error`.
+  void Fail(RegOp op, uint32_t root, const std::string& path, uint32_t error = platform::kErrorAccessDenied);
   void ClearFaults();
 
   // Inspection.
@@ -51,9 +53,11 @@ class FakeRegistry : public platform::IRegistry {
   int OpenHandles() const { return openHandles_; }
 
   // platform::IRegistry
-  std::unique_ptr<platform::IRegKey> OpenKey(uint32_t root, const std::string& path) override;
-  bool DeleteKeyTree(uint32_t root, const std::string& path) override;
-  bool DeleteKey(uint32_t root, const std::string& path) override;
+  using platform::IRegistry::OpenKey;
+  std::unique_ptr<platform::IRegKey> OpenKey(uint32_t root, const std::string& path,
+                                             platform::Status& status) override;
+  platform::Status DeleteKeyTree(uint32_t root, const std::string& path) override;
+  platform::Status DeleteKey(uint32_t root, const std::string& path) override;
 
  private:
   class Key;
@@ -64,11 +68,14 @@ class FakeRegistry : public platform::IRegistry {
   };
   static std::string NodeKey(uint32_t root, const std::string& path);
   static bool IsRoot(uint32_t root);
-  bool Failing(RegOp op, const std::string& nodeKey) const;
+  // The error of a fault set on `op` for the key; 0 when none is.
+  uint32_t Failing(RegOp op, const std::string& nodeKey) const;
+  // Why the key alone may not be deleted now; 0 when it may.
+  uint32_t RefusesDeletion(const std::string& nodeKey) const;
   bool HasChildren(const std::string& nodeKey) const;
 
   std::map<std::string, Node> nodes_;  // by NodeKey(); roots exist implicitly
-  std::set<std::pair<int, std::string>> faults_;
+  std::map<std::pair<int, std::string>, uint32_t> faults_;
   std::vector<std::string> deleteCalls_;
   int flushes_ = 0;
   int openHandles_ = 0;

@@ -1,15 +1,8 @@
 #include "tests/fakes/FakeServices.h"
 
-namespace fakes {
+#include "platform/WindowsRules.h"
 
-namespace {
-unsigned char UpperByte(unsigned char u) {
-  if ((u >= 'a' && u <= 'z') || (u >= 0xE0 && u <= 0xFE && u != 0xF7)) return static_cast<unsigned char>(u - 0x20);
-  if (u == 0x9A || u == 0x9C || u == 0x9E) return static_cast<unsigned char>(u - 0x10);  // š œ ž
-  if (u == 0xFF) return 0x9F;                                                             // ÿ
-  return u;
-}
-}  // namespace
+namespace fakes {
 
 int FakeMessageBox::ShowMessage(const std::string& text, const std::string& caption, uint32_t type) {
   shown_.push_back({text, caption, type});
@@ -33,7 +26,7 @@ std::string FakeLocale::UpperAnsi(const std::string& text) {
       ++i;  // the trail byte of a double-byte character is not a letter
       continue;
     }
-    if (leadBytes.empty() || u < 0x80) out[i] = static_cast<char>(UpperByte(u));
+    if (leadBytes.empty() || u < 0x80) out[i] = static_cast<char>(platform::UpperCp1252(u));
   }
   return out;
 }

@@ -161,18 +161,18 @@ class WindowsPaths : public platform::IFileSystem {
     return fake.FindEntry(R(p));
   }
   std::optional<uint32_t> GetAttributes(const std::string& p) override { return fake.GetAttributes(R(p)); }
-  bool SetAttributes(const std::string& p, uint32_t a) override {
+  platform::Status SetAttributes(const std::string& p, uint32_t a) override {
     changed.push_back(R(p));
     return fake.SetAttributes(R(p), a);
   }
-  bool RemoveFile(const std::string& p) override {
+  platform::Status RemoveFile(const std::string& p) override {
     changed.push_back(R(p));
     return fake.RemoveFile(R(p));
   }
-  bool RemoveFolder(const std::string& p) override {
+  platform::Status RemoveFolder(const std::string& p) override {
     const auto entries = fake.ListFolder(R(p));
     const bool empty = entries && entries->size() == 2;  // "." and ".."
-    const bool removed = fake.RemoveFolder(R(p));
+    const platform::Status removed = fake.RemoveFolder(R(p));
     if (removed && !empty) problems.push_back("removed the folder " + R(p) + " while it held something");
     return removed;
   }
@@ -241,11 +241,11 @@ inline std::string CheckRemoval(const std::string& log, Choices& pick) {
   if (!w.fs.problems.empty()) return w.fs.problems.front();
 
   std::set<std::string> keys;
-  for (size_t e = 0; e < w.run.RegKeyList.size(); ++e) {
-    const std::string& entry = w.run.RegKeyList[e];
+  for (size_t e = 0; e < w.data.RegKeyList.size(); ++e) {
+    const std::string& entry = w.data.RegKeyList[e];
     if (entry.size() < 2 || entry[1] < '0' || entry[1] > '6') continue;
     std::string path = entry.size() > 3 ? entry.substr(3) : "";
-    for (unsigned n = e < w.run.RegKeyLevels.size() ? w.run.RegKeyLevels[e] : 0; n > 0 && !path.empty(); --n) {
+    for (unsigned n = e < w.data.RegKeyLevels.size() ? w.data.RegKeyLevels[e] : 0; n > 0 && !path.empty(); --n) {
       keys.insert(KeyName(0x80000000u + static_cast<uint32_t>(entry[1] - '0'), path));
       const size_t cut = path.find_last_of('\\');
       path.resize(cut == std::string::npos ? 0 : cut);

@@ -39,11 +39,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(app::WriteLog(parsed.content) == bytes);
   }
   if (!read) {
-    Check(!runData.FolderList && !runData.FileLists && !runData.ShortcutList && run.RegKeyList.empty());
+    Check(!runData.FolderList && !runData.FileLists && !runData.ShortcutList && runData.RegKeyList.empty());
     return 0;
   }
   const app::LogContent& c = parsed.content;
-  Check(run.RegKeyList.size() == c.regKeys.size() && run.RegKeyLevels.size() == c.regKeys.size());
+  Check(runData.RegKeyList.size() == c.regKeys.size() && runData.RegKeyLevels.size() == c.regKeys.size());
   Check(runData.UninsData.TotalBytes == c.totalBytes && run.BytesToProcess == c.totalBytes);
   Check(static_cast<bool>(runData.FolderList) == (*c.folderCount > 0));
   if (runData.FolderList) Check(runData.FolderList->Count() == *c.folderCount);

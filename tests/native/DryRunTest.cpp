@@ -3,6 +3,7 @@
 #include "app/DryRun.h"
 #include "app/RemovalEngine.h"
 #include "app/UninstallRun.h"
+#include "platform/WindowsRules.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/FakeMainView.h"
 #include "tests/fakes/FakeRegistry.h"
@@ -26,8 +27,7 @@ class DryRunFiles : public testing::Test {
     EXPECT_TRUE(real.Mutated().empty());
   }
   fakes::FakeFileSystem real;
-  app::DryRunJournal journal;
-  app::DryRunFileSystem fs{real, journal};
+  app::DryRunFileSystem fs{real};
 };
 
 TEST_F(DryRunFiles, RemovedFileIsNoLongerFoundListedOrRead) {
@@ -49,14 +49,13 @@ TEST_F(DryRunFiles, RemovedFileIsNoLongerFoundListedOrRead) {
 TEST_F(DryRunFiles, RemoveFileRefusesWhatWindowsRefuses) {
   real.AddFile("C:\\App\\ro.dll", 0, 0, kAttrReadOnly);
   real.AddFolder("C:\\App\\Folder");
-  EXPECT_FALSE(fs.RemoveFile("C:\\App\\ro.dll"));
-  EXPECT_FALSE(fs.RemoveFile("C:\\App\\Folder"));
-  EXPECT_FALSE(fs.RemoveFile("C:\\App\\missing.dll"));
-  const auto& events = journal.events();
-  ASSERT_EQ(events.size(), 3u);
-  EXPECT_EQ(events[0].why, "read-only");
-  EXPECT_EQ(events[1].why, "a folder, not a file");
-  EXPECT_EQ(events[2].why, "not present");
+  // The codes Windows gives, and the reasons in words.
+  EXPECT_EQ(fs.RemoveFile("C:\\App\\ro.dll").error(), platform::kErrorAccessDenied);
+  EXPECT_EQ(fs.RemoveFile("C:\\App\\Folder").error(), platform::kErrorAccessDenied);
+  EXPECT_EQ(fs.RemoveFile("C:\\App\\missing.dll").error(), platform::kErrorFileNotFound);
+  EXPECT_EQ(fs.Why("C:\\App\\ro.dll"), "read-only");
+  EXPECT_EQ(fs.Why("C:\\App\\Folder"), "a folder, not a file");
+  EXPECT_EQ(fs.Why("C:\\App\\missing.dll"), "not present");
   EXPECT_TRUE(real.Exists("C:\\App\\ro.dll"));
 }
 
@@ -83,13 +82,13 @@ TEST_F(DryRunFiles, SetAttributesFollowsWindows) {
 TEST_F(DryRunFiles, FolderGoesOnlyWhenEverythingInItWentFirst) {
   real.AddFile("C:\\App\\Sub\\a.dll");
   real.AddFile("C:\\App\\b.dll");
-  EXPECT_FALSE(fs.RemoveFolder("C:\\App"));
-  EXPECT_EQ(journal.events().back().why, "not empty: 2 entries stay (b.dll, Sub)");
+  EXPECT_EQ(fs.RemoveFolder("C:\\App").error(), platform::kErrorDirNotEmpty);
+  EXPECT_EQ(fs.Why("C:\\App"), "not empty: 2 entries stay (b.dll, Sub)");
   EXPECT_FALSE(fs.RemoveFolder("C:\\App\\Sub"));
   ASSERT_TRUE(fs.RemoveFile("C:\\App\\Sub\\a.dll"));
   ASSERT_TRUE(fs.RemoveFolder("C:\\App\\Sub"));
   EXPECT_FALSE(fs.RemoveFolder("C:\\App"));
-  EXPECT_EQ(journal.events().back().why, "not empty: 1 entry stays (b.dll)");
+  EXPECT_EQ(fs.Why("C:\\App"), "not empty: 1 entry stays (b.dll)");
   ASSERT_TRUE(fs.RemoveFile("C:\\App\\b.dll"));
   EXPECT_TRUE(fs.RemoveFolder("C:\\App"));
   // Below a removed folder nothing is left to find.
@@ -104,14 +103,18 @@ TEST_F(DryRunFiles, FolderRemovalRefusesFilesReadOnlyAndUnlistableFolders) {
   real.AddFolder("C:\\App\\Unlistable");
   real.Fail(fakes::FsOp::List, "C:\\App\\Unlistable");
   real.AddFile("C:\\App\\f.txt");
-  EXPECT_FALSE(fs.RemoveFolder("C:\\App\\Locked"));
-  EXPECT_FALSE(fs.RemoveFolder("C:\\App\\Unlistable"));
-  EXPECT_FALSE(fs.RemoveFolder("C:\\App\\f.txt"));
-  EXPECT_FALSE(fs.RemoveFolder("C:\\App\\None"));
+  const std::vector<std::string> paths = {"C:\\App\\Locked", "C:\\App\\Unlistable", "C:\\App\\f.txt",
+                                         "C:\\App\\None"};
   std::vector<std::string> why;
-  for (const auto& e : journal.events()) why.push_back(e.why);
+  std::vector<uint32_t> codes;
+  for (const std::string& p : paths) {
+    codes.push_back(fs.RemoveFolder(p).error());
+    why.push_back(fs.Why(p));
+  }
   EXPECT_EQ(why, (std::vector<std::string>{"read-only folder", "its entries cannot be listed", "a file, not a folder",
                                            "not present"}));
+  EXPECT_EQ(codes, (std::vector<uint32_t>{platform::kErrorAccessDenied, platform::kErrorAccessDenied,
+                                          platform::kErrorDirectory, platform::kErrorFileNotFound}));
 }
 
 TEST_F(DryRunFiles, ALockedFileCannotBeToldWithoutTrying) {
@@ -134,14 +137,13 @@ class DryRunKeys : public testing::Test {
   }
   fakes::FakeRegistry real;
   FakeSubkeys lister{real};
-  app::DryRunJournal journal;
-  app::DryRunRegistry reg{real, journal, &lister};
+  app::DryRunRegistry reg{real, &lister};
 };
 
 TEST_F(DryRunKeys, KeyWithSubkeysStaysUntilTheyAreDeletedHere) {
   real.AddKey(kHkeyCurrentUser, "Software\\Maker\\App\\Sub");
-  EXPECT_FALSE(reg.DeleteKey(kHkeyCurrentUser, "\\Software\\Maker\\App"));
-  EXPECT_EQ(journal.events().back().why, "it has subkeys");
+  EXPECT_EQ(reg.DeleteKey(kHkeyCurrentUser, "\\Software\\Maker\\App").error(), platform::kErrorAccessDenied);
+  EXPECT_EQ(reg.Why(kHkeyCurrentUser, "Software\\Maker\\App"), "it has subkeys");
   ASSERT_TRUE(reg.DeleteKey(kHkeyCurrentUser, "\\Software\\Maker\\App\\Sub"));
   {
     auto key = reg.OpenKey(kHkeyCurrentUser, "\\software\\maker\\APP");
@@ -182,7 +184,7 @@ TEST_F(DryRunKeys, TreeDeletionTakesWhatItCanDepthFirst) {
   real.AddKey(kHkeyLocalMachine, u + "\\A\\Deep");
   real.AddKey(kHkeyLocalMachine, u + "\\B");
   ASSERT_TRUE(reg.DeleteKeyTree(kHkeyLocalMachine, "\\" + u));
-  EXPECT_EQ(journal.events().back().keys,
+  EXPECT_EQ(reg.Taken(kHkeyLocalMachine, u),
             (std::vector<std::string>{"HKEY_LOCAL_MACHINE\\Software\\Uninstall\\Demo\\A\\DEEP",
                                       "HKEY_LOCAL_MACHINE\\Software\\Uninstall\\Demo\\A",
                                       "HKEY_LOCAL_MACHINE\\Software\\Uninstall\\Demo\\B",
@@ -195,8 +197,8 @@ TEST_F(DryRunKeys, TreeDeletionLeavesAReadOnlySubkeyAndThenFails) {
   const std::string u = "Software\\Uninstall\\Demo";
   real.AddKey(kHkeyLocalMachine, u + "\\Free");
   real.MakeReadOnly(kHkeyLocalMachine, u + "\\Held");
-  EXPECT_FALSE(reg.DeleteKeyTree(kHkeyLocalMachine, u));
-  EXPECT_EQ(journal.events().back().why, "a subkey stays");
+  EXPECT_EQ(reg.DeleteKeyTree(kHkeyLocalMachine, u).error(), platform::kErrorAccessDenied);
+  EXPECT_EQ(reg.Why(kHkeyLocalMachine, u), "a subkey stays");
   EXPECT_FALSE(reg.KeyExists(kHkeyLocalMachine, u + "\\Free"));
   EXPECT_TRUE(reg.KeyExists(kHkeyLocalMachine, u + "\\Held"));
   EXPECT_TRUE(reg.KeyExists(kHkeyLocalMachine, u));
@@ -226,9 +228,8 @@ TEST_F(DryRunKeys, WritesAndFlushesStayInTheOverlay) {
   }
   EXPECT_EQ(real.GetValue(kHkeyLocalMachine, "Software\\K", "Name")->data, "old");
   EXPECT_FALSE(real.GetValue(kHkeyLocalMachine, "Software\\K", "Count"));
-  int writes = 0;
-  for (const auto& e : journal.events()) writes += e.op == app::DryRunEvent::Op::WriteValue;
-  EXPECT_EQ(writes, 3);
+  EXPECT_EQ(reg.Why(kHkeyLocalMachine, "Software\\R"), "the key is open for reading only");
+  EXPECT_EQ(reg.Why(kHkeyLocalMachine, "Software\\K"), "");
 }
 
 TEST_F(DryRunKeys, AKeyDeletedWhileOpenAnswersWithErrors) {
@@ -244,8 +245,7 @@ TEST_F(DryRunKeys, AKeyDeletedWhileOpenAnswersWithErrors) {
 TEST(DryRunKeysWithoutLister, ParentOfADeletedSubkeyIsTakenToKeepOthers) {
   fakes::FakeRegistry real;
   real.AddKey(kHkeyCurrentUser, "Software\\App\\Sub");
-  app::DryRunJournal journal;
-  app::DryRunRegistry reg(real, journal);
+  app::DryRunRegistry reg(real);
   ASSERT_TRUE(reg.DeleteKey(kHkeyCurrentUser, "Software\\App\\Sub"));
   // Without a list of its subkeys nothing says Sub was the only one.
   EXPECT_FALSE(reg.DeleteKey(kHkeyCurrentUser, "Software\\App"));
@@ -270,10 +270,7 @@ struct EngineRun {
     ASSERT_TRUE(run.Start("/f:" + std::string(dryrun_world::kLogPath)));
     ASSERT_TRUE(run.ReadLog());
     // The log goes first, as in a run.
-    auto& fs = services.fs;
-    if (auto a = fs.GetAttributes(run.LogPath)) {
-      if (fs.SetAttributes(run.LogPath, *a & ~platform::kAttrReadOnly)) fs.RemoveFile(run.LogPath);
-    }
+    platform::RemoveFileAnyway(services.fs, run.LogPath);
     run.RemoveInstallation();
   }
   std::vector<std::pair<std::string, int>> Failures() const {
@@ -297,9 +294,8 @@ TEST(DryRunProperty, PlanOverACopyPredictsTheRealRunExactly) {
     ASSERT_EQ(pathsBefore, dryrun_world::Paths(actual.fs));
 
     FakeSubkeys lister(planned.reg);
-    app::DryRunJournal journal;
-    app::DryRunFileSystem dryFs(planned.fs, journal);
-    app::DryRunRegistry dryReg(planned.reg, journal, &lister);
+    app::DryRunFileSystem dryFs(planned.fs);
+    app::DryRunRegistry dryReg(planned.reg, &lister);
     EngineRun plan(planned, dryFs, dryReg);
     plan.Go();
     EngineRun real(actual, actual.fs, actual.reg);

@@ -62,7 +62,7 @@ class LogReader : public ::testing::Test {
     EXPECT_EQ(data.UninsData.AppName, "");
     EXPECT_EQ(data.UninsData.TotalBytes, 0);
     EXPECT_EQ(run.BytesToProcess, 0);
-    EXPECT_TRUE(run.RegKeyList.empty());
+    EXPECT_TRUE(data.RegKeyList.empty());
     EXPECT_FALSE(data.ShortcutList);
     EXPECT_FALSE(data.FolderList);
     EXPECT_FALSE(data.FileLists);
@@ -88,8 +88,8 @@ TEST_F(LogReader, ExampleLogYieldsItsValues) {
   EXPECT_EQ(run.BytesToProcess, 4096);
   EXPECT_EQ(h.UninstallKey, "");
   EXPECT_EQ(h.ShortcutDir, "");
-  EXPECT_TRUE(run.RegKeyList.empty());
-  EXPECT_TRUE(run.RegKeyLevels.empty());
+  EXPECT_TRUE(data.RegKeyList.empty());
+  EXPECT_TRUE(data.RegKeyLevels.empty());
   EXPECT_FALSE(data.ShortcutList);
   ASSERT_TRUE(data.FolderList);
   ASSERT_EQ(data.FolderList->Count(), 1);
@@ -202,8 +202,8 @@ TEST_F(LogReader, PositiveCountsReplaceEarlierLists) {
   data.FileLists = std::make_unique<app::TFileLists>();
   data.FileLists->push_back(std::make_unique<app::TZDataList>());
   data.FileLists->push_back(std::make_unique<app::TZDataList>());
-  run.RegKeyList = {"\\2\\Earlier"};
-  run.RegKeyLevels = {9};
+  data.RegKeyList = {"\\2\\Earlier"};
+  data.RegKeyLevels = {9};
   ASSERT_TRUE(Read(RichLog()));
   EXPECT_EQ(*data.ShortcutList, (app::TStringList{"C:\\Menu\\Rich\\Rich.lnk", "C:\\Desktop\\Rich.lnk"}));
   ASSERT_EQ(data.FolderList->Count(), 3);
@@ -212,8 +212,8 @@ TEST_F(LogReader, PositiveCountsReplaceEarlierLists) {
   ASSERT_EQ(data.FileLists->size(), 3u);
   EXPECT_EQ(app::ZDataName((*data.FileLists)[0].get(), 1), "readme.txt");
   // The key lists are appended to, not emptied.
-  EXPECT_EQ(run.RegKeyList, (app::TStringList{"\\2\\Earlier", "\\2\\Software\\Rich", "\\1\\Software\\Rich\\User"}));
-  EXPECT_EQ(run.RegKeyLevels, (std::vector<uint8_t>{9, 1, 3}));
+  EXPECT_EQ(data.RegKeyList, (app::TStringList{"\\2\\Earlier", "\\2\\Software\\Rich", "\\1\\Software\\Rich\\User"}));
+  EXPECT_EQ(data.RegKeyLevels, (std::vector<uint8_t>{9, 1, 3}));
   EXPECT_EQ(data.UninsData.UninstallKey, "RichApp");
   EXPECT_EQ(data.UninsData.LeadByte, 0xFE);
 }
@@ -257,9 +257,9 @@ TEST_F(LogReader, AllRegistryKeySlotsAndLongNames) {
   c.groups = {LogGroup{std::nullopt, {{std::string(255, 'f'), 1, 2, 3}, {"", 0, 0, 0}}}};
   ASSERT_TRUE(Read(c));
   EXPECT_EQ(data.UninsData.AppName, std::string(255, '\xE9'));
-  ASSERT_EQ(run.RegKeyList.size(), 255u);
-  EXPECT_EQ(run.RegKeyList[254], longest);
-  EXPECT_EQ(run.RegKeyLevels[200], 200);
+  ASSERT_EQ(data.RegKeyList.size(), 255u);
+  EXPECT_EQ(data.RegKeyList[254], longest);
+  EXPECT_EQ(data.RegKeyLevels[200], 200);
   EXPECT_EQ(data.FolderList->Text(1).size(), 255u);
   const app::TZDataList* g = (*data.FileLists)[0].get();
   EXPECT_EQ(app::ZDataName(g, 0), std::string(255, 'f'));
@@ -295,7 +295,7 @@ TEST_F(LogReader, EveryTruncationIsUnreadable) {
     EXPECT_FALSE(again.ReadLog()) << "cut at " << n;
     EXPECT_EQ(fresh.UninsData.AppName, "") << "cut at " << n;
     EXPECT_FALSE(fresh.FolderList) << "cut at " << n;
-    EXPECT_TRUE(again.RegKeyList.empty()) << "cut at " << n;
+    EXPECT_TRUE(fresh.RegKeyList.empty()) << "cut at " << n;
   }
   const std::string example = ExampleBytes();
   for (size_t n = 0; n < example.size(); ++n) EXPECT_FALSE(app::ParseLog(example.substr(0, n)).Readable()) << n;
@@ -352,7 +352,7 @@ TEST_F(LogReader, ACountThatExactlyFitsIsRead) {
   for (int i = 0; i < 255; ++i) c.regKeys.push_back({0, ""});
   c.groups = {LogGroup{std::nullopt, {{"", 0, 0, 0}}}};
   ASSERT_TRUE(Read(c));
-  EXPECT_EQ(run.RegKeyList.size(), 255u);
+  EXPECT_EQ(data.RegKeyList.size(), 255u);
 }
 
 TEST_F(LogReader, NamesThatLeaveTheInstallationFolderAreRefused) {

@@ -54,9 +54,9 @@ class ThrowingFs : public platform::IFileSystem {
     return fs_.FindEntry(p);
   }
   std::optional<uint32_t> GetAttributes(const std::string& p) override { return fs_.GetAttributes(p); }
-  bool SetAttributes(const std::string& p, uint32_t a) override { return fs_.SetAttributes(p, a); }
-  bool RemoveFile(const std::string& p) override { return fs_.RemoveFile(p); }
-  bool RemoveFolder(const std::string& p) override {
+  platform::Status SetAttributes(const std::string& p, uint32_t a) override { return fs_.SetAttributes(p, a); }
+  platform::Status RemoveFile(const std::string& p) override { return fs_.RemoveFile(p); }
+  platform::Status RemoveFolder(const std::string& p) override {
     Maybe(FsOp::RemoveFolder, p);
     return fs_.RemoveFolder(p);
   }
@@ -82,15 +82,22 @@ class FlakyRegistry : public platform::IRegistry {
   explicit FlakyRegistry(fakes::FakeRegistry& reg) : reg_(reg) {}
   void FailOpensFrom(uint32_t root, const std::string& path, int nth) { failFrom_[Name(root, path)] = nth; }
 
-  std::unique_ptr<platform::IRegKey> OpenKey(uint32_t root, const std::string& path) override {
+  using platform::IRegistry::OpenKey;
+  std::unique_ptr<platform::IRegKey> OpenKey(uint32_t root, const std::string& path,
+                                             platform::Status& status) override {
     const std::string name = Name(root, path);
     const int count = ++opens_[name];
     auto it = failFrom_.find(name);
-    if (it != failFrom_.end() && count >= it->second) return nullptr;
-    return reg_.OpenKey(root, path);
+    if (it != failFrom_.end() && count >= it->second) {
+      status = platform::Status::Refused(platform::kErrorAccessDenied);
+      return nullptr;
+    }
+    return reg_.OpenKey(root, path, status);
   }
-  bool DeleteKeyTree(uint32_t root, const std::string& path) override { return reg_.DeleteKeyTree(root, path); }
-  bool DeleteKey(uint32_t root, const std::string& path) override { return reg_.DeleteKey(root, path); }
+  platform::Status DeleteKeyTree(uint32_t root, const std::string& path) override {
+    return reg_.DeleteKeyTree(root, path);
+  }
+  platform::Status DeleteKey(uint32_t root, const std::string& path) override { return reg_.DeleteKey(root, path); }
 
  private:
   static std::string Name(uint32_t root, const std::string& path) {
@@ -139,8 +146,8 @@ struct EngineFixture : ::testing::Test {
     data.ShortcutList->push_back(path);
   }
   void LoggedKey(uint8_t levels, const std::string& entry) {
-    run.RegKeyLevels.push_back(levels);
-    run.RegKeyList.push_back(entry);
+    data.RegKeyLevels.push_back(levels);
+    data.RegKeyList.push_back(entry);
   }
 
   void Remove() { run.RemoveInstallation(); }
@@ -877,21 +884,11 @@ struct Scenario {
   fakes::FakeRegistry registry;
   fakes::FakeLocale locale;
   app::TRunData data;
-  app::TStringList keys;
-  std::vector<uint8_t> levels;
   std::set<std::string> fsAllowed;   // FakeFileSystem::Key of every path the engine may change
   std::set<std::string> regAllowed;  // RegName of every key it may try to delete
   std::vector<std::string> changedFiles;
   std::vector<std::string> bystanders;  // files nobody named
   std::vector<std::pair<uint32_t, std::string>> bystanderKeys;
-};
-
-class NullSink : public app::IRemovalSink {
- public:
-  void SetPhase(const std::string&) override {}
-  void ShowProgress(int64_t, const std::string&) override {}
-  void SetBusyCursor(bool busy) override { busy_ = busy; }
-  bool busy_ = false;
 };
 
 void Build(Scenario& s, std::mt19937& rng) {
@@ -998,8 +995,8 @@ void Build(Scenario& s, std::mt19937& rng) {
     const uint8_t n = static_cast<uint8_t>(pick(5));
     std::string entry = "x" + std::to_string(index) + "x\\" + JoinParts(parts, parts.size());
     if (pick(8) == 0) entry[1] = 'Z';  // no root at all
-    s.keys.push_back(entry);
-    s.levels.push_back(n);
+    s.data.RegKeyList.push_back(entry);
+    s.data.RegKeyLevels.push_back(n);
     const bool hasRoot = entry[1] >= '0' && entry[1] <= '6';
     const uint32_t root = 0x80000000u + static_cast<uint32_t>(index);
     for (size_t l = 0; hasRoot && l < n && l < parts.size(); ++l) {
@@ -1023,9 +1020,12 @@ TEST(RemovalEngineProperty, TouchesOnlyWhatTheLogNamesAndNoHeaderStandsAlone) {
     std::mt19937 rng(seed);
     Scenario s;
     Build(s, rng);
-    NullSink sink;
-    int64_t bytes = 0;
-    app::RemovalEngine(s.fs, s.registry, s.locale, sink).Run(s.data, s.keys, s.levels, bytes);
+    fakes::FakeMessageBox box;
+    fakes::FakeModule module;
+    fakes::FakeNamedLock lock;
+    fakes::FakeMainView view;
+    app::Services services{s.fs, s.registry, box, s.locale, module, lock};
+    app::UninstallRun(services, view, s.data).RemoveInstallation();
 
     for (const std::string& m : s.fs.Mutated()) {
       EXPECT_EQ(s.fsAllowed.count(fakes::FakeFileSystem::Key(m)), 1u) << "touched " << m;
@@ -1038,7 +1038,8 @@ TEST(RemovalEngineProperty, TouchesOnlyWhatTheLogNamesAndNoHeaderStandsAlone) {
     for (const std::string& p : s.bystanders) EXPECT_TRUE(s.fs.Exists(p)) << p;
     for (const auto& [root, key] : s.bystanderKeys) EXPECT_TRUE(s.registry.Exists(root, key)) << key;
     EXPECT_EQ(s.registry.OpenHandles(), 0);
-    EXPECT_FALSE(sink.busy_);
+    ASSERT_FALSE(view.cursor.empty());
+    EXPECT_FALSE(view.cursor.back());
 
     const app::TFailList& list = *s.data.FailList;
     size_t lastGroup = 0;

@@ -5,10 +5,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/FailList.h"
 #include "app/LogFormat.h"
+#include "app/LogReader.h"
 #include "app/RemovalEngine.h"
-#include "app/UninstallRun.h"
 #include "env/Enviro.h"
+#include "platform/WindowsRules.h"
 #include "tools/undtool/UndTool.h"
 
 namespace undtool {
@@ -16,50 +18,8 @@ namespace undtool {
 namespace {
 
 using Json = nlohmann::ordered_json;
-using Op = app::DryRunEvent::Op;
 using Kind = PlanItem::Kind;
 using Outcome = PlanItem::Outcome;
-
-constexpr char kMarkLog[] = "(the log)";
-
-// Only the log reader of the run is used, which needs none of these.
-class NoBox : public platform::IMessageBox {
- public:
-  int ShowMessage(const std::string&, const std::string&, uint32_t) override { return 0; }
-};
-class NoModule : public platform::IModule {
- public:
-  std::string ProgramPath() override { return {}; }
-  std::optional<platform::FileVersion> ReadFileVersion(const std::string&) override { return std::nullopt; }
-  bool RunsOnNtFamily() override { return true; }
-};
-class NoLock : public platform::INamedLock {
- public:
-  bool Acquire(const std::string&, uint32_t) override { return false; }
-  void Release() override {}
-};
-class NoView : public app::IMainView {
- public:
-  void SetPhase(const std::string&) override {}
-  void SetAppLine(const std::string&) override {}
-  void ShowProgress(const std::string&, const std::string&, std::optional<int>) override {}
-  void SetBusyCursor(bool) override {}
-  void ShowFailureSummary() override {}
-  void Terminate() override {}
-};
-
-// The engine's phases go into the journal, so that its calls can be told
-// apart afterwards.
-class MarkingSink : public app::IRemovalSink {
- public:
-  explicit MarkingSink(app::DryRunJournal& journal) : journal_(journal) {}
-  void SetPhase(const std::string& caption) override { journal_.Mark(caption); }
-  void ShowProgress(int64_t, const std::string&) override {}
-  void SetBusyCursor(bool) override {}
-
- private:
-  app::DryRunJournal& journal_;
-};
 
 std::string TimeText(int32_t dosTime) {
   if (auto t = DosTimeText(dosTime)) return *t;
@@ -68,183 +28,95 @@ std::string TimeText(int32_t dosTime) {
   return s.str();
 }
 
-// Turns the journal of one dry run into the plan's items. The engine makes
-// exactly one lookup per file record and per shortcut, in order, and one per
-// folder it tries, so each lookup opens an item and the calls after it on
-// the same path settle it.
-class ItemBuilder {
+// The plan's items, one per outcome of the engine's stream, in its order;
+// the dry-run layer adds its reasons for what it refused. Entries that name
+// no root key come last.
+class ItemCollector : public app::IRemovalListener {
  public:
-  ItemBuilder(const app::TRunData& data, PlanResult& result) : data_(data), result_(result) {
-    if (data.FolderList && data.FileLists) {
-      const std::string base = env::JoinPath(data.UninsData.BaseDir, "");
-      const int lists = static_cast<int>(data.FileLists->size());
-      for (int f = 0; f < data.FolderList->Count() && f < lists; ++f) {
-        const app::TZDataList* files = (*data.FileLists)[static_cast<size_t>(f)].get();
-        for (int i = 0; files != nullptr && i < files->Count(); ++i) {
-          if (const app::TZData* z = files->At(i)) dates_.push_back(z->Date);
-        }
-      }
+  ItemCollector(std::vector<PlanItem>& items, app::DryRunFileSystem& fs, app::DryRunRegistry& registry)
+      : items_(items), fs_(fs), registry_(registry) {}
+
+  void OnOutcome(const app::Outcome& o) override {
+    PlanItem item;
+    item.kind = o.kind;
+    item.path = o.kind == app::ObjectKind::Key && o.root != 0 ? app::KeyText(o.root, o.keyPath) : o.path;
+    switch (o.result) {
+      case app::Result::Removed: item.outcome = Outcome::Removed; break;
+      case app::Result::Absent: item.outcome = Outcome::Absent; break;
+      default: item.outcome = Outcome::Kept; break;
+    }
+    item.why = Why(o, item);
+    if (o.kind == app::ObjectKind::Key && o.root == 0) {
+      noRoot_.push_back(std::move(item));
+    } else {
+      items_.push_back(std::move(item));
     }
   }
 
-  void Take(const app::DryRunEvent& e) {
-    switch (e.op) {
-      case Op::Mark:
-        phase_ = e.path;
-        shortcutLookups_ = (phase_ == app::kPhaseShortcuts && data_.ShortcutList) ? data_.ShortcutList->size() : 0;
-        current_ = nullptr;
-        break;
-      case Op::Find: Lookup(e); break;
-      case Op::SetAttributes:
-        if (phase_ == kMarkLog) break;
-        if (Settles(e) && !e.ok) Settle(Outcome::Kept, "the read-only bit cannot be dropped (" + e.why + ")");
-        break;
-      case Op::RemoveFile:
-        if (phase_ == kMarkLog) {
-          result_.logDeleted = e.ok;
-          break;
-        }
-        if (!Settles(e)) break;
-        if (e.ok) Settle(Outcome::Removed, dropped_ ? "its read-only bit is dropped first" : "");
-        else Settle(Outcome::Kept, "deletion refused: " + e.why);
-        break;
-      case Op::RemoveFolder:
-        if (!Settles(e)) break;
-        if (e.ok) Settle(Outcome::Removed, "");
-        else Settle(Outcome::Kept, e.why);
-        break;
-      case Op::OpenKey: OpenKey(e); break;
-      case Op::HasSubkeys:
-        if (current_ != nullptr && current_->kind == Kind::Key && e.ok) {
-          Settle(Outcome::Kept, "it has subkeys; the walk ends here");
-        }
-        break;
-      case Op::DeleteKey:
-        if (current_ == nullptr || current_->kind != Kind::Key) break;
-        if (e.ok) Settle(Outcome::Removed, "");
-        else Settle(Outcome::Kept, "deletion refused: " + e.why);
-        break;
-      case Op::DeleteKeyTree:
-        if (current_ == nullptr || current_->kind != Kind::Key) break;
-        current_->subkeys.assign(e.keys.begin(), e.keys.end());
-        if (e.ok) {
-          current_->subkeys.pop_back();  // the key itself, taken last
-          Settle(Outcome::Removed, current_->subkeys.empty() ? "" : "with its subkeys");
-        } else {
-          Settle(Outcome::Kept, "deletion refused: " + e.why +
-                                    (current_->subkeys.empty() ? "" : "; the subkeys listed still go"));
-        }
-        break;
-      case Op::WriteValue:
-      case Op::Flush: break;
-    }
+  // The entries that name no root key, after everything else.
+  void Finish() {
+    for (PlanItem& item : noRoot_) items_.push_back(std::move(item));
+    noRoot_.clear();
   }
 
  private:
-  PlanItem& Open(Kind kind, const std::string& path) {
-    result_.items.push_back(PlanItem{});
-    current_ = &result_.items.back();
-    current_->kind = kind;
-    current_->path = path;
-    dropped_ = false;
-    keyOpened_ = false;
-    return *current_;
-  }
-
-  void Lookup(const app::DryRunEvent& e) {
-    if (phase_.empty() || phase_ == kMarkLog) return;
-    Kind kind = Kind::Folder;
-    if (phase_ == app::kPhaseFiles) {
-      kind = Kind::File;
-    } else if (phase_ == app::kPhaseShortcuts && shortcutLookups_ > 0) {
-      kind = Kind::Shortcut;
-      --shortcutLookups_;
-    }
-    PlanItem& item = Open(kind, e.path);
-    if (kind == Kind::File) {
-      if (fileIndex_ < dates_.size()) item.loggedTime = dates_[fileIndex_];
-      ++fileIndex_;
-    }
+  std::string Why(const app::Outcome& o, PlanItem& item) {
     constexpr uint32_t kNotAFolderToTouch = platform::kAttrHidden | platform::kAttrSystem | platform::kAttrVolume;
-    if (!e.entry) {
-      item.outcome = Outcome::Absent;
-      item.why = "not present";
-    } else if (kind != Kind::Folder && e.entry->IsFolder()) {
-      item.outcome = Outcome::Absent;
-      item.why = "the path names a folder";
-    } else if (kind == Kind::Folder && (e.entry->attributes & kNotAFolderToTouch) != 0) {
-      item.outcome = Outcome::Absent;
-      item.why = "hidden or system folder: counts as not there";
-    } else {
-      // Settled by the calls that follow; a file nothing more is done to
-      // has changed since installation.
-      item.outcome = Outcome::Kept;
-      dropped_ = (e.entry->attributes & platform::kAttrReadOnly) != 0;
-      if (kind == Kind::File && item.loggedTime && *item.loggedTime != e.entry->dosTime) {
-        item.diskTime = e.entry->dosTime;
-        item.why = "changed since installation (logged " + TimeText(*item.loggedTime) + ", on disk " +
-                   TimeText(e.entry->dosTime) + ")";
-      } else {
-        item.why = kind == Kind::Folder ? "not removed" : "its attributes cannot be read";
-        item.loggedTime.reset();
-      }
-      return;
+    const bool isKey = o.kind == app::ObjectKind::Key;
+    const bool readOnly = (o.attributes & platform::kAttrReadOnly) != 0;
+    switch (o.result) {
+      case app::Result::Absent:
+        if (isKey) {
+          if (o.root == 0) return "the entry names no root key";
+          return registry_.Why(o.root, o.keyPath) == "deleted earlier in the plan"
+                     ? "already gone with a key deleted before it"
+                     : "not present";
+        }
+        if (o.attributes == 0) return "not present";
+        if (o.kind != app::ObjectKind::Folder) return "the path names a folder";
+        if ((o.attributes & kNotAFolderToTouch) != 0) return "hidden or system folder: counts as not there";
+        return "not present";
+      case app::Result::Changed:
+        item.loggedTime = o.loggedTime;
+        item.diskTime = o.diskTime;
+        return "changed since installation (logged " + TimeText(o.loggedTime) + ", on disk " +
+               TimeText(o.diskTime) + ")";
+      case app::Result::Removed:
+        if (isKey) {
+          item.subkeys = registry_.Taken(o.root, o.keyPath);
+          if (!item.subkeys.empty()) item.subkeys.pop_back();  // the key itself, taken last
+          return item.subkeys.empty() ? "" : "with its subkeys";
+        }
+        return o.kind != app::ObjectKind::Folder && readOnly ? "its read-only bit is dropped first" : "";
+      case app::Result::NotEmpty:
+        if (isKey) return "it has subkeys; the walk ends here";
+        return fs_.Why(o.path);
+      case app::Result::Failed:
+        break;
     }
-    item.loggedTime.reset();
-    current_ = nullptr;
-  }
-
-  void OpenKey(const app::DryRunEvent& e) {
-    const std::string text = app::KeyText(e.root, e.path);
-    if (keyOpened_ && current_ != nullptr && app::FoldPath(current_->path) == app::FoldPath(text)) {
-      // The engine's second opening of the same key.
-      keyOpened_ = false;
-      if (!e.ok) Settle(Outcome::Kept, "it cannot be opened");
-      return;
+    if (isKey) {
+      if (o.step == app::Step::Open) return "it cannot be opened";
+      item.subkeys = registry_.Taken(o.root, o.keyPath);
+      return "deletion refused: " + registry_.Why(o.root, o.keyPath) +
+             (item.subkeys.empty() ? "" : "; the subkeys listed still go");
     }
-    PlanItem& item = Open(Kind::Key, text);
-    keyOpened_ = e.ok;
-    if (e.ok) {
-      item.outcome = Outcome::Kept;
-      item.why = "not deleted";
-    } else {
-      item.outcome = Outcome::Absent;
-      item.why = e.why == "deleted earlier in the plan" ? "already gone with a key deleted before it" : "not present";
+    switch (o.step) {
+      case app::Step::ReadAttributes: return "its attributes cannot be read";
+      case app::Step::DropReadOnly: return "the read-only bit cannot be dropped (" + fs_.Why(o.path) + ")";
+      default: break;
     }
+    if (o.kind == app::ObjectKind::Folder) {
+      const std::string why = fs_.Why(o.path);
+      return why.empty() ? "not removed" : why;
+    }
+    return "deletion refused: " + fs_.Why(o.path);
   }
 
-  bool Settles(const app::DryRunEvent& e) const {
-    return current_ != nullptr && current_->outcome == Outcome::Kept &&
-           app::FoldPath(current_->path) == app::FoldPath(e.path);
-  }
-
-  void Settle(Outcome outcome, const std::string& why) {
-    current_->outcome = outcome;
-    current_->why = why;
-    current_->loggedTime.reset();
-    current_->diskTime.reset();
-  }
-
-  const app::TRunData& data_;
-  PlanResult& result_;
-  std::vector<int32_t> dates_;
-  size_t fileIndex_ = 0;
-  std::string phase_;
-  size_t shortcutLookups_ = 0;
-  PlanItem* current_ = nullptr;  // the last item, while calls may still settle it
-  bool dropped_ = false;
-  bool keyOpened_ = false;  // the last key item was found and waits for the engine's next call
+  std::vector<PlanItem>& items_;
+  std::vector<PlanItem> noRoot_;
+  app::DryRunFileSystem& fs_;
+  app::DryRunRegistry& registry_;
 };
-
-const char* KindName(Kind kind) {
-  switch (kind) {
-    case Kind::File: return "file";
-    case Kind::Folder: return "folder";
-    case Kind::Shortcut: return "shortcut";
-    case Kind::Key: return "key";
-  }
-  return "?";
-}
 
 constexpr char kLimits[] =
     "Not known without trying: a file held open by another program, a folder in use, and registry rights "
@@ -254,9 +126,8 @@ constexpr char kLimits[] =
 }  // namespace
 
 std::optional<PlanResult> MakePlan(const std::string& logPath, PlanServices& services, std::string& problem) {
-  app::DryRunJournal journal;
-  app::DryRunFileSystem fs(*services.fs, journal);
-  app::DryRunRegistry registry(*services.registry, journal, services.subkeys);
+  app::DryRunFileSystem fs(*services.fs);
+  app::DryRunRegistry registry(*services.registry, services.subkeys);
 
   // The uninstaller's own checks: the file test of the start-up, then the
   // log reader (message 3 and message 6).
@@ -279,16 +150,9 @@ std::optional<PlanResult> MakePlan(const std::string& logPath, PlanServices& ser
     return std::nullopt;
   }
 
-  NoBox box;
-  NoModule module;
-  NoLock lock;
-  NoView view;
-  app::Services runServices{fs, registry, box, *services.locale, module, lock};
   app::TRunData data;
-  app::UninstallRun run(runServices, view, data);
-  run.LogPath = logPath;
   data.UninsData.BaseDir = env::FolderOfFile(logPath);
-  if (!run.ReadLog()) {
+  if (!app::ReadLog(fs, logPath, data)) {
     problem = logPath + ": the uninstaller could not read this log (message 6)";
     return std::nullopt;
   }
@@ -298,33 +162,21 @@ std::optional<PlanResult> MakePlan(const std::string& logPath, PlanServices& ser
   result.appName = data.UninsData.AppName;
   result.baseDir = data.UninsData.BaseDir;
 
-  // The run deletes its log before anything else, as FormActivate does.
-  journal.Mark(kMarkLog);
-  if (const auto attributes = fs.GetAttributes(logPath)) {
-    if (fs.SetAttributes(logPath, *attributes & ~platform::kAttrReadOnly)) fs.RemoveFile(logPath);
-  }
+  // The run deletes its log before anything else.
+  result.logDeleted = static_cast<bool>(platform::RemoveFileAnyway(fs, logPath));
 
-  MarkingSink sink(journal);
-  app::RemovalEngine engine(fs, registry, *services.locale, sink);
-  int64_t processed = 0;
-  engine.Run(data, run.RegKeyList, run.RegKeyLevels, processed);
+  // The engine over the dry-run layer; its stream gives the items and,
+  // as in the run, the failure list.
+  app::TFailList failList;
+  app::FailListBuilder failures(failList);
+  ItemCollector items(result.items, fs, registry);
+  app::RemovalListeners stream{&failures, &items};
+  app::RemovalEngine(fs, registry, *services.locale).Run(data, stream);
+  items.Finish();
 
-  ItemBuilder builder(data, result);
-  for (const app::DryRunEvent& e : journal.events()) builder.Take(e);
-  // Entries whose root digit names no root key never reach the registry.
-  for (size_t i = 0; i < run.RegKeyList.size(); ++i) {
-    const app::RegKeyEntry entry = app::ParseRegKeyEntry(run.RegKeyList[i]);
-    if (entry.root != 0 || i >= run.RegKeyLevels.size() || run.RegKeyLevels[i] == 0) continue;
-    PlanItem item;
-    item.kind = Kind::Key;
-    item.path = run.RegKeyList[i];
-    item.why = "the entry names no root key";
-    result.items.push_back(std::move(item));
-  }
-
-  for (int i = 0; i < data.FailList->Count(); ++i) {
-    const app::TFailData* fail = data.FailList->Object(i);
-    result.failList.push_back({data.FailList->Text(i), fail ? fail->Kind : -1});
+  for (int i = 0; i < failList.Count(); ++i) {
+    const app::TFailData* fail = failList.Object(i);
+    result.failList.push_back({failList.Text(i), fail ? fail->Kind : -1});
   }
   return result;
 }
@@ -363,7 +215,7 @@ int Plan(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     Json remove = Json::array(), keep = Json::array(), absent = Json::array();
     for (const PlanItem& item : plan->items) {
       Json i;
-      i["kind"] = KindName(item.kind);
+      i["kind"] = app::KindName(item.kind);
       i["path"] = Cp1252ToUtf8(item.path);
       if (!item.why.empty()) i["why"] = Cp1252ToUtf8(item.why);
       if (item.loggedTime) i["logged"] = TimeText(*item.loggedTime);
@@ -408,7 +260,7 @@ int Plan(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     out << "\n" << section.title << " (" << count << "):\n";
     for (const PlanItem& item : plan->items) {
       if (item.outcome != section.outcome) continue;
-      std::string kind = KindName(item.kind);
+      std::string kind = app::KindName(item.kind);
       kind.resize(9, ' ');
       out << "  " << kind << shown(item.path);
       if (!item.why.empty()) out << "  -- " << shown(item.why);

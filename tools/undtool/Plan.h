@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/DryRun.h"
+#include "app/Outcome.h"
 #include "platform/Services.h"
 
 namespace undtool {
@@ -26,8 +27,10 @@ struct PlanServices {
 // Windows file system and registry (undtool.exe).
 PlanServices* HostPlanServices();
 
+// One outcome of the engine's stream over the dry-run layer.
 struct PlanItem {
-  enum class Kind { File, Folder, Shortcut, Key };
+  using Kind = app::ObjectKind;
+  // Removed; kept (changed, not empty or refused); absent.
   enum class Outcome { Removed, Kept, Absent };
   Kind kind = Kind::File;
   Outcome outcome = Outcome::Absent;

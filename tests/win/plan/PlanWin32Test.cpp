@@ -12,6 +12,7 @@
 
 #include "app/LogFormat.h"
 #include "app/UninstallRun.h"
+#include "platform/WindowsRules.h"
 #include "platform/win32/Win32Services.h"
 #include "tests/fakes/FakeMainView.h"
 #include "tests/fakes/FakeServices.h"
@@ -257,9 +258,7 @@ TEST_F(PlanWin32, PlanChangesNothingAndTheRealRunDoesWhatItSaid) {
   app::UninstallRun run(services, view, data);
   ASSERT_TRUE(run.Start("/f:" + log));
   ASSERT_TRUE(run.ReadLog());
-  if (auto a = fs.GetAttributes(log)) {
-    if (fs.SetAttributes(log, *a & ~platform::kAttrReadOnly)) fs.RemoveFile(log);
-  }
+  platform::RemoveFileAnyway(fs, log);  // the log goes first, as in a run
   run.RemoveInstallation();
 
   ASSERT_EQ(static_cast<int>(plan->failList.size()), data.FailList->Count());

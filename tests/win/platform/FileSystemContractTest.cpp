@@ -18,6 +18,12 @@ using platform::kAttrDirectory;
 using platform::kAttrHidden;
 using platform::kAttrNormal;
 using platform::kAttrReadOnly;
+using platform::kErrorAccessDenied;
+using platform::kErrorDirectory;
+using platform::kErrorDirNotEmpty;
+using platform::kErrorFileNotFound;
+using platform::kErrorPathNotFound;
+using platform::kErrorSharingViolation;
 
 template <typename World>
 class FileSystemContract : public ::testing::Test {
@@ -127,14 +133,19 @@ TYPED_TEST(FileSystemContract, HiddenFolderIsFoundWithItsAttributes) {
 }
 
 TYPED_TEST(FileSystemContract, MissingPathsFailEveryOperation) {
-  for (const std::string& path : {this->P("nada.txt"), this->P("nada\\deeper.txt")}) {
+  // The file is not found; or a folder on the way to it is not.
+  const struct {
+    std::string path;
+    uint32_t error;
+  } cases[] = {{this->P("nada.txt"), kErrorFileNotFound}, {this->P("nada\\deeper.txt"), kErrorPathNotFound}};
+  for (const auto& [path, error] : cases) {
     SCOPED_TRACE(path);
     EXPECT_FALSE(this->fs.FindEntry(path));
     EXPECT_FALSE(this->fs.FileExists(path));
     EXPECT_FALSE(this->fs.GetAttributes(path));
-    EXPECT_FALSE(this->fs.SetAttributes(path, kAttrArchive));
-    EXPECT_FALSE(this->fs.RemoveFile(path));
-    EXPECT_FALSE(this->fs.RemoveFolder(path));
+    EXPECT_EQ(this->fs.SetAttributes(path, kAttrArchive).error(), error);
+    EXPECT_EQ(this->fs.RemoveFile(path).error(), error);
+    EXPECT_EQ(this->fs.RemoveFolder(path).error(), error);
     EXPECT_FALSE(this->fs.ListFolder(path));
     EXPECT_FALSE(this->fs.ReadDenyWrite(path));
   }
@@ -169,7 +180,7 @@ TYPED_TEST(FileSystemContract, AFileLeftWithoutAttributesReportsNormal) {
 TYPED_TEST(FileSystemContract, ReadOnlyFileRefusesDeletionUntilTheBitIsDropped) {
   this->world.MakeFile(this->P("ro.txt"), "x");
   ASSERT_TRUE(this->fs.SetAttributes(this->P("ro.txt"), kAttrReadOnly | kAttrArchive));
-  EXPECT_FALSE(this->fs.RemoveFile(this->P("ro.txt")));
+  EXPECT_EQ(this->fs.RemoveFile(this->P("ro.txt")).error(), kErrorAccessDenied);
   EXPECT_TRUE(this->fs.FileExists(this->P("ro.txt")));
   const uint32_t attrs = this->fs.GetAttributes(this->P("ro.txt")).value_or(0);
   EXPECT_TRUE(attrs & kAttrReadOnly);
@@ -181,8 +192,8 @@ TYPED_TEST(FileSystemContract, ReadOnlyFileRefusesDeletionUntilTheBitIsDropped) 
 TYPED_TEST(FileSystemContract, FilesAndFoldersAreRemovedOnlyByTheirOwnOperation) {
   this->world.MakeFolder(this->P("Sub"));
   this->world.MakeFile(this->P("f.txt"), "x");
-  EXPECT_FALSE(this->fs.RemoveFile(this->P("Sub")));
-  EXPECT_FALSE(this->fs.RemoveFolder(this->P("f.txt")));
+  EXPECT_EQ(this->fs.RemoveFile(this->P("Sub")).error(), kErrorAccessDenied);
+  EXPECT_EQ(this->fs.RemoveFolder(this->P("f.txt")).error(), kErrorDirectory);
   EXPECT_FALSE(this->fs.ReadDenyWrite(this->P("Sub")));
   EXPECT_FALSE(this->fs.ListFolder(this->P("f.txt")));
   EXPECT_TRUE(this->fs.FindEntry(this->P("Sub")));
@@ -193,10 +204,10 @@ TYPED_TEST(FileSystemContract, NonEmptyFolderRefusesRemoval) {
   this->world.MakeFolder(this->P("Sub"));
   this->world.MakeFolder(this->P("Sub\\Inner"));
   this->world.MakeFile(this->P("Sub\\Inner\\f.txt"), "x");
-  EXPECT_FALSE(this->fs.RemoveFolder(this->P("Sub")));
-  EXPECT_FALSE(this->fs.RemoveFolder(this->P("Sub\\Inner")));
+  EXPECT_EQ(this->fs.RemoveFolder(this->P("Sub")).error(), kErrorDirNotEmpty);
+  EXPECT_EQ(this->fs.RemoveFolder(this->P("Sub\\Inner")).error(), kErrorDirNotEmpty);
   ASSERT_TRUE(this->fs.RemoveFile(this->P("Sub\\Inner\\f.txt")));
-  EXPECT_FALSE(this->fs.RemoveFolder(this->P("Sub")));
+  EXPECT_EQ(this->fs.RemoveFolder(this->P("Sub")).error(), kErrorDirNotEmpty);
   EXPECT_TRUE(this->fs.RemoveFolder(this->P("Sub\\Inner")));
   EXPECT_TRUE(this->fs.RemoveFolder(this->P("Sub")));
   EXPECT_FALSE(this->fs.FindEntry(this->P("Sub")));
@@ -228,7 +239,7 @@ TYPED_TEST(FileSystemContract, FileHeldWithoutSharingIsSeenButNeitherReadNorDele
   EXPECT_TRUE(this->fs.FileExists(this->P("busy.dll")));
   EXPECT_TRUE(this->fs.GetAttributes(this->P("busy.dll")));
   EXPECT_FALSE(this->fs.ReadDenyWrite(this->P("busy.dll")));
-  EXPECT_FALSE(this->fs.RemoveFile(this->P("busy.dll")));
+  EXPECT_EQ(this->fs.RemoveFile(this->P("busy.dll")).error(), kErrorSharingViolation);
   // Attributes are not subject to sharing.
   EXPECT_TRUE(this->fs.SetAttributes(this->P("busy.dll"), kAttrArchive));
   this->world.ReleaseHolds();
@@ -241,7 +252,7 @@ TYPED_TEST(FileSystemContract, FileOpenForWritingCannotBeReadDenyingWriteNorDele
   this->world.HoldForWriting(this->P("log.und"));
   EXPECT_TRUE(this->fs.FileExists(this->P("log.und")));
   EXPECT_FALSE(this->fs.ReadDenyWrite(this->P("log.und")));
-  EXPECT_FALSE(this->fs.RemoveFile(this->P("log.und")));
+  EXPECT_EQ(this->fs.RemoveFile(this->P("log.und")).error(), kErrorSharingViolation);
   this->world.ReleaseHolds();
   EXPECT_EQ(this->fs.ReadDenyWrite(this->P("log.und")), "abc");
 }

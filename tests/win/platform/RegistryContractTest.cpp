@@ -9,6 +9,9 @@
 namespace platform_test {
 namespace {
 
+using platform::kErrorAccessDenied;
+using platform::kErrorFileNotFound;
+using platform::kErrorInvalidHandle;
 using platform::kHkeyCurrentUser;
 using platform::kRegBinary;
 using platform::kRegDword;
@@ -36,12 +39,15 @@ TYPED_TEST(RegistryContract, OpensOnlyExistingKeysUnderRealRoots) {
   ASSERT_TRUE(key);
   EXPECT_FALSE(key->ReadOnly());
   EXPECT_TRUE(this->Open("\\" + this->K("app\\1.0.0.3")));  // one leading backslash, any case
-  EXPECT_FALSE(this->Open(this->K("App\\2.0")));             // never created
+  platform::Status status;
+  EXPECT_FALSE(this->reg.OpenKey(kHkeyCurrentUser, this->K("App\\2.0"), status));  // never created
+  EXPECT_EQ(status.error(), kErrorFileNotFound);
   EXPECT_FALSE(this->reg.KeyExists(kHkeyCurrentUser, this->K("App\\2.0")));
   EXPECT_TRUE(this->reg.OpenKey(kHkeyCurrentUser, ""));  // the root itself
-  EXPECT_FALSE(this->reg.OpenKey(0x80000007u, this->K("App")));
-  EXPECT_FALSE(this->reg.OpenKey(0x7FFFFFFFu, this->K("App")));
-  EXPECT_FALSE(this->reg.OpenKey(0u, this->K("App")));
+  for (uint32_t root : {0x80000007u, 0x7FFFFFFFu, 0u}) {
+    EXPECT_FALSE(this->reg.OpenKey(root, this->K("App"), status)) << root;
+    EXPECT_EQ(status.error(), kErrorInvalidHandle) << root;
+  }
 }
 
 TYPED_TEST(RegistryContract, KeyPathsIgnoreCaseOfAccentedLettersAndATrailingBackslash) {
@@ -82,21 +88,21 @@ TYPED_TEST(RegistryContract, DeletesAWholeTreeDepthFirst) {
   EXPECT_FALSE(this->reg.KeyExists(kHkeyCurrentUser, this->K("Tree")));
   EXPECT_FALSE(this->reg.KeyExists(kHkeyCurrentUser, this->K("Tree\\A\\A1")));
   EXPECT_TRUE(this->reg.KeyExists(kHkeyCurrentUser, this->K("Sibling")));
-  EXPECT_FALSE(this->reg.DeleteKeyTree(kHkeyCurrentUser, this->K("Tree")));  // gone now
-  EXPECT_FALSE(this->reg.DeleteKeyTree(0x80000007u, this->K("Sibling")));
+  EXPECT_EQ(this->reg.DeleteKeyTree(kHkeyCurrentUser, this->K("Tree")).error(), kErrorFileNotFound);  // gone now
+  EXPECT_EQ(this->reg.DeleteKeyTree(0x80000007u, this->K("Sibling")).error(), kErrorInvalidHandle);
   EXPECT_TRUE(this->reg.KeyExists(kHkeyCurrentUser, this->K("Sibling")));
 }
 
 TYPED_TEST(RegistryContract, SingleKeyDeletionRefusesKeysWithSubkeys) {
   this->world.MakeKey(this->K("Single\\Child"));
   this->world.SetRaw(this->K("Single\\Child"), "v", kRegSz, Bytes("x\0", 2));
-  EXPECT_FALSE(this->reg.DeleteKey(kHkeyCurrentUser, this->K("Single")));
+  EXPECT_EQ(this->reg.DeleteKey(kHkeyCurrentUser, this->K("Single")).error(), kErrorAccessDenied);
   EXPECT_TRUE(this->reg.KeyExists(kHkeyCurrentUser, this->K("Single\\Child")));
   EXPECT_TRUE(this->reg.DeleteKey(kHkeyCurrentUser, "\\" + this->K("SINGLE\\child")));  // values go with it
   EXPECT_TRUE(this->reg.DeleteKey(kHkeyCurrentUser, this->K("Single")));
   EXPECT_FALSE(this->reg.KeyExists(kHkeyCurrentUser, this->K("Single")));
-  EXPECT_FALSE(this->reg.DeleteKey(kHkeyCurrentUser, this->K("Single")));  // gone now
-  EXPECT_FALSE(this->reg.DeleteKey(kHkeyCurrentUser, ""));                 // never a root
+  EXPECT_EQ(this->reg.DeleteKey(kHkeyCurrentUser, this->K("Single")).error(), kErrorFileNotFound);  // gone now
+  EXPECT_EQ(this->reg.DeleteKey(kHkeyCurrentUser, "").error(), kErrorAccessDenied);                  // never a root
 }
 
 TYPED_TEST(RegistryContract, StringReadRules) {

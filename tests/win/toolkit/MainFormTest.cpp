@@ -138,7 +138,7 @@ TEST_F(MainFormTest, FirstActivationRunsTheUninstallationOnce) {
 
 class DiskFailingFs : public fakes::FakeFileSystem {
  public:
-  bool RemoveFile(const std::string&) override { throw platform::Error("Falha de disco"); }
+  platform::Status RemoveFile(const std::string&) override { throw platform::Error("Falha de disco"); }
 };
 
 TEST_F(MainFormTest, ErrorEscapingTheRunReachesTheReportAndTheWindowStaysOpen) {
@@ -220,7 +220,7 @@ TEST_F(MainFormTest, FormDestroyFreesTheLists) {
   data.ShortcutList = std::make_unique<app::TStringList>();
   {
     TfmMain form(services, screen, data, std::string("/f:") + kLog);
-    form.Run().RegKeyList.push_back("x");
+    data.RegKeyList.push_back("x");
   }
   EXPECT_EQ(data.FailList, nullptr);
   EXPECT_EQ(data.ShortcutList, nullptr);

@@ -1,0 +1,47 @@
+#pragma once
+// Rules of Windows that the product follows and the fakes model, written
+// once: the case of Windows-1252 letters, the deletion of a file that may be
+// read-only, and the processor's rounding of halves.
+#include <cstdint>
+#include <string>
+
+#include "platform/Services.h"
+
+namespace platform {
+
+// A Windows-1252 byte in upper case, as CharUpperBuffA and the case-blind
+// comparisons of paths, key names and value names see it: a-z and the
+// accented small letters (0xE0..0xFE but 0xF7), and the small letters of
+// the 0x80 row (0x9A, 0x9C, 0x9E, 0xFF).
+unsigned char UpperCp1252(unsigned char byte);
+// Every byte of `text` through UpperCp1252.
+std::string UpperCp1252(std::string text);
+
+// What became of a file deletion that drops the read-only bit first.
+struct FileRemoval {
+  enum class Step : uint8_t {
+    Done,           // the file is gone
+    ReadAttributes, // its attributes could not be read (the query gives no code)
+    DropReadOnly,   // the attribute change was refused
+    Delete,         // the deletion was refused
+  };
+  Step failedAt = Step::Done;
+  Status status;  // the refusal; success when Done (and for ReadAttributes, which has no code)
+  explicit operator bool() const { return failedAt == Step::Done; }
+};
+
+// Drops the read-only bit of the file at `path` (its other attributes
+// stay), then deletes it: GetAttributes, SetAttributes, RemoveFile, each
+// only when the one before succeeded. The read-only bit is not given back
+// when the deletion is refused.
+FileRemoval RemoveFileAnyway(IFileSystem& fs, const std::string& path);
+
+// Rounding to the nearest whole, an exact half to the even neighbour (the
+// processor's default rounding): `whole` rounded down, with `restAgainstHalf`
+// telling whether what was cut off lies below (< 0), exactly at (0) or
+// above (> 0) one half.
+int64_t RoundHalfEven(int64_t whole, int restAgainstHalf);
+// `value` rounded so.
+int64_t RoundHalfEven(double value);
+
+}  // namespace platform

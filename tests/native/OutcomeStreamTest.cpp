@@ -1,0 +1,116 @@
+// The engine's outcome stream as the one account of a removal: on random
+// worlds, what a run's outcomes say matches what the run left behind, its
+// failure list, and the plan of the same world.
+#include <gtest/gtest.h>
+
+#include "app/UninstallRun.h"
+#include "tests/fakes/FakeMainView.h"
+#include "tests/native/DryRunWorld.h"
+#include "tools/undtool/Plan.h"
+
+namespace {
+
+using app::ObjectKind;
+using app::Result;
+using Planned = undtool::PlanItem::Outcome;
+
+// Every outcome, and whether the system, asked right then as the engine
+// asks, still sees the object: a file that is no folder, a folder neither
+// hidden nor system, a key that opens.
+struct Recorder : app::IRemovalListener {
+  explicit Recorder(dryrun_world::World& w) : world(w) {}
+  void OnOutcome(const app::Outcome& o) override {
+    outcomes.push_back(o);
+    const auto entry = o.kind == ObjectKind::Key ? std::nullopt : world.fs.FindEntry(o.path);
+    const bool folder = o.kind == ObjectKind::Folder;
+    seen.push_back(o.kind == ObjectKind::Key ? o.root != 0 && world.reg.KeyExists(o.root, o.keyPath)
+                                             : entry && (folder ? (entry->attributes & 0x6) == 0 : !entry->IsFolder()));
+  }
+  dryrun_world::World& world;
+  std::vector<app::Outcome> outcomes;
+  std::vector<bool> seen;
+};
+
+// What each result says of its object: a line in the failure list (for a
+// file or folder; for a key), whether it is still there, how the plan puts
+// it, and its error code (for a file or folder; for a key): -1 any.
+struct Rule {
+  Result result;
+  bool listedFileOrFolder, listedKey, stillThere;
+  Planned planned;
+  int64_t errorFileOrFolder, errorKey;
+};
+constexpr Rule kRules[] = {
+    {Result::Removed, false, false, false, Planned::Removed, 0, 0},
+    {Result::Changed, true, true, true, Planned::Kept, 0, 0},
+    {Result::NotEmpty, true, false, true, Planned::Kept, platform::kErrorDirNotEmpty, 0},
+    {Result::Absent, false, false, false, Planned::Absent, 0, -1},  // a key: what the key test met
+    {Result::Failed, true, true, true, Planned::Kept, -1, -1},
+};
+
+TEST(OutcomeStream, OutcomesMatchTheWorldTheFailureListAndThePlan) {
+  std::map<Result, int> seen;
+  for (uint32_t seed = 1; seed <= 300; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    dryrun_world::World planned, actual;
+    dryrun_world::Build(planned, seed);
+    dryrun_world::Build(actual, seed);
+    fakes::FakeMessageBox box;  // Yes to the question
+    fakes::FakeModule module;
+    fakes::FakeNamedLock lock;
+    fakes::FakeMainView view;
+    app::Services services{actual.fs, actual.reg, box, actual.locale, module, lock};
+    app::TRunData data;
+    app::UninstallRun run(services, view, data);
+    Recorder stream(actual);
+    run.Listen(stream);
+    box.Answer(6);
+    ASSERT_TRUE(run.Start("/f:" + std::string(dryrun_world::kLogPath)));
+    run.Activate();
+    dryrun_world::FakeSubkeys lister(planned.reg);
+    undtool::PlanServices planServices{&planned.fs, &planned.reg, &planned.locale, &lister};
+    std::string problem;
+    const auto plan = undtool::MakePlan(dryrun_world::kLogPath, planServices, problem);
+    ASSERT_TRUE(plan) << problem;
+
+    std::vector<std::pair<std::string, int>> expectedLines, listedLines;
+    std::vector<const app::Outcome*> rooted;  // the plan lists entries naming no root key last
+    for (size_t n = 0; n < stream.outcomes.size(); ++n) {
+      const app::Outcome& o = stream.outcomes[n];
+      const Rule& rule = kRules[static_cast<int>(o.result)];
+      ASSERT_EQ(rule.result, o.result);
+      ++seen[o.result];
+      const bool key = o.kind == ObjectKind::Key;
+      if (key ? rule.listedKey : rule.listedFileOrFolder) {
+        const int kind = o.kind == ObjectKind::File ? app::kFailFile : o.kind == ObjectKind::Folder ? app::kFailFolder : -1;
+        expectedLines.emplace_back((key ? " " : "    ") + o.path, kind);
+      }
+      EXPECT_EQ(stream.seen[n], rule.stillThere) << o.path;
+      const int64_t error = key ? rule.errorKey : rule.errorFileOrFolder;
+      if (error >= 0) {
+        EXPECT_EQ(o.error, error) << o.path;
+      }
+      if (o.result == Result::Failed) {
+        EXPECT_NE(o.step, app::Step::None) << o.path;
+      }
+      if (!key || o.root != 0) rooted.push_back(&o);
+    }
+    for (int i = 0; i < data.FailList->Count(); ++i) {
+      if (data.FailList->Text(i)[0] != ' ') continue;  // a header
+      listedLines.emplace_back(data.FailList->Text(i), data.FailList->Object(i) ? data.FailList->Object(i)->Kind : -1);
+    }
+    EXPECT_EQ(listedLines, expectedLines);
+
+    ASSERT_EQ(plan->items.size(), stream.outcomes.size());
+    for (size_t i = 0; i < rooted.size(); ++i) {
+      const app::Outcome& o = *rooted[i];
+      EXPECT_EQ(plan->items[i].kind, o.kind) << o.path;
+      EXPECT_EQ(plan->items[i].path, o.kind == ObjectKind::Key ? app::KeyText(o.root, o.keyPath) : o.path);
+      EXPECT_EQ(plan->items[i].outcome, kRules[static_cast<int>(o.result)].planned) << o.path;
+    }
+  }
+  // The worlds give every result, or the comparison proves little.
+  for (const Rule& rule : kRules) EXPECT_GT(seen[rule.result], 20) << static_cast<int>(rule.result);
+}
+
+}  // namespace
