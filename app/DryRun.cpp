@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/OutcomeWords.h"
 #include "app/RemovalEngine.h"
 #include "platform/WindowsRules.h"
 
@@ -35,14 +36,6 @@ uint32_t AttributesAfterSet(uint32_t asked, uint32_t before) {
   uint32_t kept = asked & ~(platform::kAttrDirectory | platform::kAttrNormal);
   if (kept == 0 && folderBit == 0) kept = platform::kAttrNormal;
   return kept | folderBit;
-}
-
-std::string NamesList(const std::vector<std::string>& names) {
-  constexpr size_t kShown = 3;
-  std::string out;
-  for (size_t i = 0; i < names.size() && i < kShown; ++i) out += (i ? ", " : "") + names[i];
-  if (names.size() > kShown) out += ", ...";
-  return out;
 }
 
 }  // namespace
@@ -133,14 +126,19 @@ Status DryRunFileSystem::RemoveFolder(const std::string& path) {
     if (child.name == "." || child.name == "..") continue;
     if (!IsRemoved(Child(path, child.name))) staying.push_back(child.name);
   }
-  if (!staying.empty()) {
-    return Refuse(path, platform::kErrorDirNotEmpty,
-                  "not empty: " + std::to_string(staying.size()) +
-                      (staying.size() == 1 ? " entry stays (" : " entries stay (") + NamesList(staying) + ")");
-  }
+  if (!staying.empty()) return Refuse(path, platform::kErrorDirNotEmpty, NotEmptyText(staying));
   removed_.insert(FoldPath(path));
   removedOrder_.push_back(FoldPath(path));
   return {};
+}
+
+Status DryRunFileSystem::RemoveAtRestart(const std::string& path) {
+  return Refuse(path, platform::kErrorAccessDenied, "a dry run schedules nothing");
+}
+
+std::unique_ptr<platform::IOutputFile> DryRunFileSystem::CreateOutputFile(const std::string& path, Status& status) {
+  status = Refuse(path, platform::kErrorAccessDenied, "a dry run writes no file");
+  return nullptr;
 }
 
 std::optional<std::vector<platform::FileEntry>> DryRunFileSystem::ListFolder(const std::string& folder) {

@@ -50,6 +50,10 @@ class DryRunFileSystem : public platform::IFileSystem {
   platform::Status RemoveFolder(const std::string& path) override;
   std::optional<std::vector<platform::FileEntry>> ListFolder(const std::string& folder) override;
   std::optional<std::string> ReadDenyWrite(const std::string& path) override;
+  // A dry run schedules nothing and writes no file: both are refused
+  // (ERROR_ACCESS_DENIED).
+  platform::Status RemoveAtRestart(const std::string& path) override;
+  std::unique_ptr<platform::IOutputFile> CreateOutputFile(const std::string& path, platform::Status& status) override;
 
   // Folded paths of the entries the overlay removed, in removal order.
   const std::vector<std::string>& Removed() const { return removedOrder_; }

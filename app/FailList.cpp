@@ -33,7 +33,8 @@ bool IsFailure(const Outcome& outcome) {
     case Result::Failed: return true;
     case Result::NotEmpty: return outcome.kind == ObjectKind::Folder;
     case Result::Removed:
-    case Result::Absent: return false;
+    case Result::Absent:
+    case Result::Scheduled: return false;
   }
   return false;
 }

@@ -20,8 +20,8 @@ inline constexpr char kFailHeaderShortcutFolders[] = "Pastas de atalhos que n\34
 inline constexpr char kFailHeaderRegistry[] = "Registros que n\343o puderam ser eliminados:";
 
 // True for an outcome that becomes a line: a changed file, a folder that is
-// not empty, and whatever the system refused. A key with subkeys and
-// anything absent do not.
+// not empty, and whatever the system refused. A key with subkeys, anything
+// absent and what goes at the next start of Windows do not.
 bool IsFailure(const Outcome& outcome);
 
 // Appends a line for every failure to `list`, under its group's header:

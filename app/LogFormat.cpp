@@ -312,4 +312,29 @@ ParsedLog ParseLog(std::string_view bytes) {
   return out;
 }
 
+std::optional<int32_t> PackDosTime(int year, int month, int day, int hour, int minute, int second) {
+  static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (year < 1980 || year > 2107 || month < 1 || month > 12 || day < 1 || hour < 0 || hour > 23 || minute < 0 ||
+      minute > 59 || second < 0 || second > 59) {
+    return std::nullopt;
+  }
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  if (day > kDays[month - 1] || (month == 2 && day == 29 && !leap)) return std::nullopt;
+  const uint32_t date = (static_cast<uint32_t>(year - 1980) << 9) | (month << 5) | day;
+  const uint32_t time = (hour << 11) | (minute << 5) | (second / 2);
+  return static_cast<int32_t>((date << 16) | time);
+}
+
+std::optional<std::string> DosTimeText(int32_t dosTime) {
+  const uint32_t u = static_cast<uint32_t>(dosTime);
+  const int year = 1980 + static_cast<int>(u >> 25), month = (u >> 21) & 15, day = (u >> 16) & 31;
+  const int hour = (u >> 11) & 31, minute = (u >> 5) & 63, second = (u & 31) * 2;
+  const auto again = PackDosTime(year, month, day, hour, minute, second);
+  if (!again || *again != dosTime) return std::nullopt;
+  // By hand: the uninstaller carries no printf.
+  const auto two = [](int n) { return std::string{static_cast<char>('0' + n / 10), static_cast<char>('0' + n % 10)}; };
+  return std::to_string(year) + "-" + two(month) + "-" + two(day) + " " + two(hour) + ":" + two(minute) + ":" +
+         two(second);
+}
+
 }  // namespace app

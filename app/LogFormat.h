@@ -134,6 +134,13 @@ std::optional<std::string> UnsafeFileReason(std::string_view folder, std::string
 // under any ANSI code page's upper-casing.
 std::optional<std::string> UnsafeShortcutReason(std::string_view shortcut, std::string_view shortcutDir);
 
+// The packed local DOS date (high 16 bits) and time (low 16 bits) of a
+// file's last write, as the log keeps it: nullopt outside 1980..2107 or for
+// impossible fields. Seconds go down to even.
+std::optional<int32_t> PackDosTime(int year, int month, int day, int hour, int minute, int second);
+// "YYYY-MM-DD HH:MM:SS", or nullopt when the fields are not a valid date.
+std::optional<std::string> DosTimeText(int32_t dosTime);
+
 // Smallest size of one entry of each kind, for the count checks.
 inline constexpr size_t kMinRegKeyEntry = 2;    // level byte + empty text
 inline constexpr size_t kMinShortcutEntry = 1;  // empty text

@@ -29,6 +29,8 @@ enum class Result : uint8_t {
   Absent,    // not there, nothing done: also a file's path that names a folder, a hidden or
              // system folder, and a logged key whose entry names no root key
   Failed,    // there, and the system refused: `step` and `error` say where and why
+  Scheduled, // there, and deleted at the next start of Windows: a file in use (`error` says
+             // which refusal), or a folder refused as not empty that holds nothing else
 };
 
 // The call that was refused.
@@ -38,6 +40,7 @@ enum class Step : uint8_t {
   DropReadOnly,    // the attribute change
   Delete,          // the deletion or removal itself
   Open,            // opening a key that the key test had found
+  Schedule,        // the deletion at the next start of Windows, asked for a file in use
 };
 
 struct Outcome {
@@ -55,9 +58,9 @@ struct Outcome {
   uint32_t root = 0;
   std::string keyPath;
   Step step = Step::None;
-  // The Win32 error code of a refusal: Failed, and NotEmpty of a folder
-  // (ERROR_DIR_NOT_EMPTY); 0 when there was no refusal or the system gave
-  // no code.
+  // The Win32 error code of a refusal: Failed, NotEmpty of a folder
+  // (ERROR_DIR_NOT_EMPTY), and Scheduled (the refusal that put the deletion
+  // off); 0 when there was no refusal or the system gave no code.
   uint32_t error = 0;
   // Files, shortcuts and folders: the attributes of what the lookup found;
   // 0 when it found nothing.

@@ -19,6 +19,7 @@ constexpr uint32_t kErrorAccessDenied = 5;
 constexpr uint32_t kErrorInvalidHandle = 6;
 constexpr uint32_t kErrorGenFailure = 31;
 constexpr uint32_t kErrorSharingViolation = 32;
+constexpr uint32_t kErrorLockViolation = 33;
 constexpr uint32_t kErrorDirNotEmpty = 145;
 constexpr uint32_t kErrorDirectory = 267;  // the directory name is invalid: not a folder
 
@@ -61,6 +62,16 @@ struct FileEntry {
   bool IsFolder() const { return (attributes & kAttrDirectory) != 0; }
 };
 
+// A file being written, such as a run's report. What is appended reaches
+// the system at once, so a process that dies leaves it in the file; Flush
+// also writes it through to the disk. Closing the file is destroying it.
+class IOutputFile {
+ public:
+  virtual ~IOutputFile() = default;
+  virtual Status Append(const std::string& bytes) = 0;
+  virtual Status Flush() = 0;
+};
+
 class IFileSystem {
  public:
   virtual ~IFileSystem() = default;
@@ -89,6 +100,17 @@ class IFileSystem {
   // while it is open, reads it whole and closes it. nullopt when it cannot be
   // opened or read.
   virtual std::optional<std::string> ReadDenyWrite(const std::string& path) = 0;
+  // Has Windows delete the file, or the then empty folder, at `path` at its
+  // next start, after what was scheduled before it (MoveFileEx with
+  // MOVEFILE_DELAY_UNTIL_REBOOT, which needs administrator rights). Nothing
+  // changes now. Refused for a missing path (as SetAttributes) and without
+  // the rights (ERROR_ACCESS_DENIED).
+  virtual Status RemoveAtRestart(const std::string& path) = 0;
+  // Creates the file at `path` for writing, emptying an existing one; others
+  // may read it meanwhile. nullptr when it cannot be created (a folder on
+  // the way is missing, the path is a folder or a read-only file, no
+  // rights, in use), with the refusal in `status`.
+  virtual std::unique_ptr<IOutputFile> CreateOutputFile(const std::string& path, Status& status) = 0;
 
   // An existing entry that is not a folder.
   bool FileExists(const std::string& path) {
@@ -203,6 +225,8 @@ class ILocale {
   virtual std::string UpperAnsi(const std::string& text) = 0;
   // Lead byte of a double-byte character in the ANSI code page.
   virtual bool IsLeadByte(unsigned char byte) = 0;
+  // Text in the ANSI code page as UTF-8.
+  virtual std::string ToUtf8(const std::string& ansi) = 0;
 };
 
 // A system-wide named lock, for work that two processes must not interleave.

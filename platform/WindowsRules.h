@@ -1,9 +1,11 @@
 #pragma once
 // Rules of Windows that the product follows and the fakes model, written
-// once: the case of Windows-1252 letters, the deletion of a file that may be
-// read-only, and the processor's rounding of halves.
+// once: the case of Windows-1252 letters and their Unicode code points, the
+// deletion of a file that may be read-only, and the processor's rounding of
+// halves.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/Services.h"
 
@@ -16,6 +18,13 @@ namespace platform {
 unsigned char UpperCp1252(unsigned char byte);
 // Every byte of `text` through UpperCp1252.
 std::string UpperCp1252(std::string text);
+
+// The code point of a Windows-1252 byte; the five bytes the code page
+// leaves unassigned give the C1 control of the same number, as Windows
+// converts them, so every byte has one.
+uint32_t Cp1252ToUnicode(unsigned char byte);
+// Windows-1252 text as UTF-8.
+std::string Cp1252ToUtf8(std::string_view bytes);
 
 // What became of a file deletion that drops the read-only bit first.
 struct FileRemoval {

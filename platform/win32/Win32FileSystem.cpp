@@ -29,6 +29,30 @@ bool IsDrive(const std::string& path) {
          std::isalpha(static_cast<unsigned char>(path[0]));
 }
 
+class Win32OutputFile : public IOutputFile {
+ public:
+  explicit Win32OutputFile(UniqueFile file) : file_(std::move(file)) {}
+
+  Status Append(const std::string& bytes) override {
+    size_t done = 0;
+    while (done < bytes.size()) {
+      DWORD written = 0;
+      const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+      if (!WriteFile(file_.get(), bytes.data() + done, want, &written, nullptr)) return Status::Refused(GetLastError());
+      if (written == 0) return Status::Refused(ERROR_WRITE_FAULT);
+      done += written;
+    }
+    return {};
+  }
+  Status Flush() override {
+    const bool done = FlushFileBuffers(file_.get()) != 0;
+    return Status::Of(done, done ? 0 : GetLastError());
+  }
+
+ private:
+  UniqueFile file_;
+};
+
 FileEntry EntryOf(const WIN32_FIND_DATAA& fd) {
   FileEntry e;
   e.name = fd.cFileName;
@@ -86,6 +110,22 @@ Status Win32FileSystem::RemoveFolder(const std::string& path) {
   if (IsDrive(path)) return Status::Refused(ERROR_ACCESS_DENIED);
   const bool done = RemoveDirectoryA(path.c_str()) != 0;
   return Status::Of(done, done ? 0 : GetLastError());
+}
+
+Status Win32FileSystem::RemoveAtRestart(const std::string& path) {
+  const bool done = MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+  return Status::Of(done, done ? 0 : GetLastError());
+}
+
+std::unique_ptr<IOutputFile> Win32FileSystem::CreateOutputFile(const std::string& path, Status& status) {
+  UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    status = Status::Refused(GetLastError());
+    return nullptr;
+  }
+  status = {};
+  return std::make_unique<Win32OutputFile>(std::move(file));
 }
 
 std::optional<std::vector<FileEntry>> Win32FileSystem::ListFolder(const std::string& folder) {

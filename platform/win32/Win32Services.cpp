@@ -73,6 +73,24 @@ std::string Win32Locale::UpperAnsi(const std::string& text) {
 
 bool Win32Locale::IsLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != 0; }
 
+std::string Win32Locale::ToUtf8(const std::string& ansi) {
+  if (ansi.empty()) return {};
+  try {
+    const int size = static_cast<int>(ansi.size());
+    const int wide = MultiByteToWideChar(CP_ACP, 0, ansi.data(), size, nullptr, 0);
+    if (wide <= 0) return {};
+    std::wstring utf16(static_cast<size_t>(wide), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), size, utf16.data(), wide);
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), wide, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return {};
+    std::string out(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, utf16.data(), wide, out.data(), bytes, nullptr, nullptr);
+    return out;
+  } catch (const std::bad_alloc&) {
+    return {};
+  }
+}
+
 std::string Win32NamedLock::MutexName(const std::string& name) {
   std::string out = name;
   for (char& c : out) {

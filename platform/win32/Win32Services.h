@@ -28,6 +28,10 @@ class Win32FileSystem : public IFileSystem {
   // nullopt also for a file too large to hold in memory (over 4 GiB, or
   // more than this 32-bit process can allocate).
   std::optional<std::string> ReadDenyWrite(const std::string& path) override;
+  Status RemoveAtRestart(const std::string& path) override;
+  // Written with WriteFile as it comes (no buffer of the program's own);
+  // Flush is FlushFileBuffers.
+  std::unique_ptr<IOutputFile> CreateOutputFile(const std::string& path, Status& status) override;
 
   // The packed local DOS date (high 16 bits) and time (low 16 bits) of a
   // file time in UTC; 0 when it has no DOS form.
@@ -91,6 +95,9 @@ class Win32Locale : public ILocale {
   bool EqualIgnoreCase(const std::string& a, const std::string& b) override;
   std::string UpperAnsi(const std::string& text) override;
   bool IsLeadByte(unsigned char byte) override;
+  // By the ANSI code page (CP_ACP) through UTF-16; empty when the
+  // conversion fails.
+  std::string ToUtf8(const std::string& ansi) override;
 };
 
 // A mutex named after the lock. Mutexes belong to threads: Release must be

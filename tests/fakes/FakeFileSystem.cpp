@@ -16,6 +16,9 @@ const char* OpName(FsOp op) {
     case FsOp::RemoveFolder: return "RemoveFolder";
     case FsOp::List: return "List";
     case FsOp::Read: return "Read";
+    case FsOp::Schedule: return "Schedule";
+    case FsOp::Create: return "Create";
+    case FsOp::Write: return "Write";
   }
   return "?";
 }
@@ -272,6 +275,70 @@ std::optional<std::string> FakeFileSystem::ReadDenyWrite(const std::string& path
   const Node& n = it->second;
   if ((n.attributes & platform::kAttrDirectory) != 0 || n.locked || n.openForWriting) return std::nullopt;
   return n.content;
+}
+
+platform::Status FakeFileSystem::RemoveAtRestart(const std::string& path) {
+  Call(OpName(FsOp::Schedule), path);
+  mutated_.push_back(path);
+  if (const uint32_t fault = Failing(FsOp::Schedule, path)) return platform::Status::Refused(fault);
+  if (nodes_.count(KeyOf(path)) == 0) return platform::Status::Refused(MissingError(path));
+  scheduled_.push_back(path);
+  return {};
+}
+
+void FakeFileSystem::Restart() {
+  for (auto& [key, node] : nodes_) node.locked = node.openForWriting = false;
+  for (const std::string& path : scheduled_) {
+    const std::string key = KeyOf(path);
+    auto it = nodes_.find(key);
+    if (it != nodes_.end() && !HasChildren(key)) nodes_.erase(it);
+  }
+  scheduled_.clear();
+}
+
+class FakeOutputFile : public platform::IOutputFile {
+ public:
+  FakeOutputFile(FakeFileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {}
+  platform::Status Append(const std::string& bytes) override {
+    fs_.Call(OpName(FsOp::Write), path_);
+    if (const uint32_t fault = fs_.Failing(FsOp::Write, path_)) return platform::Status::Refused(fault);
+    auto it = fs_.nodes_.find(fs_.KeyOf(path_));
+    if (it == fs_.nodes_.end()) return platform::Status::Refused(platform::kErrorInvalidHandle);
+    it->second.content += bytes;
+    it->second.size = it->second.content.size();
+    return {};
+  }
+  platform::Status Flush() override { return {}; }
+
+ private:
+  FakeFileSystem& fs_;
+  std::string path_;
+};
+
+std::unique_ptr<platform::IOutputFile> FakeFileSystem::CreateOutputFile(const std::string& path,
+                                                                       platform::Status& status) {
+  Call(OpName(FsOp::Create), path);
+  status = {};
+  if (const uint32_t fault = Failing(FsOp::Create, path)) {
+    status = platform::Status::Refused(fault);
+  } else if (auto it = nodes_.find(KeyOf(path)); it != nodes_.end()) {
+    const Node& n = it->second;
+    if ((n.attributes & (platform::kAttrDirectory | platform::kAttrReadOnly)) != 0) {
+      status = platform::Status::Refused(platform::kErrorAccessDenied);
+    } else if (n.locked || n.openForWriting) {
+      status = platform::Status::Refused(platform::kErrorSharingViolation);
+    }
+  } else if (MissingError(path) == platform::kErrorPathNotFound || NameStart(path) == path.size()) {
+    status = platform::Status::Refused(platform::kErrorPathNotFound);
+  }
+  if (!status) return nullptr;
+  AddFile(path, 0, 0, platform::kAttrArchive);
+  return std::make_unique<FakeOutputFile>(*this, path);
+}
+
+std::string FakeFileSystem::Content(const std::string& path) const {
+  auto it = nodes_.find(KeyOf(path));
+  return it == nodes_.end() ? std::string() : it->second.content;
 }
 
 }  // namespace fakes

@@ -13,7 +13,7 @@
 
 namespace fakes {
 
-enum class FsOp { Find, GetAttributes, SetAttributes, RemoveFile, RemoveFolder, List, Read };
+enum class FsOp { Find, GetAttributes, SetAttributes, RemoveFile, RemoveFolder, List, Read, Schedule, Create, Write };
 
 class FakeFileSystem : public platform::IFileSystem {
  public:
@@ -53,6 +53,11 @@ class FakeFileSystem : public platform::IFileSystem {
   const std::vector<std::string>& Mutated() const { return mutated_; }
   // Every call, as "Op path", in order.
   const std::vector<std::string>& Calls() const { return calls_; }
+  // What RemoveAtRestart scheduled, in order, as given by the caller.
+  const std::vector<std::string>& ScheduledAtRestart() const { return scheduled_; }
+  // The next start of Windows: every handle is closed, then what was
+  // scheduled goes in its order (a folder only when empty by then).
+  void Restart();
 
   // platform::IFileSystem
   std::optional<platform::FileEntry> FindEntry(const std::string& path) override;
@@ -62,6 +67,13 @@ class FakeFileSystem : public platform::IFileSystem {
   platform::Status RemoveFolder(const std::string& path) override;
   std::optional<std::vector<platform::FileEntry>> ListFolder(const std::string& folder) override;
   std::optional<std::string> ReadDenyWrite(const std::string& path) override;
+  // Recorded, not carried out until Restart; counts as a mutation.
+  platform::Status RemoveAtRestart(const std::string& path) override;
+  // The file's content grows with each Append (Content of its path); the
+  // output files are not mutations of the installed world.
+  std::unique_ptr<platform::IOutputFile> CreateOutputFile(const std::string& path, platform::Status& status) override;
+  // The bytes of a file; empty when there is none.
+  std::string Content(const std::string& path) const;
 
   // Case-insensitive key of a path (ASCII upper case, slashes as backslashes,
   // trailing backslash gone).
@@ -85,6 +97,7 @@ class FakeFileSystem : public platform::IFileSystem {
   }
   // The error of a fault set on `op` for `path`; 0 when none is.
   uint32_t Failing(FsOp op, const std::string& path) const;
+  friend class FakeOutputFile;
   // What Windows says of a missing path: the file is not found, or a folder
   // on the way to it is not.
   uint32_t MissingError(const std::string& path) const;
@@ -103,6 +116,7 @@ class FakeFileSystem : public platform::IFileSystem {
   std::map<std::pair<int, std::string>, uint32_t> faults_;
   std::vector<std::string> mutated_;
   std::vector<std::string> calls_;
+  std::vector<std::string> scheduled_;
 };
 
 }  // namespace fakes

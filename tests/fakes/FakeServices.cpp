@@ -31,6 +31,8 @@ std::string FakeLocale::UpperAnsi(const std::string& text) {
   return out;
 }
 
+std::string FakeLocale::ToUtf8(const std::string& ansi) { return platform::Cp1252ToUtf8(ansi); }
+
 void FakeLocale::UseCodePage932() {
   leadBytes.clear();
   for (int b = 0x81; b <= 0x9F; ++b) leadBytes.insert(static_cast<unsigned char>(b));

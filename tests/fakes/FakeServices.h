@@ -57,6 +57,8 @@ class FakeLocale : public platform::ILocale {
   bool EqualIgnoreCase(const std::string& a, const std::string& b) override;
   std::string UpperAnsi(const std::string& text) override;
   bool IsLeadByte(unsigned char byte) override { return leadBytes.count(byte) != 0; }
+  // As Windows-1252, whatever the lead bytes.
+  std::string ToUtf8(const std::string& ansi) override;
   // Lead bytes of code page 932 (Japanese), for the double-byte rules.
   void UseCodePage932();
 };

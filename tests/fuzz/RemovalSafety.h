@@ -180,6 +180,13 @@ class WindowsPaths : public platform::IFileSystem {
     return fake.ListFolder(R(f));
   }
   std::optional<std::string> ReadDenyWrite(const std::string& p) override { return fake.ReadDenyWrite(R(p)); }
+  platform::Status RemoveAtRestart(const std::string& p) override {
+    changed.push_back(R(p));
+    return fake.RemoveAtRestart(R(p));
+  }
+  std::unique_ptr<platform::IOutputFile> CreateOutputFile(const std::string& p, platform::Status& s) override {
+    return fake.CreateOutputFile(R(p), s);
+  }
 };
 
 inline std::string Upper(std::string s) {

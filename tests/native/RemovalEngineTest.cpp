@@ -64,6 +64,10 @@ class ThrowingFs : public platform::IFileSystem {
     return fs_.ListFolder(f);
   }
   std::optional<std::string> ReadDenyWrite(const std::string& p) override { return fs_.ReadDenyWrite(p); }
+  platform::Status RemoveAtRestart(const std::string& p) override { return fs_.RemoveAtRestart(p); }
+  std::unique_ptr<platform::IOutputFile> CreateOutputFile(const std::string& p, platform::Status& s) override {
+    return fs_.CreateOutputFile(p, s);
+  }
 
  private:
   void Maybe(FsOp op, const std::string& p) {

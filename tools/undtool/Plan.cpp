@@ -1,13 +1,13 @@
 #include "tools/undtool/Plan.h"
 
 #include <ostream>
-#include <sstream>
 
 #include <nlohmann/json.hpp>
 
 #include "app/FailList.h"
 #include "app/LogFormat.h"
 #include "app/LogReader.h"
+#include "app/OutcomeWords.h"
 #include "app/RemovalEngine.h"
 #include "env/Enviro.h"
 #include "platform/WindowsRules.h"
@@ -20,13 +20,6 @@ namespace {
 using Json = nlohmann::ordered_json;
 using Kind = PlanItem::Kind;
 using Outcome = PlanItem::Outcome;
-
-std::string TimeText(int32_t dosTime) {
-  if (auto t = DosTimeText(dosTime)) return *t;
-  std::ostringstream s;
-  s << "0x" << std::hex << std::uppercase << static_cast<uint32_t>(dosTime);
-  return s.str();
-}
 
 // The plan's items, one per outcome of the engine's stream, in its order;
 // the dry-run layer adds its reasons for what it refused. Entries that name
@@ -60,56 +53,43 @@ class ItemCollector : public app::IRemovalListener {
   }
 
  private:
+  // The words a run's report uses too (app/OutcomeWords.h), with the dry
+  // run's reasons for what it refused, and what only a plan knows: the
+  // subkeys a tree deletion takes, and keys gone with one deleted before.
   std::string Why(const app::Outcome& o, PlanItem& item) {
-    constexpr uint32_t kNotAFolderToTouch = platform::kAttrHidden | platform::kAttrSystem | platform::kAttrVolume;
     const bool isKey = o.kind == app::ObjectKind::Key;
-    const bool readOnly = (o.attributes & platform::kAttrReadOnly) != 0;
+    std::string refusal;
     switch (o.result) {
       case app::Result::Absent:
-        if (isKey) {
-          if (o.root == 0) return "the entry names no root key";
-          return registry_.Why(o.root, o.keyPath) == "deleted earlier in the plan"
-                     ? "already gone with a key deleted before it"
-                     : "not present";
+        if (isKey && o.root != 0 && registry_.Why(o.root, o.keyPath) == "deleted earlier in the plan") {
+          return "already gone with a key deleted before it";
         }
-        if (o.attributes == 0) return "not present";
-        if (o.kind != app::ObjectKind::Folder) return "the path names a folder";
-        if ((o.attributes & kNotAFolderToTouch) != 0) return "hidden or system folder: counts as not there";
-        return "not present";
+        break;
       case app::Result::Changed:
         item.loggedTime = o.loggedTime;
         item.diskTime = o.diskTime;
-        return "changed since installation (logged " + TimeText(o.loggedTime) + ", on disk " +
-               TimeText(o.diskTime) + ")";
+        break;
       case app::Result::Removed:
         if (isKey) {
           item.subkeys = registry_.Taken(o.root, o.keyPath);
           if (!item.subkeys.empty()) item.subkeys.pop_back();  // the key itself, taken last
           return item.subkeys.empty() ? "" : "with its subkeys";
         }
-        return o.kind != app::ObjectKind::Folder && readOnly ? "its read-only bit is dropped first" : "";
+        break;
       case app::Result::NotEmpty:
-        if (isKey) return "it has subkeys; the walk ends here";
-        return fs_.Why(o.path);
+        if (!isKey) refusal = fs_.Why(o.path);
+        break;
       case app::Result::Failed:
+        if (isKey && o.step == app::Step::Open) break;
+        refusal = isKey ? registry_.Why(o.root, o.keyPath) : fs_.Why(o.path);
+        if (isKey) item.subkeys = registry_.Taken(o.root, o.keyPath);
+        break;
+      case app::Result::Scheduled:
         break;
     }
-    if (isKey) {
-      if (o.step == app::Step::Open) return "it cannot be opened";
-      item.subkeys = registry_.Taken(o.root, o.keyPath);
-      return "deletion refused: " + registry_.Why(o.root, o.keyPath) +
-             (item.subkeys.empty() ? "" : "; the subkeys listed still go");
-    }
-    switch (o.step) {
-      case app::Step::ReadAttributes: return "its attributes cannot be read";
-      case app::Step::DropReadOnly: return "the read-only bit cannot be dropped (" + fs_.Why(o.path) + ")";
-      default: break;
-    }
-    if (o.kind == app::ObjectKind::Folder) {
-      const std::string why = fs_.Why(o.path);
-      return why.empty() ? "not removed" : why;
-    }
-    return "deletion refused: " + fs_.Why(o.path);
+    std::string why = app::OutcomeReason(o, refusal);
+    if (!item.subkeys.empty()) why += "; the subkeys listed still go";
+    return why;
   }
 
   std::vector<PlanItem>& items_;
@@ -218,8 +198,8 @@ int Plan(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
       i["kind"] = app::KindName(item.kind);
       i["path"] = Cp1252ToUtf8(item.path);
       if (!item.why.empty()) i["why"] = Cp1252ToUtf8(item.why);
-      if (item.loggedTime) i["logged"] = TimeText(*item.loggedTime);
-      if (item.diskTime) i["onDisk"] = TimeText(*item.diskTime);
+      if (item.loggedTime) i["logged"] = app::TimeStampText(*item.loggedTime);
+      if (item.diskTime) i["onDisk"] = app::TimeStampText(*item.diskTime);
       if (!item.subkeys.empty()) {
         Json subs = Json::array();
         for (const std::string& s : item.subkeys) subs.push_back(Cp1252ToUtf8(s));
@@ -260,11 +240,7 @@ int Plan(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     out << "\n" << section.title << " (" << count << "):\n";
     for (const PlanItem& item : plan->items) {
       if (item.outcome != section.outcome) continue;
-      std::string kind = app::KindName(item.kind);
-      kind.resize(9, ' ');
-      out << "  " << kind << shown(item.path);
-      if (!item.why.empty()) out << "  -- " << shown(item.why);
-      out << "\n";
+      out << "  " << shown(app::ObjectLine(item.kind, item.path, item.why)) << "\n";
       for (const std::string& s : item.subkeys) out << "             with " << shown(s) << "\n";
     }
   }

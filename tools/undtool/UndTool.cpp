@@ -17,26 +17,6 @@ using Json = nlohmann::ordered_json;
 
 namespace {
 
-// Code points of Windows-1252 bytes 0x80..0x9F; the unassigned five map to
-// the C1 control of the same number, as Windows converts them.
-constexpr uint16_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 [[noreturn]] void Bad(const std::string& where, const std::string& what) { throw ToolError(where + ": " + what); }
 
 std::string Hex(std::string_view bytes) {
@@ -223,46 +203,14 @@ std::string Utf8ToCp1252(std::string_view utf8) {
       out += static_cast<char>(cp);
       continue;
     }
-    const auto hit = std::find(std::begin(kHigh), std::end(kHigh), cp);
-    if (hit == std::end(kHigh)) {
+    unsigned byte = 0x80;
+    while (byte < 0xA0 && platform::Cp1252ToUnicode(static_cast<unsigned char>(byte)) != cp) ++byte;
+    if (byte == 0xA0) {
       throw ToolError("the character \"" + std::string(original) + "\" has no Windows-1252 form");
     }
-    out += static_cast<char>(0x80 + (hit - std::begin(kHigh)));
+    out += static_cast<char>(byte);
   }
   return out;
-}
-
-std::string Cp1252ToUtf8(std::string_view bytes) {
-  std::string out;
-  for (const char ch : bytes) {
-    const auto b = static_cast<unsigned char>(ch);
-    AppendUtf8(out, (b >= 0x80 && b < 0xA0) ? kHigh[b - 0x80] : b);
-  }
-  return out;
-}
-
-std::optional<int32_t> PackDosTime(int year, int month, int day, int hour, int minute, int second) {
-  static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (year < 1980 || year > 2107 || month < 1 || month > 12 || day < 1 || hour < 0 || hour > 23 || minute < 0 ||
-      minute > 59 || second < 0 || second > 59) {
-    return std::nullopt;
-  }
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  if (day > kDays[month - 1] || (month == 2 && day == 29 && !leap)) return std::nullopt;
-  const uint32_t date = (static_cast<uint32_t>(year - 1980) << 9) | (month << 5) | day;
-  const uint32_t time = (hour << 11) | (minute << 5) | (second / 2);
-  return static_cast<int32_t>((date << 16) | time);
-}
-
-std::optional<std::string> DosTimeText(int32_t dosTime) {
-  const uint32_t u = static_cast<uint32_t>(dosTime);
-  const int year = 1980 + static_cast<int>(u >> 25), month = (u >> 21) & 15, day = (u >> 16) & 31;
-  const int hour = (u >> 11) & 31, minute = (u >> 5) & 63, second = (u & 31) * 2;
-  const auto again = PackDosTime(year, month, day, hour, minute, second);
-  if (!again || *again != dosTime) return std::nullopt;
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour, minute, second);
-  return std::string(buf);
 }
 
 app::LogContent LogFromJson(const Json& d) {

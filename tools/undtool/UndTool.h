@@ -16,6 +16,7 @@
 
 #include "app/LogFormat.h"
 #include "platform/Services.h"
+#include "platform/WindowsRules.h"
 
 namespace undtool {
 
@@ -29,13 +30,11 @@ class ToolError : public std::runtime_error {
 // code page lacks. The five unassigned bytes come from U+0081, U+008D,
 // U+008F, U+0090 and U+009D, so every byte round-trips.
 std::string Utf8ToCp1252(std::string_view utf8);
-std::string Cp1252ToUtf8(std::string_view bytes);
+using platform::Cp1252ToUtf8;
 
-// Packed DOS date (high 16 bits) and time of a local calendar time; nullopt
-// outside 1980..2107 or for impossible fields. Seconds go down to even.
-std::optional<int32_t> PackDosTime(int year, int month, int day, int hour, int minute, int second);
-// "YYYY-MM-DD HH:MM:SS", or nullopt when the fields are not a valid date.
-std::optional<std::string> DosTimeText(int32_t dosTime);
+// The log's time stamps (app/LogFormat.h).
+using app::DosTimeText;
+using app::PackDosTime;
 
 // The description a `write` takes: the same shape `dump` gives, so a dump
 // can be edited and written back. Throws ToolError, naming the field.

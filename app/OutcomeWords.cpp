@@ -1,0 +1,103 @@
+#include "app/OutcomeWords.h"
+
+#include "app/LogFormat.h"
+#include "platform/Services.h"
+
+namespace app {
+
+const char* ResultWord(Result result) {
+  switch (result) {
+    case Result::Removed: return "removed";
+    case Result::Changed:
+    case Result::NotEmpty: return "kept";
+    case Result::Absent: return "absent";
+    case Result::Failed: return "failed";
+    case Result::Scheduled: return "scheduled";
+  }
+  return "?";
+}
+
+std::string ErrorText(uint32_t error) {
+  const char* name = nullptr;
+  switch (error) {
+    case platform::kErrorFileNotFound: name = "not found"; break;
+    case platform::kErrorPathNotFound: name = "a folder on the way is not found"; break;
+    case platform::kErrorAccessDenied: name = "access denied"; break;
+    case platform::kErrorSharingViolation: name = "in use by another program"; break;
+    case platform::kErrorLockViolation: name = "locked by another program"; break;
+    case platform::kErrorDirNotEmpty: name = "not empty"; break;
+    case platform::kErrorDirectory: name = "not a folder"; break;
+    default: break;
+  }
+  return "error " + std::to_string(error) + (name != nullptr ? std::string(": ") + name : std::string());
+}
+
+std::string NotEmptyText(const std::vector<std::string>& staying) {
+  constexpr size_t kShown = 3;
+  std::string names;
+  for (size_t i = 0; i < staying.size() && i < kShown; ++i) names += (i ? ", " : "") + staying[i];
+  if (staying.size() > kShown) names += ", ...";
+  return "not empty: " + std::to_string(staying.size()) + (staying.size() == 1 ? " entry stays (" : " entries stay (") +
+         names + ")";
+}
+
+std::string TimeStampText(int32_t dosTime) {
+  if (auto text = DosTimeText(dosTime)) return *text;
+  std::string hex = "0x";
+  for (int shift = 28; shift >= 0; shift -= 4) hex += "0123456789ABCDEF"[(static_cast<uint32_t>(dosTime) >> shift) & 15];
+  return hex;
+}
+
+std::string OutcomeReason(const Outcome& o, const std::string& refusal) {
+  constexpr uint32_t kNotAFolderToTouch = platform::kAttrHidden | platform::kAttrSystem | platform::kAttrVolume;
+  const bool isKey = o.kind == ObjectKind::Key;
+  const bool isFolder = o.kind == ObjectKind::Folder;
+  switch (o.result) {
+    case Result::Absent:
+      if (isKey) {
+        if (o.root == 0) return "the entry names no root key";
+        // A key nobody may open counts as not there; say so.
+        if (o.error != 0 && o.error != platform::kErrorFileNotFound) {
+          return "it cannot be opened (" + ErrorText(o.error) + "): counts as not there";
+        }
+        return "not present";
+      }
+      if (o.attributes == 0) return "not present";
+      if (!isFolder) return "the path names a folder";
+      if ((o.attributes & kNotAFolderToTouch) != 0) return "hidden or system folder: counts as not there";
+      return "not present";
+    case Result::Changed:
+      return "changed since installation (logged " + TimeStampText(o.loggedTime) + ", on disk " +
+             TimeStampText(o.diskTime) + ")";
+    case Result::Removed:
+      return !isKey && !isFolder && (o.attributes & platform::kAttrReadOnly) != 0 ? "its read-only bit is dropped first"
+                                                                                 : "";
+    case Result::NotEmpty:
+      if (isKey) return "it has subkeys; the walk ends here";
+      return refusal.empty() ? "not empty" : refusal;
+    case Result::Scheduled:
+      if (isFolder) return "holds only what goes at the next start of Windows: removed then";
+      return "in use (" + ErrorText(o.error) + "): deleted at the next start of Windows";
+    case Result::Failed:
+      break;
+  }
+  switch (o.step) {
+    case Step::Open: return "it cannot be opened" + (refusal.empty() ? std::string() : " (" + refusal + ")");
+    case Step::ReadAttributes: return "its attributes cannot be read";
+    case Step::DropReadOnly: return "the read-only bit cannot be dropped (" + refusal + ")";
+    case Step::Schedule: return "in use; its deletion at the next start of Windows was refused (" + refusal + ")";
+    case Step::Delete:
+    case Step::None: break;
+  }
+  return (isFolder ? "removal refused" : "deletion refused") + (refusal.empty() ? std::string() : ": " + refusal);
+}
+
+std::string ObjectLine(ObjectKind kind, const std::string& path, const std::string& reason) {
+  std::string line = KindName(kind);
+  line.resize(9, ' ');
+  line += path;
+  if (!reason.empty()) line += "  -- " + reason;
+  return line;
+}
+
+}  // namespace app
