@@ -1,7 +1,5 @@
 #include "app/DryRun.h"
 
-#include <cstdio>
-
 #include "app/OutcomeWords.h"
 #include "app/RemovalEngine.h"
 #include "platform/WindowsRules.h"
@@ -44,18 +42,6 @@ std::string FoldPath(const std::string& path) {
   std::string k = path;
   if (!k.empty() && k.back() == '\\') k.pop_back();
   return platform::UpperCp1252(std::move(k));
-}
-
-std::string KeyText(uint32_t root, const std::string& path) {
-  std::string name;
-  if (root >= 0x80000000u) RootKeyName(root - 0x80000000u, name);
-  if (name.empty()) {
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "0x%08X", root);
-    name = hex;
-  }
-  const std::string sub = !path.empty() && path.front() == '\\' ? path.substr(1) : path;
-  return sub.empty() ? name : name + "\\" + sub;
 }
 
 // ---------------------------------------------------------------------------

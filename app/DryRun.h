@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "app/OutcomeWords.h"
 #include "platform/Services.h"
 
 namespace app {
@@ -144,9 +145,5 @@ class DryRunRegistry : public platform::IRegistry {
   std::vector<std::string> deletedOrder_;
   std::map<std::string, Values> written_;
 };
-
-// "HKEY_LOCAL_MACHINE\Software\X" for root 0x80000002 and "\Software\X" (one
-// leading backslash dropped); a root without a name shows as its number.
-std::string KeyText(uint32_t root, const std::string& path);
 
 }  // namespace app

@@ -1,6 +1,7 @@
 #include "app/OutcomeWords.h"
 
 #include "app/LogFormat.h"
+#include "app/RemovalEngine.h"
 #include "platform/Services.h"
 
 namespace app {
@@ -41,11 +42,31 @@ std::string NotEmptyText(const std::vector<std::string>& staying) {
          names + ")";
 }
 
+namespace {
+// "0x" and eight hexadecimal digits, by hand: the uninstaller carries no
+// printf.
+std::string Hex(uint32_t value) {
+  std::string hex = "0x";
+  for (int shift = 28; shift >= 0; shift -= 4) hex += "0123456789ABCDEF"[(value >> shift) & 15];
+  return hex;
+}
+}  // namespace
+
 std::string TimeStampText(int32_t dosTime) {
   if (auto text = DosTimeText(dosTime)) return *text;
-  std::string hex = "0x";
-  for (int shift = 28; shift >= 0; shift -= 4) hex += "0123456789ABCDEF"[(static_cast<uint32_t>(dosTime) >> shift) & 15];
-  return hex;
+  return Hex(static_cast<uint32_t>(dosTime));
+}
+
+std::string KeyText(uint32_t root, const std::string& path) {
+  std::string name;
+  if (root >= 0x80000000u) RootKeyName(root - 0x80000000u, name);
+  if (name.empty()) name = Hex(root);
+  const std::string sub = !path.empty() && path.front() == '\\' ? path.substr(1) : path;
+  return sub.empty() ? name : name + "\\" + sub;
+}
+
+std::string ObjectPath(const Outcome& o) {
+  return o.kind == ObjectKind::Key && o.root != 0 ? KeyText(o.root, o.keyPath) : o.path;
 }
 
 std::string OutcomeReason(const Outcome& o, const std::string& refusal) {
@@ -92,8 +113,8 @@ std::string OutcomeReason(const Outcome& o, const std::string& refusal) {
   return (isFolder ? "removal refused" : "deletion refused") + (refusal.empty() ? std::string() : ": " + refusal);
 }
 
-std::string ObjectLine(ObjectKind kind, const std::string& path, const std::string& reason) {
-  std::string line = KindName(kind);
+std::string ObjectLine(std::string_view kind, const std::string& path, const std::string& reason) {
+  std::string line(kind);
   line.resize(9, ' ');
   line += path;
   if (!reason.empty()) line += "  -- " + reason;

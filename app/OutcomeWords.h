@@ -4,6 +4,7 @@
 // this one place, so that a plan and a report can be laid side by side.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/Outcome.h"
@@ -33,8 +34,16 @@ std::string NotEmptyText(const std::vector<std::string>& staying);
 // hexadecimal digits when it is no valid date.
 std::string TimeStampText(int32_t dosTime);
 
-// One object as a plan and a report list it: the kind in nine columns, the
-// path, and "  -- " with the reason when there is one.
-std::string ObjectLine(ObjectKind kind, const std::string& path, const std::string& reason);
+// "HKEY_LOCAL_MACHINE\Software\X" for root 0x80000002 and "\Software\X" (one
+// leading backslash dropped); a root without a name shows as its number.
+std::string KeyText(uint32_t root, const std::string& path);
+// The object's path as a plan and a report name it: a key as KeyText of its
+// root and path (an entry that names no root key as logged), anything else
+// as the outcome names it.
+std::string ObjectPath(const Outcome& outcome);
+
+// One object as a plan and a report list it: the kind (KindName) in nine
+// columns, the path, and "  -- " with the reason when there is one.
+std::string ObjectLine(std::string_view kind, const std::string& path, const std::string& reason);
 
 }  // namespace app

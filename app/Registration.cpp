@@ -57,22 +57,30 @@ std::string SelfDeletionCommand(const std::string& programPath, bool ntFamily) {
   return std::string(ntFamily ? "cmd.exe" : "command.com") + " /c del \"" + programPath + "\"";
 }
 
-void Registration::Update() {
+RegistrationResult Registration::Update() {
+  RegistrationResult result;
+  Update(result);
+  return result;
+}
+
+void Registration::Update(RegistrationResult& result) {
   const std::string program = module_.ProgramPath();
   uint32_t ms = 0;
   uint32_t ls = 0;
   ReadFileVersion(program, ms, ls);
   const std::string version = FormatVersion(ms, ls);
+  result.version = version;
 
   // Another copy of the uninstaller (or a stale registration) is not ours to
   // count down.
   const std::string registered = ReadRegisteredPath(version);
   if (registered.empty() || !locale_.EqualIgnoreCase(registered, program)) return;
+  result.ours = true;
 
-  if (DecrementAppsServed(version) != 0) return;
+  if (DecrementAppsServed(version, result) != 0) return;
 
-  DeleteRegistration(version);
-  ScheduleSelfDeletion(program);
+  result.registrationDeleted = DeleteRegistration(version);
+  result.selfDeletionScheduled = ScheduleSelfDeletion(program);
 }
 
 void Registration::ReadFileVersion(const std::string& path, uint32_t& ms, uint32_t& ls) {
@@ -90,7 +98,7 @@ std::string Registration::ReadRegisteredPath(const std::string& versionName) {
   return *path;
 }
 
-int32_t Registration::DecrementAppsServed(const std::string& versionName) {
+int32_t Registration::DecrementAppsServed(const std::string& versionName, RegistrationResult& result) {
   // Two uninstallers of one version finishing together would otherwise both
   // read the same count and write back the same result.
   LockHold lock(lock_, AppsServedLockName(versionName), kAppsServedLockTimeoutMs);
@@ -100,31 +108,33 @@ int32_t Registration::DecrementAppsServed(const std::string& versionName) {
   if (!key) return -1;
   const auto count = key->ReadInt(kAppsServedValue);
   if (!count) return -1;
+  result.countBefore = count;
   // Wraps like the 32-bit registry value itself would.
-  const int32_t result = static_cast<int32_t>(static_cast<uint32_t>(*count) - 1u);
+  const int32_t decremented = static_cast<int32_t>(static_cast<uint32_t>(*count) - 1u);
   // A key that opened read-only cannot take the new count; the count still
   // decides what follows.
-  key->WriteInt(kAppsServedValue, result);
-  return result;
+  if (key->WriteInt(kAppsServedValue, decremented)) result.countAfter = decremented;
+  return decremented;
 }
 
-void Registration::DeleteRegistration(const std::string& versionName) {
+bool Registration::DeleteRegistration(const std::string& versionName) {
   const std::string keyPath = RegistrationKeyPath(versionName);
-  if (!registry_.KeyExists(kRoot, keyPath)) return;
-  if (!registry_.DeleteKeyTree(kRoot, keyPath)) return;
+  if (!registry_.KeyExists(kRoot, keyPath)) return false;
+  if (!registry_.DeleteKeyTree(kRoot, keyPath)) return false;
 
   const std::string parent = env::StripTrailingBackslash(kRegistrationPrefix);
   auto key = registry_.OpenKey(kRoot, parent);
-  if (!key || key->HasSubkeys()) return;
+  if (!key || key->HasSubkeys()) return true;
   key.reset();  // closed before it is deleted
   // Only an empty parent goes: should the subkey count have failed to read,
   // the other registrations below it stay.
   registry_.DeleteKey(kRoot, parent);
+  return true;
 }
 
-void Registration::ScheduleSelfDeletion(const std::string& programPath) {
+bool Registration::ScheduleSelfDeletion(const std::string& programPath) {
   auto key = registry_.OpenKey(kRoot, kRunOnceKey);
-  if (!key) return;
+  if (!key) return false;
 
   std::string name = kDeleteValue;
   for (int k = 0; key->ValueExists(name); ++k) name = kDeleteValue + std::to_string(k);
@@ -133,6 +143,7 @@ void Registration::ScheduleSelfDeletion(const std::string& programPath) {
     throw platform::Error(platform::FormatError("Failed to set data for '%s'", name));
   // The entry must survive a power cut before the next start of Windows.
   key->Flush();
+  return true;
 }
 
 }  // namespace app

@@ -6,6 +6,7 @@
 // The run's UpdateRegistration drives the steps declared here; the helpers
 // are public so that the texts they build can be checked alone.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/Services.h"
@@ -45,6 +46,20 @@ std::string AppsServedLockName(const std::string& versionName);
 // unchanged.
 std::string SelfDeletionCommand(const std::string& programPath, bool ntFamily);
 
+// What one count-down did, as a run's report tells it.
+struct RegistrationResult {
+  std::string version;  // the version name of the running program file
+  // The registration names the running program file: it was ours to count
+  // down.
+  bool ours = false;
+  // "AppsServed" as read, and the count written back; nullopt when nothing
+  // was read, or nothing written (a key that opened for reading only).
+  std::optional<int32_t> countBefore, countAfter;
+  bool registrationDeleted = false;
+  // The self-deletion entry is in the run-once key.
+  bool selfDeletionScheduled = false;
+};
+
 // The count-down of the running program file, the run's last step. Each
 // step opens and closes its own keys, also when it fails. Besides the
 // registry, the program's module and the named lock, it asks the file system
@@ -57,8 +72,10 @@ class Registration {
       : registry_(registry), module_(module), lock_(lock), fs_(fs), locale_(locale) {}
 
   // Only the write of the self-deletion entry can fail out of it, with
-  // platform::Error "Failed to set data for '<value name>'".
-  void Update();
+  // platform::Error "Failed to set data for '<value name>'"; `result` then
+  // holds what was done before.
+  RegistrationResult Update();
+  void Update(RegistrationResult& result);
 
  private:
   // The two halves of the fixed file version of `path`; `ms` and `ls` keep
@@ -70,15 +87,17 @@ class Registration {
   // Counts "AppsServed" down by one under the version's lock and gives the
   // new count, or -1 when there was nothing to count down (key or value
   // missing, value not a DWORD, lock not obtained in time). A failed
-  // write-back still gives the decremented count.
-  int32_t DecrementAppsServed(const std::string& versionName);
+  // write-back still gives the decremented count. `result` gets the count
+  // read and the count written.
+  int32_t DecrementAppsServed(const std::string& versionName, RegistrationResult& result);
   // Deletes the registration of `versionName` and, when no other one is
-  // left, "\Software\Kestrivon\Dalvests"; failures pass silently.
-  void DeleteRegistration(const std::string& versionName);
+  // left, "\Software\Kestrivon\Dalvests"; failures pass silently. True when
+  // the registration key went.
+  bool DeleteRegistration(const std::string& versionName);
   // Writes the self-deletion entry for `programPath` under the first free
-  // name of Delete, Delete0, Delete1, ... Nothing when the run-once key
-  // cannot be opened; throws platform::Error when the write fails.
-  void ScheduleSelfDeletion(const std::string& programPath);
+  // name of Delete, Delete0, Delete1, ... Nothing (false) when the run-once
+  // key cannot be opened; throws platform::Error when the write fails.
+  bool ScheduleSelfDeletion(const std::string& programPath);
 
   platform::IRegistry& registry_;
   platform::IModule& module_;

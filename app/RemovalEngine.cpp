@@ -17,6 +17,20 @@ constexpr char kRootNames[][22] = {
     "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA",
 };
 
+// A removal refused for now: Scheduled when `scheduled` succeeded (the
+// refusal that put it off stays in the outcome), Failed at Step::Schedule
+// otherwise.
+void PutOff(Outcome& outcome, platform::Status scheduled) {
+  if (scheduled) {
+    outcome.result = Result::Scheduled;
+    outcome.step = Step::Delete;
+  } else {
+    outcome.result = Result::Failed;
+    outcome.step = Step::Schedule;
+    outcome.error = scheduled.error();
+  }
+}
+
 // A key path made of nothing but backslashes names the root key (or, after
 // the uninstall prefix, the Uninstall key itself), which is never deleted.
 bool NamesNoSubkey(const std::string& path) { return path.find_first_not_of('\\') == std::string::npos; }
@@ -47,8 +61,9 @@ RegKeyEntry ParseRegKeyEntry(const std::string& entry) {
 RemovalEngine::RemovalEngine(platform::IFileSystem& fs, platform::IRegistry& registry, platform::ILocale& locale)
     : fs_(fs), registry_(registry), locale_(locale) {}
 
-void RemovalEngine::Run(const TRunData& data, IRemovalListener& listener) {
+void RemovalEngine::Run(const TRunData& data, IRemovalListener& listener, RestartRemovals* restart) {
   listener_ = &listener;
+  restart_ = restart;
   bytesProcessed_ = 0;
 
   Begin(Phase::Files);
@@ -99,7 +114,7 @@ void RemovalEngine::RemoveFiles(const TRunData& data) {
         outcome.loggedTime = record->Date;
         outcome.diskTime = entry->dosTime;
       } else {
-        RemoveFound(outcome);
+        RemoveFoundFile(fs_, restart_, outcome);
       }
       Report(outcome);
     }
@@ -125,7 +140,7 @@ void RemovalEngine::RemoveShortcuts(const TRunData& data) {
     if (entry) outcome.attributes = entry->attributes;
     // A shortcut's time stamp is not compared.
     if (!entry || entry->IsFolder()) outcome.result = Result::Absent;
-    else RemoveFound(outcome);
+    else RemoveFoundFile(fs_, restart_, outcome);
     Report(outcome);
   }
 }
@@ -262,6 +277,9 @@ void RemovalEngine::TryRemoveFolder(const std::string& path) {
   } else if (status.error() == platform::kErrorDirNotEmpty) {
     outcome.result = Result::NotEmpty;
     outcome.error = status.error();
+    if (restart_ != nullptr) {
+      if (const auto scheduled = restart_->ScheduleEmptied(path)) PutOff(outcome, *scheduled);
+    }
   } else {
     outcome.result = Result::Failed;
     outcome.step = Step::Delete;
@@ -279,9 +297,9 @@ void RemovalEngine::WalkFolders(const std::string& start, uint8_t levels, bool s
   }
 }
 
-void RemovalEngine::RemoveFound(Outcome& outcome) {
+void RemoveFoundFile(platform::IFileSystem& fs, RestartRemovals* restart, Outcome& outcome) {
   // The read-only bit is not given back when the deletion fails.
-  const platform::FileRemoval removal = platform::RemoveFileAnyway(fs_, outcome.path);
+  const platform::FileRemoval removal = platform::RemoveFileAnyway(fs, outcome.path);
   if (removal) {
     outcome.result = Result::Removed;
     return;
@@ -292,6 +310,9 @@ void RemovalEngine::RemoveFound(Outcome& outcome) {
     case platform::FileRemoval::Step::ReadAttributes: outcome.step = Step::ReadAttributes; break;
     case platform::FileRemoval::Step::DropReadOnly: outcome.step = Step::DropReadOnly; break;
     default: outcome.step = Step::Delete; break;
+  }
+  if (restart != nullptr && outcome.step == Step::Delete && RestartRemovals::InUse(outcome.error)) {
+    PutOff(outcome, restart->ScheduleFile(outcome.path));
   }
 }
 

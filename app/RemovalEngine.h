@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/Outcome.h"
+#include "app/RestartRemovals.h"
 #include "app/RunData.h"
 #include "platform/Services.h"
 
@@ -48,6 +49,13 @@ struct RegKeyEntry {
 };
 RegKeyEntry ParseRegKeyEntry(const std::string& entry);
 
+// Deletes a file that was found, as the removal deletes files and
+// shortcuts (RemoveFileAnyway: the read-only bit dropped first), and records
+// in `outcome` what became of it: Removed, Failed at the refused step, or,
+// given `restart`, Scheduled when another program holds the file (Failed at
+// Step::Schedule when the scheduling is refused).
+void RemoveFoundFile(platform::IFileSystem& fs, RestartRemovals* restart, Outcome& outcome);
+
 class RemovalEngine {
  public:
   RemovalEngine(platform::IFileSystem& fs, platform::IRegistry& registry, platform::ILocale& locale);
@@ -61,7 +69,13 @@ class RemovalEngine {
   //
   // Single failures are outcomes. Anything the services or the listener
   // throw ends the removal there and passes to the caller.
-  void Run(const TRunData& data, IRemovalListener& listener);
+  //
+  // With `restart` (a run nobody watches), a file or shortcut whose
+  // deletion another program's handle refuses is scheduled for the next
+  // start of Windows, and so is a folder refused as not empty that holds
+  // nothing but what is scheduled: Scheduled, or Failed at Step::Schedule
+  // when the scheduling is refused.
+  void Run(const TRunData& data, IRemovalListener& listener, RestartRemovals* restart = nullptr);
 
  private:
   void RemoveFiles(const TRunData& data);
@@ -79,13 +93,12 @@ class RemovalEngine {
   void TryRemoveFolder(const std::string& path);
   // Tries `levels` folders from `start` upwards.
   void WalkFolders(const std::string& start, uint8_t levels, bool showProgress);
-  // A file or shortcut that was found: drops its read-only bit and deletes it.
-  void RemoveFound(Outcome& outcome);
 
   platform::IFileSystem& fs_;
   platform::IRegistry& registry_;
   platform::ILocale& locale_;
   IRemovalListener* listener_ = nullptr;
+  RestartRemovals* restart_ = nullptr;
   Phase phase_ = Phase::Files;
   int64_t bytesProcessed_ = 0;
 };

@@ -46,7 +46,7 @@ class BusyCursor {
 // ---- start-up: the argument ----
 
 UninstallRun::UninstallRun(Services& services, IMainView& view, TRunData& data)
-    : services_(services), view_(view), data_(data) {}
+    : services_(services), view_(view), data_(data), restart_(services.fs, services.locale) {}
 
 bool UninstallRun::Start(const std::optional<std::string>& firstArgument) {
   data_.RegKeyList.clear();
@@ -54,13 +54,13 @@ bool UninstallRun::Start(const std::optional<std::string>& firstArgument) {
   LogPath = LogPathFromArgument(firstArgument);
   data_.UninsData.BaseDir = env::FolderOfFile(LogPath);
   if (LogPath.empty()) {
-    env::ShowCodedMessage(services_.box, kNoArgument, "");
-    view_.Terminate();
+    if (!unattended_) env::ShowCodedMessage(services_.box, kNoArgument, "");
+    End(RunEnd::NoLog);
     return false;
   }
   if (!services_.fs.FileExists(LogPath)) {
-    env::ShowCodedMessage(services_.box, kLogMissing, LogPath);
-    view_.Terminate();
+    if (!unattended_) env::ShowCodedMessage(services_.box, kLogMissing, LogPath);
+    End(RunEnd::LogMissing);
     return false;
   }
   return true;
@@ -81,22 +81,44 @@ void UninstallRun::Activate() {
     bool& running;
     ~EndOfRun() { running = false; }
   } endOfRun{running_};
+  try {
+    Steps();
+  } catch (const std::exception& error) {
+    for (IRunListener* l : runListeners_) l->OnError(error.what());
+    End(RunEnd::Error);
+    if (!unattended_) throw;
+  } catch (...) {
+    for (IRunListener* l : runListeners_) l->OnError("unexpected error");
+    End(RunEnd::Error);
+    if (!unattended_) throw;
+  }
+}
+
+void UninstallRun::Steps() {
   view_.SetPhase(kInitializing);
   if (!ReadLog()) {
-    env::ShowCodedMessage(services_.box, kLogUnreadable, LogPath);
-    view_.Terminate();
+    if (!unattended_) env::ShowCodedMessage(services_.box, kLogUnreadable, LogPath);
+    End(RunEnd::LogUnreadable);
     return;
   }
-  if (env::ShowCodedMessage(services_.box, kConfirm, data_.UninsData.AppName) == env::kIdNo) {
-    view_.Terminate();
+  for (IRunListener* l : runListeners_) l->OnLogRead(data_);
+  if (!unattended_ && env::ShowCodedMessage(services_.box, kConfirm, data_.UninsData.AppName) == env::kIdNo) {
+    End(RunEnd::Declined);
     return;
   }
   DeleteLog();
   view_.SetAppLine(kUninstalling + data_.UninsData.AppName);
   RemoveInstallation();
-  env::ShowCodedMessage(services_.box, kFinished, "");
+  if (!unattended_) env::ShowCodedMessage(services_.box, kFinished, "");
   UpdateRegistration();
-  view_.Terminate();
+  End(RunEnd::Finished);
+}
+
+void UninstallRun::End(RunEnd end) {
+  // An interactive run that an error ended keeps its window until the user
+  // closes it; the error report is the caller's.
+  if (end != RunEnd::Error || unattended_) view_.Terminate();
+  for (IRunListener* l : runListeners_) l->OnEnd(end);
 }
 
 bool UninstallRun::ReadLog() {
@@ -107,7 +129,10 @@ bool UninstallRun::ReadLog() {
 
 void UninstallRun::DeleteLog() {
   // So that an interrupted run cannot be started again from the same log.
-  platform::RemoveFileAnyway(services_.fs, LogPath);
+  Outcome log;
+  log.path = LogPath;
+  RemoveFoundFile(services_.fs, unattended_ ? &restart_ : nullptr, log);
+  for (IRunListener* l : runListeners_) l->OnLogDeleted(log);
 }
 
 void UninstallRun::RemoveInstallation() {
@@ -122,13 +147,25 @@ void UninstallRun::RemoveInstallation() {
   RemovalListeners stream{this, &failures, &listeners_};
   {
     BusyCursor busy(view_);
-    RemovalEngine(services_.fs, services_.registry, services_.locale).Run(data_, stream);
+    RemovalEngine(services_.fs, services_.registry, services_.locale)
+        .Run(data_, stream, unattended_ ? &restart_ : nullptr);
   }
-  if (data_.FailList->Count() > 0) view_.ShowFailureSummary();
+  if (data_.FailList->Count() > 0 && !unattended_) view_.ShowFailureSummary();
 }
 
 void UninstallRun::UpdateRegistration() {
-  Registration(services_.registry, services_.module, services_.lock, services_.fs, services_.locale).Update();
+  RegistrationResult result;
+  const auto tell = [&] {
+    for (IRunListener* l : runListeners_) l->OnRegistration(result);
+  };
+  try {
+    Registration(services_.registry, services_.module, services_.lock, services_.fs, services_.locale).Update(result);
+  } catch (...) {
+    // What was done before the self-deletion entry failed to be written.
+    tell();
+    throw;
+  }
+  tell();
 }
 
 // ---- progress ----

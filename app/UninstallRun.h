@@ -8,8 +8,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/Outcome.h"
+#include "app/Registration.h"
+#include "app/RestartRemovals.h"
 #include "app/RunData.h"
 #include "platform/Services.h"
 
@@ -62,9 +65,44 @@ std::optional<int> ProgressPosition(int64_t processed, int64_t toProcess);
 // first three characters when it contains "/f:" (exact case), else empty.
 std::string LogPathFromArgument(const std::optional<std::string>& argument);
 
+// How a run ended.
+enum class RunEnd : uint8_t {
+  NoLog,          // no log argument (message 0)
+  LogMissing,     // the log is not there (message 3)
+  LogUnreadable,  // the log cannot be read, or is refused (message 6); nothing touched
+  Declined,       // No to the confirmation; nothing touched
+  Finished,       // removed, and the registration counted down
+  Error,          // an error ended the run (the standard error report's case)
+};
+
+// A consumer of a whole run: the removal's stream and the run's own steps,
+// each heard right after it happened.
+class IRunListener : public IRemovalListener {
+ public:
+  // The log has been read into `data`.
+  virtual void OnLogRead(const TRunData& /*data*/) {}
+  // What became of the log's deletion, as an outcome of a file.
+  virtual void OnLogDeleted(const Outcome& /*log*/) {}
+  // What the count-down of the registration did (also when an error ended
+  // it half-way).
+  virtual void OnRegistration(const RegistrationResult& /*result*/) {}
+  // The text of the error that ends the run, before OnEnd.
+  virtual void OnError(const std::string& /*text*/) {}
+  // The last call of a run.
+  virtual void OnEnd(RunEnd /*end*/) {}
+};
+
 class UninstallRun : private IRemovalListener {
  public:
   UninstallRun(Services& services, IMainView& view, TRunData& data);
+
+  // A run nobody watches (before Start): the confirmation is taken as Yes;
+  // the failure summary, message 41 and messages 0, 3 and 6 are not shown,
+  // and an error ends the run instead of passing to the caller: listeners
+  // hear each as the run's end. Files in use, and the folders that stay only
+  // because of them, are scheduled for the next start of Windows.
+  void SetUnattended(bool unattended) { unattended_ = unattended; }
+  bool Unattended() const { return unattended_; }
 
   // FormCreate's checks (after the window and its font are set up): reads
   // the argument, sets LogPath and BaseDir, shows code 0 or 3 and tells the
@@ -72,7 +110,8 @@ class UninstallRun : private IRemovalListener {
   bool Start(const std::optional<std::string>& firstArgument);
 
   // FormActivate: the whole run, once. Errors of the engine and of the
-  // registration step pass to the caller.
+  // registration step pass to the caller (after the listeners heard them),
+  // unless the run is unattended.
   void Activate();
   // True from the first activation until the run is over (or an error
   // ended it): the window is not to be closed meanwhile, since closing it
@@ -86,13 +125,20 @@ class UninstallRun : private IRemovalListener {
   // Another consumer of the removal's stream (app/Outcome.h), heard after
   // the window and the failure list; it must live as long as the run.
   void Listen(IRemovalListener& listener) { listeners_.Add(listener); }
+  // A consumer of the stream and of the run's steps, heard in the order
+  // added.
+  void Listen(IRunListener& listener) {
+    listeners_.Add(listener);
+    runListeners_.push_back(&listener);
+  }
 
   // The steps of a run, in their order.
   // ReadLog (app/LogReader.h) from LogPath into the run data; BytesToProcess
   // is the log's total afterwards.
   bool ReadLog();
   // The removal engine over the run data, with the hourglass; the failure
-  // list is built anew from its outcomes and, when not empty, shown.
+  // list is built anew from its outcomes and, when not empty, shown (unless
+  // unattended).
   void RemoveInstallation();
   // The count-down of the uninstaller's own registration (app/Registration.h).
   void UpdateRegistration();
@@ -109,18 +155,26 @@ class UninstallRun : private IRemovalListener {
   bool Activated = false;
 
  private:
-  // Gone before anything is removed; failures are not reported.
+  // Gone before anything is removed; failures are not shown (listeners
+  // hear them). Unattended, a log in use is scheduled like any file.
   void DeleteLog();
+  // The run's steps after the argument, from Activate.
+  void Steps();
+  // Tells the listeners how the run ended and the application to end.
+  void End(RunEnd end);
 
   // The engine's stream: captions and figures go to the window.
   void OnPhase(Phase phase) override;
   void OnProgress(int64_t bytesProcessed, const std::string& currentObject) override;
 
   bool running_ = false;
+  bool unattended_ = false;
   Services& services_;
   IMainView& view_;
   TRunData& data_;
   RemovalListeners listeners_;
+  std::vector<IRunListener*> runListeners_;
+  RestartRemovals restart_;
 };
 
 }  // namespace app

@@ -1,10 +1,17 @@
-// Program entry: the application object, its title, the main window, the
-// message loop, and exit code 0 whatever happened.
+// Program entry: the command line, then the run. Interactive (no switch of
+// an unattended run): the application object, its title, the main window,
+// the message loop, and exit code 0 whatever happened. /passive: the same
+// window and no box, with an exit code; /quiet: no window at all.
 #include <windows.h>
 
 #include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
 
+#include "app/CommandLine.h"
 #include "app/RunData.h"
+#include "app/RunSession.h"
 #include "app/UninstallRun.h"
 #include "app/uMain.h"
 #include "env/Enviro.h"
@@ -18,21 +25,55 @@ namespace __gnu_cxx {
 void __verbose_terminate_handler() { std::abort(); }
 }  // namespace __gnu_cxx
 
+namespace {
+
+// The arguments after the program's name, as the C runtime splits them.
+std::vector<std::string> Arguments() {
+  std::vector<std::string> arguments;
+  for (int i = 1; i < __argc && __argv != nullptr && __argv[i] != nullptr; ++i) arguments.emplace_back(__argv[i]);
+  return arguments;
+}
+
+app::SessionInfo StartInfo() {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  const auto two = [](unsigned n) { return std::string{static_cast<char>('0' + n / 10 % 10), static_cast<char>('0' + n % 10)}; };
+  return {GetCommandLineA(),
+          std::to_string(t.wYear) + "-" + two(t.wMonth) + "-" + two(t.wDay) + " " + two(t.wHour) + ":" +
+              two(t.wMinute) + ":" + two(t.wSecond)};
+}
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   static platform::win32::Win32Platform system;
   static app::TRunData runData;
   env::SetPathLocale(&system.locale);
-
-  toolkit::Application application;
-  application.SetTitle("Desinstalador Kestrivon");
   app::Services services{system.fileSystem, system.registry, system.messageBox,
                          system.locale,     system.module,   system.namedLock};
+  const app::CommandLine line = app::ParseCommandLine(Arguments());
+  if (line.mode == app::RunMode::Quiet) return static_cast<int>(app::RunQuietly(line, services, runData, StartInfo()));
+
+  std::optional<app::RunSession> session;
+  if (line.Unattended() || line.reportPath) {
+    session.emplace(line, services, StartInfo());
+    if (!session->Open()) {
+      session->Close();
+      return static_cast<int>(session->ExitCode());
+    }
+  }
+  toolkit::Application application;
+  application.SetTitle("Desinstalador Kestrivon");
+  // Passive: an error is an exit code and a report line, never a box.
+  if (line.Unattended()) application.SetErrorReport([&](const std::string& text) { session->Fail(text); });
   try {
-    TfmMain form(services, system.screen, runData, FirstCommandLineArgument());
+    TfmMain form(services, system.screen, runData, line.logArgument, session ? &*session : nullptr);
     fmMain = &form;
     application.Run(form);
   } catch (...) {
     toolkit::ReportCurrentException();
   }
-  return 0;
+  if (!session) return 0;
+  session->Close();
+  return static_cast<int>(session->ExitCode());
 }

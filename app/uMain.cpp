@@ -26,7 +26,7 @@ toolkit::FormParams MainFormParams() {
 }  // namespace
 
 TfmMain::TfmMain(app::Services& services, platform::IScreen& screen, app::TRunData& data,
-                 std::optional<std::string> firstArgument)
+                 std::optional<std::string> firstArgument, app::RunSession* session)
     : toolkit::Form(MainFormParams()),
       ProgressBar(*this, 10, 172, 371, 12),
       StaticText(*this, 4, 40, 381, 23, /*showAccelChar=*/false, "StaticText"),
@@ -44,6 +44,7 @@ TfmMain::TfmMain(app::Services& services, platform::IScreen& screen, app::TRunDa
   // The close box, Alt+F4 and the taskbar's close are ignored while the run
   // goes on: it runs to its summary and its end message in any case.
   OnCloseQuery = [this] { return !run_.Running(); };
+  if (session != nullptr) session->Attach(run_);
   DoCreate();
 }
 
@@ -124,9 +125,4 @@ void TfmMain::ShowFailureSummary() {
 void TfmMain::Terminate() {
   FlushProgress();
   toolkit::Application::Current().Terminate();
-}
-
-std::optional<std::string> FirstCommandLineArgument() {
-  if (__argc < 2 || __argv == nullptr || __argv[1] == nullptr) return std::nullopt;
-  return std::string(__argv[1]);
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/RunData.h"
+#include "app/RunSession.h"
 #include "app/UninstallRun.h"
 #include "platform/Services.h"
 #include "platform/toolkit/Controls.h"
@@ -15,10 +16,12 @@ class TfmMain : public toolkit::Form, public app::IMainView {
  public:
   // Creating the window runs FormCreate, which may already end the run
   // (the application is then terminated and the window must not be shown).
-  // `firstArgument` is the first command-line argument as the C runtime
-  // splits it (quotes dropped, blanks inside them kept); nullopt when none.
+  // `firstArgument` is the log argument as the C runtime splits it (quotes
+  // dropped, blanks inside them kept); nullopt when none. A `session`
+  // (a run nobody watches, or one with a report) gets the run before it
+  // starts.
   TfmMain(app::Services& services, platform::IScreen& screen, app::TRunData& data,
-          std::optional<std::string> firstArgument);
+          std::optional<std::string> firstArgument, app::RunSession* session = nullptr);
   ~TfmMain() override;
 
   // Controls, in their declared order (also their stacking and tab order).
@@ -70,7 +73,3 @@ class TfmMain : public toolkit::Form, public app::IMainView {
 
 // The main window of the running program; null before it exists.
 extern TfmMain* fmMain;
-
-// The first command-line argument as the C runtime splits the command line;
-// nullopt when there is none.
-std::optional<std::string> FirstCommandLineArgument();

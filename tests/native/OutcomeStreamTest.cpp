@@ -1,8 +1,12 @@
 // The engine's outcome stream as the one account of a removal: on random
 // worlds, what a run's outcomes say matches what the run left behind, its
-// failure list, and the plan of the same world.
+// failure list, its report, and the plan of the same world.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
+#include "app/OutcomeWords.h"
+#include "app/RunReport.h"
 #include "app/UninstallRun.h"
 #include "tests/fakes/FakeMainView.h"
 #include "tests/native/DryRunWorld.h"
@@ -48,7 +52,11 @@ constexpr Rule kRules[] = {
     {Result::Failed, true, true, true, Planned::Kept, -1, -1},
 };
 
-TEST(OutcomeStream, OutcomesMatchTheWorldTheFailureListAndThePlan) {
+// The first words of a reason, before what only a plan or only a run knows
+// (the dry run's reason, or the refusal's code).
+std::string Gist(const std::string& why) { return why.substr(0, why.find_first_of(":(;")); }
+
+TEST(OutcomeStream, OutcomesMatchTheWorldTheFailureListTheReportAndThePlan) {
   std::map<Result, int> seen;
   for (uint32_t seed = 1; seed <= 300; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
@@ -64,6 +72,11 @@ TEST(OutcomeStream, OutcomesMatchTheWorldTheFailureListAndThePlan) {
     app::UninstallRun run(services, view, data);
     Recorder stream(actual);
     run.Listen(stream);
+    platform::Status created;
+    app::RunVerdict verdict;
+    app::RunReport report(actual.fs.CreateOutputFile("C:\\report.txt", created), actual.fs, actual.locale, verdict,
+                          false);
+    run.Listen(report);
     box.Answer(6);
     ASSERT_TRUE(run.Start("/f:" + std::string(dryrun_world::kLogPath)));
     run.Activate();
@@ -101,12 +114,32 @@ TEST(OutcomeStream, OutcomesMatchTheWorldTheFailureListAndThePlan) {
     }
     EXPECT_EQ(listedLines, expectedLines);
 
+    // The report's object lines, one per outcome after the application's
+    // and the log's, name each object as the plan does, in the same words.
+    std::vector<std::string> reported;
+    std::istringstream lines(actual.fs.Content("C:\\report.txt"));
+    for (std::string line; std::getline(lines, line);) reported.push_back(line.substr(0, line.size() - 1));
+    ASSERT_EQ(reported.size(), stream.outcomes.size() + 5);  // + application, log, registration, result, code
+
     ASSERT_EQ(plan->items.size(), stream.outcomes.size());
     for (size_t i = 0; i < rooted.size(); ++i) {
       const app::Outcome& o = *rooted[i];
-      EXPECT_EQ(plan->items[i].kind, o.kind) << o.path;
-      EXPECT_EQ(plan->items[i].path, o.kind == ObjectKind::Key ? app::KeyText(o.root, o.keyPath) : o.path);
-      EXPECT_EQ(plan->items[i].outcome, kRules[static_cast<int>(o.result)].planned) << o.path;
+      const undtool::PlanItem& item = plan->items[i];
+      EXPECT_EQ(item.kind, o.kind) << o.path;
+      EXPECT_EQ(item.path, o.kind == ObjectKind::Key ? app::KeyText(o.root, o.keyPath) : o.path);
+      EXPECT_EQ(item.outcome, kRules[static_cast<int>(o.result)].planned) << o.path;
+      const std::string& line = reported[static_cast<size_t>(rooted[i] - stream.outcomes.data()) + 2];
+      const std::string plannedLine = actual.locale.ToUtf8(app::ObjectLine(app::KindName(item.kind), item.path, ""));
+      EXPECT_EQ(line.compare(11, plannedLine.size(), plannedLine), 0) << line << "\n" << plannedLine;
+      const size_t cut = line.find("  -- ", 11 + plannedLine.size());
+      const std::string why = cut == std::string::npos ? "" : line.substr(cut + 5);
+      // What both know alike, both say alike; elsewhere the dry run's reason
+      // or the refusal's code follows the same first words.
+      if (o.result == Result::Changed || o.result == Result::NotEmpty || o.result == Result::Removed) {
+        if (item.why != "with its subkeys") EXPECT_EQ(why, actual.locale.ToUtf8(item.why)) << line;
+      } else if (item.why != "already gone with a key deleted before it") {
+        EXPECT_EQ(Gist(why), Gist(actual.locale.ToUtf8(item.why))) << line;
+      }
     }
   }
   // The worlds give every result, or the comparison proves little.

@@ -32,7 +32,7 @@ class ItemCollector : public app::IRemovalListener {
   void OnOutcome(const app::Outcome& o) override {
     PlanItem item;
     item.kind = o.kind;
-    item.path = o.kind == app::ObjectKind::Key && o.root != 0 ? app::KeyText(o.root, o.keyPath) : o.path;
+    item.path = app::ObjectPath(o);
     switch (o.result) {
       case app::Result::Removed: item.outcome = Outcome::Removed; break;
       case app::Result::Absent: item.outcome = Outcome::Absent; break;
@@ -240,7 +240,7 @@ int Plan(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     out << "\n" << section.title << " (" << count << "):\n";
     for (const PlanItem& item : plan->items) {
       if (item.outcome != section.outcome) continue;
-      out << "  " << shown(app::ObjectLine(item.kind, item.path, item.why)) << "\n";
+      out << "  " << shown(app::ObjectLine(app::KindName(item.kind), item.path, item.why)) << "\n";
       for (const std::string& s : item.subkeys) out << "             with " << shown(s) << "\n";
     }
   }

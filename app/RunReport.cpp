@@ -1,0 +1,76 @@
+#include "app/RunReport.h"
+
+#include <vector>
+
+#include "app/OutcomeWords.h"
+
+namespace app {
+
+RunReport::RunReport(std::unique_ptr<platform::IOutputFile> file, platform::IFileSystem& fs, platform::ILocale& locale,
+                     const RunVerdict& verdict, bool unattended)
+    : file_(std::move(file)), fs_(fs), locale_(locale), verdict_(verdict), unattended_(unattended) {}
+
+void RunReport::Line(const std::string& utf8) {
+  // One write per line: whatever was written is in the file should the
+  // process die right after.
+  if (!file_->Append(utf8 + "\r\n")) ok_ = false;
+}
+
+void RunReport::Field(const char* name, const std::string& ansiValue) {
+  Line(std::string(name) + ": " + locale_.ToUtf8(ansiValue));
+}
+
+void RunReport::Verdict(const std::string& result, uint32_t exitCode) {
+  Line("result: " + result);
+  Line("exit code: " + std::to_string(exitCode));
+}
+
+bool RunReport::Close() { return static_cast<bool>(file_->Flush()) && ok_; }
+
+void RunReport::OnLogRead(const TRunData& data) { Field("application", data.UninsData.AppName); }
+
+void RunReport::OnLogDeleted(const Outcome& log) { Object("log", log); }
+
+void RunReport::OnOutcome(const Outcome& outcome) { Object(KindName(outcome.kind), outcome); }
+
+void RunReport::Object(const char* kind, const Outcome& o) {
+  std::string refusal;
+  if (o.result == Result::Failed && o.error != 0) refusal = ErrorText(o.error);
+  if (o.result == Result::NotEmpty && o.kind == ObjectKind::Folder) {
+    // What stays, as the folder holds it now.
+    if (const auto entries = fs_.ListFolder(o.path)) {
+      std::vector<std::string> staying;
+      for (const platform::FileEntry& e : *entries) {
+        if (e.name != "." && e.name != "..") staying.push_back(e.name);
+      }
+      if (!staying.empty()) refusal = NotEmptyText(staying);
+    }
+  }
+  std::string word = ResultWord(o.result);
+  word.resize(11, ' ');
+  Line(word + locale_.ToUtf8(ObjectLine(kind, ObjectPath(o), OutcomeReason(o, refusal))));
+}
+
+void RunReport::OnRegistration(const RegistrationResult& r) {
+  std::string line = "registration " + r.version + ": ";
+  if (!r.ours) {
+    line += "not this program's; nothing counted down";
+  } else if (!r.countBefore) {
+    line += "no count to count down";
+  } else {
+    line += "AppsServed " + std::to_string(*r.countBefore);
+    const int32_t next = static_cast<int32_t>(static_cast<uint32_t>(*r.countBefore) - 1u);
+    line += r.countAfter ? " -> " + std::to_string(*r.countAfter)
+                         : ", the new count " + std::to_string(next) + " could not be written";
+    if (r.registrationDeleted) line += "; registration deleted";
+  }
+  line += r.selfDeletionScheduled ? "; self-deletion scheduled for the next start of Windows"
+                                  : "; self-deletion not scheduled";
+  Line(line);
+}
+
+void RunReport::OnError(const std::string& text) { Field("error", text); }
+
+void RunReport::OnEnd(RunEnd) { Verdict(verdict_.Text(), unattended_ ? verdict_.ExitCode() : kExitGone); }
+
+}  // namespace app

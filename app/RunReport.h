@@ -1,0 +1,70 @@
+#pragma once
+// The report of a run (/log:<file>), for a help desk reading it in Notepad
+// and a script reading it line by line: UTF-8 text with CRLF line ends, a
+// header, then one line per step of the run and per object of the removal,
+// in the order they happened, each line written to the file right after
+// what it says happened, so that a run that dies leaves the lines so far.
+// The object lines say what `undtool plan` says beforehand, in its words
+// (app/OutcomeWords.h).
+//
+//   Desinstalador Kestrivon 1.0.0.3: report of an uninstallation
+//   started: 2026-12-08 10:25:03
+//   command line: "C:\...\desinstalador.exe" /quiet "/f:C:\App\app.und" /log:C:\r.txt
+//   mode: quiet
+//   log: C:\App\app.und
+//   application: Demo
+//   removed    log      C:\App\app.und
+//   removed    file     C:\App\app.exe
+//   kept       file     C:\App\data.ini  -- changed since installation (...)
+//   scheduled  file     C:\App\busy.dll  -- in use (error 32: ...): deleted at the next start of Windows
+//   ...
+//   registration 1.0.0.3: AppsServed 2 -> 1; self-deletion not scheduled
+//   result: the application is gone once Windows starts again (2 objects deleted then)
+//   exit code: 3010
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/RunVerdict.h"
+#include "app/UninstallRun.h"
+#include "platform/Services.h"
+
+namespace app {
+
+class RunReport : public IRunListener {
+ public:
+  // `verdict` must hear the run before the report does; `unattended` says
+  // whether the run's exit code is the verdict's (else 0).
+  RunReport(std::unique_ptr<platform::IOutputFile> file, platform::IFileSystem& fs, platform::ILocale& locale,
+            const RunVerdict& verdict, bool unattended);
+
+  // One line of ASCII or UTF-8 text; an ANSI text goes through Field.
+  void Line(const std::string& utf8);
+  // "name: value", the value converted from the ANSI code page.
+  void Field(const char* name, const std::string& ansiValue);
+  // The result and the exit code, the report's last two lines.
+  void Verdict(const std::string& result, uint32_t exitCode);
+  // Writes the file through to the disk. False when a line, or the flush,
+  // could not be written.
+  bool Close();
+
+  // IRunListener
+  void OnLogRead(const TRunData& data) override;
+  void OnLogDeleted(const Outcome& log) override;
+  void OnOutcome(const Outcome& outcome) override;
+  void OnRegistration(const RegistrationResult& result) override;
+  void OnError(const std::string& text) override;
+  void OnEnd(RunEnd end) override;
+
+ private:
+  void Object(const char* kind, const Outcome& outcome);
+
+  std::unique_ptr<platform::IOutputFile> file_;
+  platform::IFileSystem& fs_;
+  platform::ILocale& locale_;
+  const RunVerdict& verdict_;
+  bool unattended_;
+  bool ok_ = true;
+};
+
+}  // namespace app

@@ -1,0 +1,43 @@
+#pragma once
+// The verdict of a run as a deployment tool reads it: an exit code summed
+// up from the removal's stream and the run's own steps.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "app/UninstallRun.h"
+
+namespace app {
+
+// Exit codes of a run nobody watches, the codes Windows installers give.
+inline constexpr uint32_t kExitGone = 0;              // everything removed, absent or kept by design
+inline constexpr uint32_t kExitRestartNeeded = 3010;  // as 0, once Windows starts again
+inline constexpr uint32_t kExitFailed = 1603;         // something stays that should have gone; or an error
+inline constexpr uint32_t kExitNotInstalled = 1605;   // the log does not exist
+inline constexpr uint32_t kExitBadLog = 13;           // the log cannot be read; nothing touched
+inline constexpr uint32_t kExitBadArguments = 87;     // no log argument, an unknown switch, no report file
+inline constexpr uint32_t kExitDeclined = 1602;       // No to the confirmation (interactive runs only)
+
+class RunVerdict : public IRunListener {
+ public:
+  void OnOutcome(const Outcome& outcome) override { Count(outcome); }
+  void OnLogDeleted(const Outcome& log) override { Count(log); }
+  void OnEnd(RunEnd end) override { end_ = end; }
+
+  bool Ended() const { return end_.has_value(); }
+  // A run that has not ended (its window closed before it began) failed.
+  uint32_t ExitCode() const;
+  // What the exit code says of this run, in a few words.
+  std::string Text() const;
+
+ private:
+  // Failed counts against the run, Scheduled asks for a restart; kept by
+  // design (changed, not empty) and absent are the application gone.
+  void Count(const Outcome& outcome);
+
+  std::optional<RunEnd> end_;
+  int failed_ = 0;
+  int scheduled_ = 0;
+};
+
+}  // namespace app

@@ -1,0 +1,227 @@
+// Runs nobody watches (/quiet, /passive) and the report (/log:), against the
+// fakes: the exit code per situation, what goes at the next start of
+// Windows, the report's lines, and the refusals that touch nothing.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <sstream>
+
+#include "app/LogFormat.h"
+#include "app/RunSession.h"
+#include "tests/fakes/FakeRun.h"
+
+namespace {
+
+constexpr int32_t kDate = 0x2AB153C0;  // 17 May 2001, 10:30:00
+constexpr uint32_t kHklm = platform::kHkeyLocalMachine;
+const std::string kLog = "C:\\Vendor\\App\\demo.und";
+const std::string kExe = "C:\\Vendor\\App\\app.exe";
+const std::string kDll = "C:\\Vendor\\App\\Bin\\lib.dll";
+const std::string kReport = "C:\\report.txt";
+const std::string kEntry = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo";
+const std::string kRegistration = "Software\\Kestrivon\\Dalvests\\1.0.0.3";
+
+// An installed application: two files in two folders, two host levels, its
+// uninstall entry, and a registration serving two applications.
+struct World : fakes::FakeRun<> {
+  World() {
+    app::LogContent log;
+    log.appName = "Demo";
+    log.hostLevels = 2;
+    log.uninstallKey = "Demo";
+    log.folders = {{"", 1}, {"Bin\\", 1}};
+    log.groups = {{std::nullopt, {{"app.exe", 100, kDate, 1}}}, {std::nullopt, {{"lib.dll", 50, kDate, 1}}}};
+    fs.AddFile(kLog, kDate, 0, platform::kAttrArchive, app::WriteLog(log));
+    fs.AddFile(kExe, kDate, 100);
+    fs.AddFile(kDll, kDate, 50);
+    fs.AddFile(module.path);
+    registry.SetString(kHklm, kEntry, "DisplayName", "Demo");
+    registry.SetString(kHklm, kRegistration, "AppPath", module.path);
+    registry.SetDword(kHklm, kRegistration, "AppsServed", 2);
+    registry.AddKey(kHklm, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce");
+  }
+
+  // The program started with `args`: RunQuietly for /quiet, else the run
+  // with a progress window (a recording one here) as the program entry
+  // wires it.
+  uint32_t Start(const std::vector<std::string>& args) {
+    const app::CommandLine line = app::ParseCommandLine(args);
+    const app::SessionInfo info{"desinstalador.exe", "2026-12-08 10:25:03"};
+    if (line.mode == app::RunMode::Quiet) return app::RunQuietly(line, services, data, info);
+    app::RunSession session(line, services, info);
+    if (session.Open()) {
+      app::UninstallRun windowed(services, view, data);
+      session.Attach(windowed);
+      if (windowed.Start(line.logArgument)) windowed.Activate();
+    }
+    session.Close();
+    return session.ExitCode();
+  }
+
+  std::vector<std::string> ReportLines() const {
+    std::vector<std::string> lines;
+    std::istringstream in(fs.Content(kReport));
+    for (std::string line; std::getline(in, line);) {
+      EXPECT_TRUE(!line.empty() && line.back() == '\r') << line;
+      if (!line.empty()) line.pop_back();
+      lines.push_back(line);
+    }
+    return lines;
+  }
+  bool Untouched() const {
+    return fs.Mutated().empty() && registry.Deleted().empty() &&
+           registry.GetDword(kHklm, kRegistration, "AppsServed") == 2;
+  }
+};
+
+struct Case {
+  const char* name;
+  std::vector<std::string> args;
+  std::function<void(World&)> setUp;
+  uint32_t exitCode;
+  std::vector<std::string> scheduled;  // in order
+  std::vector<std::string> reportLines;  // each in the report
+  size_t boxes = 0;
+  bool untouched = false;
+};
+
+const std::string kQuiet = "/quiet";
+const std::string kLogArg = "/f:" + kLog;
+const std::string kReportArg = "/log:" + kReport;
+const auto kNothing = [](World&) {};
+
+TEST(UnattendedRun, ExitCodeSchedulingAndReportPerSituation) {
+  const Case cases[] = {
+      {"everything removed", {kQuiet, kLogArg, kReportArg}, kNothing, 0, {},
+       {"mode: quiet", "log: " + kLog, "application: Demo", "removed    log      " + kLog,
+        "removed    file     " + kExe, "removed    folder   C:\\Vendor\\App\\Bin", "removed    folder   C:\\Vendor",
+        "removed    key      HKEY_LOCAL_MACHINE\\" + kEntry,
+        "registration 1.0.0.3: AppsServed 2 -> 1; self-deletion not scheduled", "result: the application is gone",
+        "exit code: 0"}},
+      {"changed file kept, and its folder", {"-QN", kReportArg, kLogArg},
+       [](World& w) { w.fs.SetDosTime(kExe, kDate + 1); }, 0, {},
+       {"kept       file     " + kExe +
+            "  -- changed since installation (logged 2001-05-17 10:30:00, on disk 2001-05-17 10:30:02)",
+        "kept       folder   C:\\Vendor\\App  -- not empty: 1 entry stays (app.exe)", "exit code: 0"}},
+      {"file in use: it and the folders it alone keeps go at the restart", {kQuiet, kLogArg, kReportArg},
+       [](World& w) { w.fs.Lock(kDll); }, 3010, {kDll, "C:\\Vendor\\App\\Bin", "C:\\Vendor\\App", "C:\\Vendor"},
+       {"scheduled  file     " + kDll + "  -- in use (error 32: in use by another program): deleted at the next start of Windows",
+        "scheduled  folder   C:\\Vendor\\App\\Bin  -- holds only what goes at the next start of Windows: removed then",
+        "result: the application is gone once Windows starts again (4 objects deleted then)", "exit code: 3010"}},
+      {"file in use beside a file of the user's", {"/S", kLogArg},
+       [](World& w) {
+         w.fs.Fail(fakes::FsOp::RemoveFile, kDll, platform::kErrorLockViolation);
+         w.fs.AddFile("C:\\Vendor\\App\\Bin\\notes.txt");
+       },
+       3010, {kDll}, {}},
+      {"scheduling refused", {kQuiet, kLogArg, kReportArg},
+       [](World& w) {
+         w.fs.Lock(kDll);
+         w.fs.Fail(fakes::FsOp::Schedule, kDll);
+       },
+       1603, {},
+       {"failed     file     " + kDll +
+            "  -- in use; its deletion at the next start of Windows was refused (error 5: access denied)",
+        "result: 1 object could not be removed and is not scheduled", "exit code: 1603"}},
+      {"deletion refused", {kQuiet, kLogArg},
+       [](World& w) { w.fs.Fail(fakes::FsOp::RemoveFile, kExe); }, 1603, {}, {}},
+      {"uninstall entry refused", {kQuiet, kLogArg, kReportArg},
+       [](World& w) { w.registry.Fail(fakes::RegOp::Delete, kHklm, kEntry); }, 1603, {},
+       {"failed     key      HKEY_LOCAL_MACHINE\\" + kEntry + "  -- deletion refused: error 5: access denied"}},
+      {"log in use goes at the restart, with the folder it keeps", {kQuiet, kLogArg, kReportArg},
+       [](World& w) { w.fs.Fail(fakes::FsOp::RemoveFile, kLog, platform::kErrorSharingViolation); }, 3010,
+       {kLog, "C:\\Vendor\\App", "C:\\Vendor"}, {"scheduled  log      " + kLog + "  -- in use (error 32: in use by another program): deleted at the next start of Windows"}},
+      {"log missing", {kQuiet, kLogArg, kReportArg}, [](World& w) { w.fs.RemoveFile(kLog); }, 1605, {},
+       {"result: the log does not exist; nothing touched", "exit code: 1605"}},
+      {"log damaged", {"/passive", kLogArg, kReportArg},
+       [](World& w) { w.fs.SetContent(kLog, std::string("\1\4Demo\1\0\0", 8)); }, 13, {},
+       {"exit code: 13"}, 0, true},
+      {"no log argument", {kQuiet, kReportArg}, kNothing, 87, {},
+       {"log: none given", "result: no log argument (/f:<log>); nothing touched", "exit code: 87"}, 0, true},
+      {"unknown switch", {kQuiet, kLogArg, "/norestart", kReportArg}, kNothing, 87, {},
+       {"unknown switches: /norestart", "result: refused before anything was touched", "exit code: 87"}, 0, true},
+      {"report cannot be created", {kQuiet, kLogArg, "/log:C:\\Nowhere\\r.txt"}, kNothing, 87, {}, {}, 0, true},
+      {"self-deletion entry cannot be written", {"/VERYSILENT", kLogArg, kReportArg},
+       [](World& w) {
+         w.registry.SetDword(kHklm, kRegistration, "AppsServed", 1);
+         w.registry.MakeReadOnly(kHklm, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce");
+       },
+       1603, {},
+       {"registration 1.0.0.3: AppsServed 1 -> 0; registration deleted; self-deletion not scheduled",
+        "error: Failed to set data for 'Delete'", "result: an error ended the run", "exit code: 1603"}},
+      {"passive: the window and no box", {"/passive", kLogArg}, [](World& w) { w.fs.Lock(kDll); }, 3010,
+       {kDll, "C:\\Vendor\\App\\Bin", "C:\\Vendor\\App", "C:\\Vendor"}, {}},
+      {"interactive with a report: the boxes as ever, exit code 0", {kLogArg, kReportArg},
+       [](World& w) {
+         w.box.Answer(6);
+         w.fs.Fail(fakes::FsOp::RemoveFile, kExe);
+       },
+       0, {}, {"failed     file     " + kExe + "  -- deletion refused: error 5: access denied",
+               "result: 1 object could not be removed and is not scheduled", "exit code: 0"}, 2},
+      {"interactive, report cannot be created: message 6 names it", {kLogArg, "/log:C:\\Nowhere\\r.txt"}, kNothing,
+       0, {}, {}, 1, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    World w;
+    c.setUp(w);
+    const std::string logBefore = w.fs.Content(kLog);
+    EXPECT_EQ(w.Start(c.args), c.exitCode);
+    EXPECT_EQ(w.fs.ScheduledAtRestart(), c.scheduled);
+    EXPECT_EQ(w.box.shown().size(), c.boxes);
+    if (app::ParseCommandLine(c.args).Unattended()) EXPECT_EQ(w.view.summaries, 0);
+    if (c.untouched) {
+      EXPECT_TRUE(w.Untouched());
+      EXPECT_EQ(w.fs.Content(kLog), logBefore);
+    }
+    const std::vector<std::string> report = w.ReportLines();
+    for (const std::string& line : c.reportLines) {
+      EXPECT_NE(std::find(report.begin(), report.end(), line), report.end()) << "no line: " << line;
+    }
+    // What is scheduled goes at the next start of Windows.
+    w.fs.Unlock(kDll);
+    w.fs.Restart();
+    for (const std::string& path : c.scheduled) EXPECT_FALSE(w.fs.Exists(path)) << path;
+  }
+}
+
+TEST(UnattendedRun, ReportHeaderAndLinesInUtf8AsTheRunGoes) {
+  World w;
+  w.fs.AddFile("C:\\Vendor\\App\\Bin\\caf\351.txt");  // "café.txt", the user's
+  // Each object's line is in the file when the next listener hears of the
+  // object: five lines of header, the application, the log, then one per
+  // object.
+  struct Check : app::IRunListener {
+    World& w;
+    size_t heard = 0;
+    explicit Check(World& world) : w(world) {}
+    void OnOutcome(const app::Outcome& o) override {
+      const std::string content = w.fs.Content(kReport);
+      EXPECT_EQ(static_cast<size_t>(std::count(content.begin(), content.end(), '\n')), 7 + ++heard) << o.path;
+    }
+  } check(w);
+  const app::CommandLine line = app::ParseCommandLine({kQuiet, kLogArg, kReportArg});
+  app::RunSession session(line, w.services, {"\"C:\\desinstalador.exe\" /quiet", "2026-12-08 10:25:03"});
+  ASSERT_TRUE(session.Open());
+  fakes::FakeMainView none;
+  app::UninstallRun run(w.services, none, w.data);
+  session.Attach(run);
+  run.Listen(check);
+  ASSERT_TRUE(run.Start(line.logArgument));
+  run.Activate();
+  session.Close();
+  const std::vector<std::string> lines = w.ReportLines();
+  ASSERT_GE(lines.size(), 6u);
+  EXPECT_EQ(lines[0], "Desinstalador Kestrivon 1.0.0.3: report of an uninstallation");
+  EXPECT_EQ(lines[1], "started: 2026-12-08 10:25:03");
+  EXPECT_EQ(lines[2], "command line: \"C:\\desinstalador.exe\" /quiet");
+  EXPECT_EQ(lines[3], "mode: quiet");
+  EXPECT_EQ(lines[4], "log: " + kLog);
+  EXPECT_EQ(lines[5], "application: Demo");
+  EXPECT_NE(std::find(lines.begin(), lines.end(),
+                      "kept       folder   C:\\Vendor\\App\\Bin  -- not empty: 1 entry stays (caf\303\251.txt)"),
+            lines.end());
+}
+
+}  // namespace
