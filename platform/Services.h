@@ -103,8 +103,8 @@ class IFileSystem {
   // Has Windows delete the file, or the then empty folder, at `path` at its
   // next start, after what was scheduled before it (MoveFileEx with
   // MOVEFILE_DELAY_UNTIL_REBOOT, which needs administrator rights). Nothing
-  // changes now. Refused for a missing path (as SetAttributes) and without
-  // the rights (ERROR_ACCESS_DENIED).
+  // changes now, and nothing is looked at: a path that names nothing yet is
+  // scheduled all the same. Refused without the rights (ERROR_ACCESS_DENIED).
   virtual Status RemoveAtRestart(const std::string& path) = 0;
   // Creates the file at `path` for writing, emptying an existing one; others
   // may read it meanwhile. nullptr when it cannot be created (a folder on

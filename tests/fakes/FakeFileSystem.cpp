@@ -281,7 +281,6 @@ platform::Status FakeFileSystem::RemoveAtRestart(const std::string& path) {
   Call(OpName(FsOp::Schedule), path);
   mutated_.push_back(path);
   if (const uint32_t fault = Failing(FsOp::Schedule, path)) return platform::Status::Refused(fault);
-  if (nodes_.count(KeyOf(path)) == 0) return platform::Status::Refused(MissingError(path));
   scheduled_.push_back(path);
   return {};
 }
@@ -296,9 +295,11 @@ void FakeFileSystem::Restart() {
   scheduled_.clear();
 }
 
+// Open for writing while it lives: others may read it, not deny-write.
 class FakeOutputFile : public platform::IOutputFile {
  public:
-  FakeOutputFile(FakeFileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {}
+  FakeOutputFile(FakeFileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) { Hold(true); }
+  ~FakeOutputFile() override { Hold(false); }
   platform::Status Append(const std::string& bytes) override {
     fs_.Call(OpName(FsOp::Write), path_);
     if (const uint32_t fault = fs_.Failing(FsOp::Write, path_)) return platform::Status::Refused(fault);
@@ -311,6 +312,10 @@ class FakeOutputFile : public platform::IOutputFile {
   platform::Status Flush() override { return {}; }
 
  private:
+  void Hold(bool held) {
+    auto it = fs_.nodes_.find(fs_.KeyOf(path_));
+    if (it != fs_.nodes_.end()) it->second.openForWriting = held;
+  }
   FakeFileSystem& fs_;
   std::string path_;
 };

@@ -285,6 +285,38 @@ TYPED_TEST(FileSystemContract, ListsEveryEntryWithDotsAndHiddenOnes) {
   EXPECT_EQ(this->Names(*sub), (std::vector<std::string>{".", ".."}));
 }
 
+TYPED_TEST(FileSystemContract, RemovalAtRestartIsScheduledInOrderAndChangesNothingNow) {
+  this->world.MakeFolder(this->P("Sub"));
+  this->world.MakeFile(this->P("Sub\\busy.dll"), "x");
+  this->world.HoldExclusive(this->P("Sub\\busy.dll"));
+  EXPECT_TRUE(this->fs.RemoveAtRestart(this->P("Sub\\busy.dll")));
+  EXPECT_TRUE(this->fs.RemoveAtRestart(this->P("Sub")));
+  EXPECT_TRUE(this->fs.RemoveAtRestart(this->P("nada.dll"))) << "what is not there yet is not looked for";
+  EXPECT_TRUE(this->fs.FileExists(this->P("Sub\\busy.dll")));
+  EXPECT_EQ(this->world.ScheduledAtRestart(),
+            (std::vector<std::string>{this->P("Sub\\busy.dll"), this->P("Sub"), this->P("nada.dll")}));
+}
+
+TYPED_TEST(FileSystemContract, OutputFileIsCreatedEmptyAndGrowsByWhatIsAppended) {
+  this->world.MakeFile(this->P("report.txt"), "an older report");
+  platform::Status status;
+  auto file = this->fs.CreateOutputFile(this->P("report.txt"), status);
+  ASSERT_TRUE(file);
+  EXPECT_TRUE(status);
+  EXPECT_TRUE(file->Append("one\r\n"));
+  EXPECT_TRUE(file->Append("two\r\n"));
+  EXPECT_TRUE(file->Flush());
+  EXPECT_FALSE(this->fs.ReadDenyWrite(this->P("report.txt"))) << "it is open for writing";
+  file.reset();
+  EXPECT_EQ(this->fs.ReadDenyWrite(this->P("report.txt")), "one\r\ntwo\r\n");
+
+  this->world.MakeFolder(this->P("Sub"));
+  EXPECT_FALSE(this->fs.CreateOutputFile(this->P("Sub"), status));
+  EXPECT_EQ(status.error(), kErrorAccessDenied);
+  EXPECT_FALSE(this->fs.CreateOutputFile(this->P("nada\\report.txt"), status));
+  EXPECT_EQ(status.error(), kErrorPathNotFound);
+}
+
 // What the fake cannot model: clock conversions and real sizes.
 TEST(Win32FileSystem, DosTimeKeepsTwoSecondSteps) {
   RealFsWorld world;

@@ -50,7 +50,27 @@ void DeleteTree(HKEY parent, const std::string& sub) {
 }
 }  // namespace
 
+namespace {
+constexpr char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
+constexpr char kPending[] = "PendingFileRenameOperations";
+
+std::optional<std::string> PendingValue() {
+  UniqueKey key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return std::nullopt;
+  DWORD size = 0;
+  if (RegQueryValueExA(key.get(), kPending, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
+  std::string bytes(size, '\0');
+  if (RegQueryValueExA(key.get(), kPending, nullptr, nullptr, reinterpret_cast<BYTE*>(bytes.data()), &size) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  bytes.resize(size);
+  return bytes;
+}
+}  // namespace
+
 RealFsWorld::RealFsWorld() {
+  pendingBefore_ = PendingValue();
   char temp[MAX_PATH + 1];
   const DWORD len = GetTempPathA(sizeof temp, temp);
   std::string base(temp, len);
@@ -63,6 +83,36 @@ RealFsWorld::RealFsWorld() {
 RealFsWorld::~RealFsWorld() {
   holds_.clear();
   RemoveTree(root_);
+  if (PendingValue() == pendingBefore_) return;
+  UniqueKey key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS) return;
+  if (!pendingBefore_) {
+    RegDeleteValueA(key.get(), kPending);
+  } else {
+    RegSetValueExA(key.get(), kPending, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(pendingBefore_->data()),
+                   static_cast<DWORD>(pendingBefore_->size()));
+  }
+}
+
+std::vector<std::string> RealFsWorld::ScheduledAtRestart() const {
+  // Pairs of zero-ended texts, source then target ("\??\C:\..." and empty
+  // for a deletion).
+  std::vector<std::string> sources;
+  const std::string bytes = PendingValue().value_or("");
+  const std::string prefix = "\\??\\" + root_ + "\\";
+  bool source = true;
+  for (size_t at = 0; at < bytes.size();) {
+    const size_t end = std::min(bytes.find('\0', at), bytes.size());
+    const std::string text = bytes.substr(at, end - at);
+    if (source && text.size() >= prefix.size() && CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, text.c_str(), static_cast<int>(prefix.size()),
+                                 prefix.c_str(), static_cast<int>(prefix.size())) == CSTR_EQUAL) {
+      sources.push_back(root_ + text.substr(prefix.size() - 1));
+    }
+    if (text.empty() && source && end + 1 >= bytes.size()) break;  // the closing empty text
+    source = !source;
+    at = end + 1;
+  }
+  return sources;
 }
 
 void RealFsWorld::MakeFile(const std::string& path, const std::string& content) {

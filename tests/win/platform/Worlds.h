@@ -5,6 +5,7 @@
 // platform interface only, so the same assertions hold for both.
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,8 @@ class FakeFsWorld {
   }
   // Paths are read by the system's code page, double-byte ones included.
   void UseSystemCodePage() { fs_.UseLocale(&locale_); }
+  // What is to be deleted at the next start of Windows, in order.
+  std::vector<std::string> ScheduledAtRestart() const { return fs_.ScheduledAtRestart(); }
 
  private:
   std::string root_ = "C:\\Scratch";
@@ -69,9 +72,13 @@ class RealFsWorld {
   void HoldForWriting(const std::string& path);
   void ReleaseHolds() { holds_.clear(); }
   void UseSystemCodePage() {}  // Windows always does
+  // The sources of PendingFileRenameOperations below root(), in order; the
+  // value is given back as it was when the world goes.
+  std::vector<std::string> ScheduledAtRestart() const;
 
  private:
   std::string root_;
+  std::optional<std::string> pendingBefore_;  // the value's bytes
   platform::win32::Win32FileSystem fs_;
   std::vector<platform::win32::UniqueFile> holds_;
 };
