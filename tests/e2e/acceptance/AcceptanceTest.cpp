@@ -7,7 +7,6 @@
 // situation is tested, in this file and elsewhere.
 
 #include <windows.h>
-#include <sddl.h>
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -120,51 +119,12 @@ bool RemoveVersionResource(const std::string& exe) {
   return renumbered && robot::WriteFileBytes(exe, image);
 }
 
-// Narrows what anybody may do with a registry key, as an administrator's
-// policy would (SDDL for the new access list, e.g. "D:P" for nobody may
-// open it); the key's old access list is given back at the end. Wine checks
-// these rights when a key is opened; it lets a key go with RegDeleteKey
-// whatever they say.
-class KeyRights {
- public:
-  KeyRights(HKEY root, const std::string& key, const char* sddl) : root_(root), key_(key) {
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(root_, key_.c_str(), 0, READ_CONTROL | WRITE_DAC, &h) != ERROR_SUCCESS) return;
-    DWORD size = 0;
-    RegGetKeySecurity(h, DACL_SECURITY_INFORMATION, nullptr, &size);
-    saved_.resize(size);
-    PSECURITY_DESCRIPTOR narrowed = nullptr;
-    if (size > 0 && RegGetKeySecurity(h, DACL_SECURITY_INFORMATION, saved_.data(), &size) == ERROR_SUCCESS &&
-        ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &narrowed, nullptr)) {
-      applied_ = RegSetKeySecurity(h, DACL_SECURITY_INFORMATION, narrowed) == ERROR_SUCCESS;
-      LocalFree(narrowed);
-    }
-    RegCloseKey(h);
-  }
-  KeyRights(const KeyRights&) = delete;
-  KeyRights& operator=(const KeyRights&) = delete;
-  ~KeyRights() {
-    HKEY h = nullptr;
-    // The owner may always change the list.
-    if (!applied_ || RegOpenKeyExA(root_, key_.c_str(), 0, WRITE_DAC, &h) != ERROR_SUCCESS) return;
-    RegSetKeySecurity(h, DACL_SECURITY_INFORMATION, saved_.data());
-    RegCloseKey(h);
-  }
-  bool applied() const { return applied_; }
-
- private:
-  HKEY root_;
-  std::string key_;
-  std::vector<char> saved_;
-  bool applied_ = false;
-};
-
+using runkit::KeyRights;
 // Everyone may read the key, nobody may write to it.
 constexpr char kReadOnly[] = "D:P(A;;KR;;;WD)";
 // Everyone may read the key and delete it, nobody may write to it.
 constexpr char kReadAndDelete[] = "D:P(A;;KRSD;;;WD)";
-// Nobody may open the key.
-constexpr char kClosed[] = "D:P";
+constexpr const char* kClosed = runkit::kNobodyMayOpen;
 
 // What a whole run left for the checks.
 struct RunResult {

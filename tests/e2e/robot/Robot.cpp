@@ -300,6 +300,105 @@ void Process::Kill() {
   }
 }
 
+// --- a watched run ---------------------------------------------------------
+
+namespace {
+struct Watch {
+  DWORD pid = 0;
+  WatchedRun* run = nullptr;
+  std::vector<HWND> heard;  // by the hook or the look at the top-level windows, not yet described
+  std::vector<HWND> seen;   // described, same index as run->windows
+
+  // Describes what was heard: when first seen, and again while it is not
+  // described in full (seen half-made, or its caption not set yet). The
+  // caption is the one Windows keeps (GetWindowText sends no message to
+  // another process's window, so nothing is dispatched meanwhile).
+  void Describe() {
+    std::vector<HWND> now;
+    now.swap(heard);
+    for (HWND hwnd : now) {
+      const std::string cls = IsWindow(hwnd) ? ClassName(hwnd) : std::string();
+      char caption[256] = {};
+      if (!cls.empty()) GetWindowTextA(hwnd, caption, sizeof caption);
+      const std::string what = cls.empty() ? "(gone)" : cls + " \"" + caption + "\"";
+      const auto at = std::find(seen.begin(), seen.end(), hwnd);
+      if (at == seen.end()) {
+        seen.push_back(hwnd);
+        run->windows.push_back(what);
+      } else if (!cls.empty()) {
+        run->windows[static_cast<size_t>(at - seen.begin())] = what;
+      }
+    }
+  }
+};
+Watch* g_watch = nullptr;
+
+void CALLBACK OnWindowEvent(HWINEVENTHOOK, DWORD, HWND hwnd, LONG object, LONG, DWORD, DWORD) {
+  if (g_watch == nullptr || hwnd == nullptr || object != OBJID_WINDOW) return;
+  g_watch->run->hookHeard = true;
+  g_watch->heard.push_back(hwnd);
+}
+}  // namespace
+
+WatchedRun RunWatchingWindows(const std::string& exe, const std::string& argumentsText,
+                              const std::string& workingDir, DWORD timeoutMs) {
+  WatchedRun run;
+  std::string commandLine = "\"" + exe + "\"" + (argumentsText.empty() ? "" : " " + argumentsText);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                      workingDir.empty() ? nullptr : workingDir.c_str(), &startup, &info)) {
+    return run;
+  }
+  Watch watch{info.dwProcessId, &run, {}, {}};
+  g_watch = &watch;
+  HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_SHOW, nullptr, OnWindowEvent,
+                                       info.dwProcessId, 0, WINEVENT_OUTOFCONTEXT);
+  ResumeThread(info.hThread);
+  const DWORD start = GetTickCount();
+  bool ended = false;
+  for (;;) {
+    // The hook's events arrive as messages of this thread.
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    EnumWindows(
+        [](HWND hwnd, LPARAM l) WINAPI -> BOOL {
+          auto* w = reinterpret_cast<Watch*>(l);
+          DWORD owner = 0;
+          GetWindowThreadProcessId(hwnd, &owner);
+          if (owner == w->pid) w->heard.push_back(hwnd);
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&watch));
+    watch.Describe();
+    const DWORD waited = MsgWaitForMultipleObjects(1, &info.hProcess, FALSE, 5, QS_ALLINPUT);
+    if (waited == WAIT_OBJECT_0) {
+      ended = true;
+      break;
+    }
+    if (TimedOut(start, timeoutMs)) {
+      TerminateProcess(info.hProcess, 255);
+      WaitForSingleObject(info.hProcess, 5000);
+      break;
+    }
+  }
+  // Events still on their way.
+  for (DWORD settle = GetTickCount(); !TimedOut(settle, 200);) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    watch.Describe();
+    Sleep(10);
+  }
+  if (hook != nullptr) UnhookWinEvent(hook);
+  g_watch = nullptr;
+  DWORD code = 0;
+  if (ended && GetExitCodeProcess(info.hProcess, &code)) run.exitCode = code;
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  return run;
+}
+
 // --- controls -------------------------------------------------------------
 
 std::vector<ControlInfo> ListControls(HWND window) {

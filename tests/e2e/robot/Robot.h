@@ -139,6 +139,24 @@ class Process {
   std::vector<HWND> answered_;
 };
 
+// A run watched from outside without a hand laid on it: every window the
+// process created, visible or not, top-level or child, from its first
+// instruction to its end, and its exit code.
+struct WatchedRun {
+  std::optional<DWORD> exitCode;  // nullopt: it did not end in time (it is killed)
+  // "class \"caption\"" of each window seen, in the order seen; a window
+  // gone before the robot could look is "(gone)".
+  std::vector<std::string> windows;
+  // The creation hook heard the process at least once (so that a run that
+  // shows nothing is known to have been listened to).
+  bool hookHeard = false;
+};
+// Starts exe with the given text after its quoted name, suspended, hooks
+// the creation of its windows (and looks at its top-level windows as well),
+// lets it run and waits for its end.
+WatchedRun RunWatchingWindows(const std::string& exe, const std::string& argumentsText,
+                              const std::string& workingDir, DWORD timeoutMs = kExitWait);
+
 // Every child control of a window (all levels), positions in the window's
 // client coordinates, in the order EnumChildWindows gives them.
 std::vector<ControlInfo> ListControls(HWND window);

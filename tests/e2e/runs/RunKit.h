@@ -7,6 +7,7 @@
 // Header-only, so that each whole-run test program (runs, registration)
 // takes it without a library of its own.
 #include <windows.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -327,6 +328,81 @@ class NoRegistration {
  private:
   KeyGuard saved_;
 };
+
+// Narrows what anybody may do with a registry key, as an administrator's
+// policy would (SDDL for the new access list, e.g. "D:P" for nobody may
+// open it); the key's old access list is given back at the end. Wine checks
+// these rights when a key is opened; it lets a key go with RegDeleteKey
+// whatever they say.
+class KeyRights {
+ public:
+  KeyRights(HKEY root, const std::string& key, const char* sddl) : root_(root), key_(key) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExA(root_, key_.c_str(), 0, READ_CONTROL | WRITE_DAC, &h) != ERROR_SUCCESS) return;
+    DWORD size = 0;
+    RegGetKeySecurity(h, DACL_SECURITY_INFORMATION, nullptr, &size);
+    saved_.resize(size);
+    PSECURITY_DESCRIPTOR narrowed = nullptr;
+    if (size > 0 && RegGetKeySecurity(h, DACL_SECURITY_INFORMATION, saved_.data(), &size) == ERROR_SUCCESS &&
+        ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &narrowed, nullptr)) {
+      applied_ = RegSetKeySecurity(h, DACL_SECURITY_INFORMATION, narrowed) == ERROR_SUCCESS;
+      LocalFree(narrowed);
+    }
+    RegCloseKey(h);
+  }
+  KeyRights(const KeyRights&) = delete;
+  KeyRights& operator=(const KeyRights&) = delete;
+  ~KeyRights() {
+    HKEY h = nullptr;
+    // The owner may always change the list.
+    if (!applied_ || RegOpenKeyExA(root_, key_.c_str(), 0, WRITE_DAC, &h) != ERROR_SUCCESS) return;
+    RegSetKeySecurity(h, DACL_SECURITY_INFORMATION, saved_.data());
+    RegCloseKey(h);
+  }
+  bool applied() const { return applied_; }
+
+ private:
+  HKEY root_;
+  std::string key_;
+  std::vector<char> saved_;
+  bool applied_ = false;
+};
+
+// Nobody may open the key.
+inline constexpr char kNobodyMayOpen[] = "D:P";
+
+// The files and folders Windows is to delete at its next start (the
+// sources of PendingFileRenameOperations whose target is empty), in order.
+inline std::vector<std::string> PendingDeletions() {
+  std::vector<std::string> paths;
+  HKEY h = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ, &h) !=
+      ERROR_SUCCESS) {
+    return paths;
+  }
+  DWORD size = 0;
+  std::string bytes;
+  if (RegQueryValueExA(h, "PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+    bytes.resize(size);
+    if (RegQueryValueExA(h, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(bytes.data()),
+                         &size) != ERROR_SUCCESS) {
+      bytes.clear();
+    }
+  }
+  RegCloseKey(h);
+  // Source and target, each ending in a zero; "\??\" before a source.
+  std::vector<std::string> texts;
+  for (size_t at = 0; at < bytes.size();) {
+    const size_t end = std::min(bytes.find('\0', at), bytes.size());
+    texts.push_back(bytes.substr(at, end - at));
+    at = end + 1;
+  }
+  for (size_t i = 0; i + 1 < texts.size(); i += 2) {
+    if (texts[i].empty() || !texts[i + 1].empty()) continue;
+    paths.push_back(texts[i].rfind("\\??\\", 0) == 0 ? texts[i].substr(4) : texts[i]);
+  }
+  return paths;
+}
 
 // --- a run ----------------------------------------------------------------------
 
