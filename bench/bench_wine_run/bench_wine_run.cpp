@@ -13,6 +13,9 @@
 //             RemoveDirectory per folder
 //   bare+find bare plus the engine's file test per file (FindFirstFile,
 //             FindClose, local DOS time stamp compared with the logged one)
+//   quiet     the program with /quiet, from its start to its end (start-up
+//             and reading the log included): no window at all
+//   quiet+log the same writing its report (/log:), one line per object
 // The end box is polled every 20 ms, so `run` is known to about that much.
 #include <windows.h>
 
@@ -174,6 +177,25 @@ RunTimes WholeRun(const Tree& tree, const std::string& workDir, bool minimised) 
   return times;
 }
 
+// The program with /quiet (and its report when `report` is not empty), from
+// its start to its end; -1 when it did not end with 0 or left files behind.
+double QuietRun(const Tree& tree, const std::string& workDir, const std::string& report) {
+  std::string args = "/quiet " + robot::QuoteArgument("/f:" + tree.log);
+  if (!report.empty()) args += " " + robot::QuoteArgument("/log:" + report);
+  const double start = Now();
+  robot::Process p = robot::Process::StartRaw(robot::ProgramPath(), args, workDir);
+  const auto code = p.WaitForExit(1800000);
+  const double seconds = Now() - start;
+  int left = 0;
+  for (const auto& f : tree.files) left += robot::FileExists(f);
+  if (code != std::optional<DWORD>(0) || left) {
+    std::fprintf(stderr, "quiet run: exit code %ld, %d files left behind\n", code ? static_cast<long>(*code) : -1L,
+                 left);
+    return -1;
+  }
+  return seconds;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -202,10 +224,16 @@ int main(int argc, char** argv) {
     double bare = BareLoop(tree, false);
     if (!WriteTree(dir / "find\\Demo\\", files, tree)) return 1;
     double bareFind = BareLoop(tree, true);
+    if (!WriteTree(dir / "quiet\\Demo\\", files, tree)) return 1;
+    double quiet = QuietRun(tree, dir.path(), "");
+    if (!WriteTree(dir / "report\\Demo\\", files, tree)) return 1;
+    double quietReport = QuietRun(tree, dir.path(), dir / "relatorio.txt");
     robot::DeleteTree(dir.path() + "run");
     robot::DeleteTree(dir.path() + "min");
     robot::DeleteTree(dir.path() + "bare");
     robot::DeleteTree(dir.path() + "find");
+    robot::DeleteTree(dir.path() + "quiet");
+    robot::DeleteTree(dir.path() + "report");
     std::printf("%-6d %10.3f %10.3f %10.3f %10.3f %10.3f %12.2f %12.2f\n", r + 1, run.wall, runMin.wall, bare,
                 bareFind, run.cpu, bare > 0 ? run.wall / bare : -1.0, bareFind > 0 ? run.wall / bareFind : -1.0);
     if (run.wall > 0 && runMin.wall > 0) {
@@ -216,6 +244,9 @@ int main(int argc, char** argv) {
       std::printf("       beyond the file calls (run - bare+find): %.3f s, %.0f%% of the run\n",
                   run.wall - bareFind, 100.0 * (run.wall - bareFind) / run.wall);
     }
+    std::printf("       quiet run: %.3f s, with its report %.3f s; quiet/bare %.2f, quiet+log/bare %.2f\n", quiet,
+                quietReport, bare > 0 && quiet > 0 ? quiet / bare : -1.0,
+                bare > 0 && quietReport > 0 ? quietReport / bare : -1.0);
     std::fflush(stdout);
   }
   return 0;
