@@ -57,12 +57,6 @@ std::string SelfDeletionCommand(const std::string& programPath, bool ntFamily) {
   return std::string(ntFamily ? "cmd.exe" : "command.com") + " /c del \"" + programPath + "\"";
 }
 
-RegistrationResult Registration::Update() {
-  RegistrationResult result;
-  Update(result);
-  return result;
-}
-
 void Registration::Update(RegistrationResult& result) {
   const std::string program = module_.ProgramPath();
   uint32_t ms = 0;

@@ -71,10 +71,9 @@ class Registration {
                platform::IFileSystem& fs, platform::ILocale& locale)
       : registry_(registry), module_(module), lock_(lock), fs_(fs), locale_(locale) {}
 
-  // Only the write of the self-deletion entry can fail out of it, with
-  // platform::Error "Failed to set data for '<value name>'"; `result` then
-  // holds what was done before.
-  RegistrationResult Update();
+  // Tells `result` what it did. Only the write of the self-deletion entry
+  // can fail out of it, with platform::Error "Failed to set data for
+  // '<value name>'"; `result` then holds what was done before.
   void Update(RegistrationResult& result);
 
  private:

@@ -27,6 +27,7 @@ class NoView : public IMainView {
   void SetBusyCursor(bool) override {}
   void ShowFailureSummary() override {}
   void Terminate() override {}
+  bool ShowsProgress() const override { return false; }
 };
 
 }  // namespace

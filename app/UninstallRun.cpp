@@ -81,15 +81,17 @@ void UninstallRun::Activate() {
     bool& running;
     ~EndOfRun() { running = false; }
   } endOfRun{running_};
+  const auto fail = [this](const std::string& text) {
+    for (IRunListener* l : runListeners_) l->OnError(text);
+    End(RunEnd::Error);
+  };
   try {
     Steps();
   } catch (const std::exception& error) {
-    for (IRunListener* l : runListeners_) l->OnError(error.what());
-    End(RunEnd::Error);
+    fail(error.what());
     if (!unattended_) throw;
   } catch (...) {
-    for (IRunListener* l : runListeners_) l->OnError("unexpected error");
-    End(RunEnd::Error);
+    fail("unexpected error");
     if (!unattended_) throw;
   }
 }
@@ -183,6 +185,8 @@ void UninstallRun::OnProgress(int64_t bytesProcessed, const std::string& current
 }
 
 void UninstallRun::ShowProgress() {
+  // The locale's separator costs a look into the user's settings per file.
+  if (!view_.ShowsProgress()) return;
   view_.ShowProgress(FormatJobDone(BytesProcessed, BytesToProcess, services_.locale.ThousandsSeparator()),
                      CurrentObject, ProgressPosition(BytesProcessed, BytesToProcess));
 }

@@ -47,6 +47,8 @@ class IMainView {
   virtual void ShowFailureSummary() = 0;
   // Tells the application to end.
   virtual void Terminate() = 0;
+  // False for a view that shows no figures: they are not even worked out.
+  virtual bool ShowsProgress() const { return true; }
 };
 
 // The phase line of the progress window for `phase`; nullptr for the
@@ -102,7 +104,6 @@ class UninstallRun : private IRemovalListener {
   // hear each as the run's end. Files in use, and the folders that stay only
   // because of them, are scheduled for the next start of Windows.
   void SetUnattended(bool unattended) { unattended_ = unattended; }
-  bool Unattended() const { return unattended_; }
 
   // FormCreate's checks (after the window and its font are set up): reads
   // the argument, sets LogPath and BaseDir, shows code 0 or 3 and tells the

@@ -713,4 +713,33 @@ std::map<std::string, std::string> KeyStringValues(const std::string& key, HKEY 
   return values;
 }
 
+
+std::vector<std::string> PendingDeletions() {
+  std::vector<std::string> paths;
+  HKEY h = OpenKey("System\\CurrentControlSet\\Control\\Session Manager", HKEY_LOCAL_MACHINE, KEY_READ);
+  if (h == nullptr) return paths;
+  DWORD size = 0;
+  std::string bytes;
+  if (RegQueryValueExA(h, "PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+    bytes.resize(size);
+    if (RegQueryValueExA(h, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(bytes.data()),
+                         &size) != ERROR_SUCCESS) {
+      bytes.clear();
+    }
+  }
+  RegCloseKey(h);
+  // Pairs of texts ending in a zero each: source, then target.
+  std::vector<std::string> texts;
+  for (size_t at = 0; at < bytes.size();) {
+    const size_t end = std::min(bytes.find('\0', at), bytes.size());
+    texts.push_back(bytes.substr(at, end - at));
+    at = end + 1;
+  }
+  for (size_t i = 0; i + 1 < texts.size(); i += 2) {
+    if (texts[i].empty() || !texts[i + 1].empty()) continue;
+    paths.push_back(texts[i].rfind("\\??\\", 0) == 0 ? texts[i].substr(4) : texts[i]);
+  }
+  return paths;
+}
+
 }  // namespace robot

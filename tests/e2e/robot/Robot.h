@@ -241,5 +241,8 @@ bool KeyValueExists(const std::string& key, const std::string& name, HKEY root =
 bool KeyRemove(const std::string& key, HKEY root = HKEY_LOCAL_MACHINE);
 // Names and data of the string values of a key.
 std::map<std::string, std::string> KeyStringValues(const std::string& key, HKEY root = HKEY_LOCAL_MACHINE);
+// What Windows is to delete at its next start, in order: the sources of
+// PendingFileRenameOperations without a target, "\\??\\" dropped.
+std::vector<std::string> PendingDeletions();
 
 }  // namespace robot

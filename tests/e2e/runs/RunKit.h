@@ -371,39 +371,6 @@ class KeyRights {
 // Nobody may open the key.
 inline constexpr char kNobodyMayOpen[] = "D:P";
 
-// The files and folders Windows is to delete at its next start (the
-// sources of PendingFileRenameOperations whose target is empty), in order.
-inline std::vector<std::string> PendingDeletions() {
-  std::vector<std::string> paths;
-  HKEY h = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ, &h) !=
-      ERROR_SUCCESS) {
-    return paths;
-  }
-  DWORD size = 0;
-  std::string bytes;
-  if (RegQueryValueExA(h, "PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
-    bytes.resize(size);
-    if (RegQueryValueExA(h, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(bytes.data()),
-                         &size) != ERROR_SUCCESS) {
-      bytes.clear();
-    }
-  }
-  RegCloseKey(h);
-  // Source and target, each ending in a zero; "\??\" before a source.
-  std::vector<std::string> texts;
-  for (size_t at = 0; at < bytes.size();) {
-    const size_t end = std::min(bytes.find('\0', at), bytes.size());
-    texts.push_back(bytes.substr(at, end - at));
-    at = end + 1;
-  }
-  for (size_t i = 0; i + 1 < texts.size(); i += 2) {
-    if (texts[i].empty() || !texts[i + 1].empty()) continue;
-    paths.push_back(texts[i].rfind("\\??\\", 0) == 0 ? texts[i].substr(4) : texts[i]);
-  }
-  return paths;
-}
-
 // --- a run ----------------------------------------------------------------------
 
 // The progress window's controls, found by their place.

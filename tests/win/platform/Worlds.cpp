@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/e2e/robot/Robot.h"
+
 namespace platform_test {
 
 using platform::win32::UniqueFile;
@@ -95,24 +97,11 @@ RealFsWorld::~RealFsWorld() {
 }
 
 std::vector<std::string> RealFsWorld::ScheduledAtRestart() const {
-  // Pairs of zero-ended texts, source then target ("\??\C:\..." and empty
-  // for a deletion).
-  std::vector<std::string> sources;
-  const std::string bytes = PendingValue().value_or("");
-  const std::string prefix = "\\??\\" + root_ + "\\";
-  bool source = true;
-  for (size_t at = 0; at < bytes.size();) {
-    const size_t end = std::min(bytes.find('\0', at), bytes.size());
-    const std::string text = bytes.substr(at, end - at);
-    if (source && text.size() >= prefix.size() && CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, text.c_str(), static_cast<int>(prefix.size()),
-                                 prefix.c_str(), static_cast<int>(prefix.size())) == CSTR_EQUAL) {
-      sources.push_back(root_ + text.substr(prefix.size() - 1));
-    }
-    if (text.empty() && source && end + 1 >= bytes.size()) break;  // the closing empty text
-    source = !source;
-    at = end + 1;
+  std::vector<std::string> ours;
+  for (const std::string& path : robot::PendingDeletions()) {
+    if (lstrcmpiA(path.substr(0, root_.size() + 1).c_str(), (root_ + "\\").c_str()) == 0) ours.push_back(path);
   }
-  return sources;
+  return ours;
 }
 
 void RealFsWorld::MakeFile(const std::string& path, const std::string& content) {
