@@ -18,18 +18,6 @@ const char* ModeName(RunMode mode) {
   return "?";
 }
 
-// The progress window of a quiet run: there is none.
-class NoView : public IMainView {
- public:
-  void SetPhase(const std::string&) override {}
-  void SetAppLine(const std::string&) override {}
-  void ShowProgress(const std::string&, const std::string&, std::optional<int>) override {}
-  void SetBusyCursor(bool) override {}
-  void ShowFailureSummary() override {}
-  void Terminate() override {}
-  bool ShowsProgress() const override { return false; }
-};
-
 }  // namespace
 
 RunSession::RunSession(const CommandLine& line, Services& services, SessionInfo info)

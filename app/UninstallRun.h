@@ -51,6 +51,18 @@ class IMainView {
   virtual bool ShowsProgress() const { return true; }
 };
 
+// The view of a run without a window (a quiet run): it shows nothing.
+class NoView : public IMainView {
+ public:
+  void SetPhase(const std::string&) override {}
+  void SetAppLine(const std::string&) override {}
+  void ShowProgress(const std::string&, const std::string&, std::optional<int>) override {}
+  void SetBusyCursor(bool) override {}
+  void ShowFailureSummary() override {}
+  void Terminate() override {}
+  bool ShowsProgress() const override { return false; }
+};
+
 // The phase line of the progress window for `phase`; nullptr for the
 // shortcut host folders, which leave the line as it was.
 const char* PhaseCaption(Phase phase);

@@ -17,16 +17,6 @@
 
 namespace {
 
-class QuietView : public app::IMainView {
- public:
-  void SetPhase(const std::string&) override {}
-  void SetAppLine(const std::string&) override {}
-  void ShowProgress(const std::string&, const std::string&, std::optional<int>) override {}
-  void SetBusyCursor(bool) override {}
-  void ShowFailureSummary() override {}
-  void Terminate() override {}
-};
-
 long PeakRssKb() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
@@ -64,7 +54,7 @@ int main() {
   fakes::FakeLocale locale;
   fakes::FakeModule module;
   fakes::FakeNamedLock lock;
-  QuietView view;
+  app::NoView view;
 
   std::vector<double> ms;
   for (int round = 0; round < 7; ++round) {
