@@ -136,7 +136,9 @@ TEST(OutcomeStream, OutcomesMatchTheWorldTheFailureListTheReportAndThePlan) {
       // What both know alike, both say alike; elsewhere the dry run's reason
       // or the refusal's code follows the same first words.
       if (o.result == Result::Changed || o.result == Result::NotEmpty || o.result == Result::Removed) {
-        if (item.why != "with its subkeys") EXPECT_EQ(why, actual.locale.ToUtf8(item.why)) << line;
+        if (item.why != "with its subkeys") {
+          EXPECT_EQ(why, actual.locale.ToUtf8(item.why)) << line;
+        }
       } else if (item.why != "already gone with a key deleted before it") {
         EXPECT_EQ(Gist(why), Gist(actual.locale.ToUtf8(item.why))) << line;
       }

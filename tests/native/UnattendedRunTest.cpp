@@ -175,7 +175,9 @@ TEST(UnattendedRun, ExitCodeSchedulingAndReportPerSituation) {
     EXPECT_EQ(w.Start(c.args), c.exitCode);
     EXPECT_EQ(w.fs.ScheduledAtRestart(), c.scheduled);
     EXPECT_EQ(w.box.shown().size(), c.boxes);
-    if (app::ParseCommandLine(c.args).Unattended()) EXPECT_EQ(w.view.summaries, 0);
+    if (app::ParseCommandLine(c.args).Unattended()) {
+      EXPECT_EQ(w.view.summaries, 0);
+    }
     if (c.untouched) {
       EXPECT_TRUE(w.Untouched());
       EXPECT_EQ(w.fs.Content(kLog), logBefore);

@@ -144,8 +144,12 @@ TEST(Unattended, ExitCodesReportsAndNoWindowWhenQuiet) {
       if (const size_t at = line.find('@'); at != std::string::npos) line.replace(at, 1, base);
       EXPECT_NE(text.find("\n" + line + "\r\n"), std::string::npos) << "no line: " << line;
     }
-    if (c.after == Case::Gone) EXPECT_FALSE(robot::FolderExists(base) || robot::KeyExists(entry));
-    if (c.after == Case::Untouched) EXPECT_TRUE(robot::Snapshot(base) == before && robot::KeyExists(entry));
+    if (c.after == Case::Gone) {
+      EXPECT_FALSE(robot::FolderExists(base) || robot::KeyExists(entry));
+    }
+    if (c.after == Case::Untouched) {
+      EXPECT_TRUE(robot::Snapshot(base) == before && robot::KeyExists(entry));
+    }
     c.check();
     robot::DeleteTree(dir / "Programas");
     robot::KeyRemove(entry);
