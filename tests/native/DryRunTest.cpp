@@ -255,33 +255,6 @@ TEST(DryRunKeysWithoutLister, ParentOfADeletedSubkeyIsTakenToKeepOthers) {
 // The engine over the dry-run layer against the engine over an identical
 // world: the same failure list, the same removals, and afterwards the same
 // view of every entry and key; the planned world itself stays as it was.
-struct EngineRun {
-  explicit EngineRun(dryrun_world::World& w, platform::IFileSystem& fs, platform::IRegistry& reg)
-      : services{fs, reg, box, w.locale, module, lock}, run(services, view, data) {}
-  fakes::FakeMessageBox box;
-  fakes::FakeModule module;
-  fakes::FakeNamedLock lock;
-  fakes::FakeMainView view;
-  app::Services services;
-  app::TRunData data;
-  app::UninstallRun run;
-
-  void Go() {
-    ASSERT_TRUE(run.Start("/f:" + std::string(dryrun_world::kLogPath)));
-    ASSERT_TRUE(run.ReadLog());
-    // The log goes first, as in a run.
-    platform::RemoveFileAnyway(services.fs, run.LogPath);
-    run.RemoveInstallation();
-  }
-  std::vector<std::pair<std::string, int>> Failures() const {
-    std::vector<std::pair<std::string, int>> out;
-    for (int i = 0; i < data.FailList->Count(); ++i) {
-      out.emplace_back(data.FailList->Text(i), data.FailList->Object(i) ? data.FailList->Object(i)->Kind : -1);
-    }
-    return out;
-  }
-};
-
 TEST(DryRunProperty, PlanOverACopyPredictsTheRealRunExactly) {
   int withFailures = 0, withRemovals = 0, withKeys = 0;
   for (uint32_t seed = 1; seed <= 400; ++seed) {
@@ -296,9 +269,9 @@ TEST(DryRunProperty, PlanOverACopyPredictsTheRealRunExactly) {
     FakeSubkeys lister(planned.reg);
     app::DryRunFileSystem dryFs(planned.fs);
     app::DryRunRegistry dryReg(planned.reg, &lister);
-    EngineRun plan(planned, dryFs, dryReg);
+    dryrun_world::EngineRun plan(planned, dryFs, dryReg);
     plan.Go();
-    EngineRun real(actual, actual.fs, actual.reg);
+    dryrun_world::EngineRun real(actual, actual.fs, actual.reg);
     real.Go();
 
     EXPECT_EQ(plan.Failures(), real.Failures());

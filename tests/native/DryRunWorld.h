@@ -1,7 +1,10 @@
 #pragma once
 // Test helper for the dry-run tests: random installed worlds (a folder tree,
 // shortcuts, registry keys and the uninstall log that names them), built
-// the same way twice from one seed, and the fake's subkeys as a lister.
+// the same way twice from one seed, the fake's subkeys as a lister, and
+// an uninstaller run over such a world.
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <random>
 #include <set>
@@ -10,6 +13,9 @@
 
 #include "app/DryRun.h"
 #include "app/LogFormat.h"
+#include "app/UninstallRun.h"
+#include "platform/WindowsRules.h"
+#include "tests/fakes/FakeMainView.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/FakeRegistry.h"
 #include "tests/fakes/FakeServices.h"
@@ -210,5 +216,34 @@ inline void Build(World& w, uint32_t seed) {
   w.fs.AddFile(kLogPath, kDate, 0, chance(20) ? platform::kAttrReadOnly : platform::kAttrArchive,
                app::WriteLog(log));
 }
+
+// One uninstaller run over a world (or the dry-run layer over it), with
+// every other service faked.
+struct EngineRun {
+  explicit EngineRun(World& w, platform::IFileSystem& fs, platform::IRegistry& reg)
+      : services{fs, reg, box, w.locale, module, lock}, run(services, view, data) {}
+  fakes::FakeMessageBox box;
+  fakes::FakeModule module;
+  fakes::FakeNamedLock lock;
+  fakes::FakeMainView view;
+  app::Services services;
+  app::TRunData data;
+  app::UninstallRun run;
+
+  void Go() {
+    ASSERT_TRUE(run.Start("/f:" + std::string(kLogPath)));
+    ASSERT_TRUE(run.ReadLog());
+    // The log goes first, as in a run.
+    platform::RemoveFileAnyway(services.fs, run.LogPath);
+    run.RemoveInstallation();
+  }
+  std::vector<std::pair<std::string, int>> Failures() const {
+    std::vector<std::pair<std::string, int>> out;
+    for (int i = 0; i < data.FailList->Count(); ++i) {
+      out.emplace_back(data.FailList->Text(i), data.FailList->Object(i) ? data.FailList->Object(i)->Kind : -1);
+    }
+    return out;
+  }
+};
 
 }  // namespace dryrun_world

@@ -63,13 +63,9 @@ TEST(OutcomeStream, OutcomesMatchTheWorldTheFailureListTheReportAndThePlan) {
     dryrun_world::World planned, actual;
     dryrun_world::Build(planned, seed);
     dryrun_world::Build(actual, seed);
-    fakes::FakeMessageBox box;  // Yes to the question
-    fakes::FakeModule module;
-    fakes::FakeNamedLock lock;
-    fakes::FakeMainView view;
-    app::Services services{actual.fs, actual.reg, box, actual.locale, module, lock};
-    app::TRunData data;
-    app::UninstallRun run(services, view, data);
+    dryrun_world::EngineRun engine(actual, actual.fs, actual.reg);
+    app::UninstallRun& run = engine.run;
+    const app::TRunData& data = engine.data;
     Recorder stream(actual);
     run.Listen(stream);
     platform::Status created;
@@ -77,7 +73,7 @@ TEST(OutcomeStream, OutcomesMatchTheWorldTheFailureListTheReportAndThePlan) {
     app::RunReport report(actual.fs.CreateOutputFile("C:\\report.txt", created), actual.fs, actual.locale, verdict,
                           false);
     run.Listen(report);
-    box.Answer(6);
+    engine.box.Answer(6);  // Yes to the question
     ASSERT_TRUE(run.Start("/f:" + std::string(dryrun_world::kLogPath)));
     run.Activate();
     dryrun_world::FakeSubkeys lister(planned.reg);

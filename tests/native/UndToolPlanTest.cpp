@@ -334,26 +334,17 @@ TEST(UndToolPlanProperty, PlanPredictsTheRealRun) {
     ASSERT_TRUE(plan) << problem;
 
     // The uninstaller's own run, Yes to the question.
-    fakes::FakeMessageBox box;
-    box.Answer(6);
-    fakes::FakeModule module;
-    fakes::FakeNamedLock lock;
-    fakes::FakeMainView view;
-    app::Services runServices{actual.fs, actual.reg, box, actual.locale, module, lock};
-    app::TRunData data;
-    app::UninstallRun run(runServices, view, data);
-    ASSERT_TRUE(run.Start("/f:" + std::string(dryrun_world::kLogPath)));
-    run.Activate();
-    ASSERT_TRUE(data.FailList);
+    dryrun_world::EngineRun engine(actual, actual.fs, actual.reg);
+    engine.box.Answer(6);
+    ASSERT_TRUE(engine.run.Start("/f:" + std::string(dryrun_world::kLogPath)));
+    engine.run.Activate();
+    ASSERT_TRUE(engine.data.FailList);
 
-    std::vector<undtool::PlanFailLine> realFails;
-    for (int i = 0; i < data.FailList->Count(); ++i) {
-      realFails.push_back({data.FailList->Text(i), data.FailList->Object(i) ? data.FailList->Object(i)->Kind : -1});
-    }
+    const auto realFails = engine.Failures();
     ASSERT_EQ(plan->failList.size(), realFails.size());
     for (size_t i = 0; i < realFails.size(); ++i) {
-      EXPECT_EQ(plan->failList[i].text, realFails[i].text);
-      EXPECT_EQ(plan->failList[i].kind, realFails[i].kind);
+      EXPECT_EQ(plan->failList[i].text, realFails[i].first);
+      EXPECT_EQ(plan->failList[i].kind, realFails[i].second);
     }
 
     std::set<std::string> removed, deleted;
