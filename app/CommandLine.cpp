@@ -19,6 +19,10 @@ bool IsSwitch(const std::string& argument) {
   return !argument.empty() && (argument[0] == '/' || argument[0] == '-');
 }
 
+// The one rule for "/f:": where it stands in an argument, that argument
+// names the log.
+bool HoldsLogMarker(const std::string& argument) { return argument.find("/f:") != std::string::npos; }
+
 bool AnyOf(std::string_view name, std::initializer_list<std::string_view> names) {
   for (std::string_view n : names) {
     if (EqualNoCase(name, n)) return true;
@@ -54,9 +58,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       line.unknownSwitches.push_back(argument);
     }
   }
-  // The log argument itself may be a switch nobody knows ("/x" where
-  // "/f:..." was meant): it names no log either way.
-  if (line.logArgument && IsSwitch(*line.logArgument) && line.logArgument->find("/f:") != 0) {
+  if (line.logArgument && HoldsLogMarker(*line.logArgument)) {
+    line.logPath = line.logArgument->substr(3);
+  } else if (line.logArgument && IsSwitch(*line.logArgument)) {
+    // A switch nobody knows ("/x" where "/f:..." was meant): it names no
+    // log either way.
     line.unknownSwitches.insert(line.unknownSwitches.begin(), *line.logArgument);
   }
   line.mode = quiet ? RunMode::Quiet : passive ? RunMode::Passive : RunMode::Interactive;

@@ -16,9 +16,12 @@ enum class RunMode {
 struct CommandLine {
   RunMode mode = RunMode::Interactive;
   // The first argument that is not one of the switches below, as the C
-  // runtime split it; its "/f:" is read by LogPathFromArgument. nullopt when
-  // there is none.
+  // runtime split it; nullopt when there is none.
   std::optional<std::string> logArgument;
+  // The log's path from the log argument, the one place "/f:" is read: when
+  // the argument holds "/f:" anywhere (exact case), the argument without its
+  // first three characters; otherwise empty.
+  std::string logPath;
   // /log:<file> or /log=<file>: the report file (the last one given wins);
   // possibly empty, which no file can be created under.
   std::optional<std::string> reportPath;
@@ -34,7 +37,8 @@ struct CommandLine {
 // /VERYSILENT, /qn), /passive (also /SILENT, /qb), /log:<file> (also
 // /log=<file>). Quiet wins over passive. Without any of them the log
 // argument is the first argument, exactly as an interactive run has always
-// taken it.
+// taken it. A log argument that is a switch without "/f:" is one nobody
+// knows.
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 }  // namespace app

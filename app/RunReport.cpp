@@ -6,9 +6,8 @@
 
 namespace app {
 
-RunReport::RunReport(std::unique_ptr<platform::IOutputFile> file, platform::IFileSystem& fs, platform::ILocale& locale,
-                     const RunVerdict& verdict, bool unattended)
-    : file_(std::move(file)), fs_(fs), locale_(locale), verdict_(verdict), unattended_(unattended) {}
+RunReport::RunReport(std::unique_ptr<platform::IOutputFile> file, platform::IFileSystem& fs, platform::ILocale& locale)
+    : file_(std::move(file)), fs_(fs), locale_(locale) {}
 
 void RunReport::Line(const std::string& utf8) {
   // One write per line: whatever was written is in the file should the
@@ -70,7 +69,5 @@ void RunReport::OnRegistration(const RegistrationResult& r) {
 }
 
 void RunReport::OnError(const std::string& text) { Field("error", text); }
-
-void RunReport::OnEnd(RunEnd) { Verdict(verdict_.Text(), unattended_ ? verdict_.ExitCode() : kExitGone); }
 
 }  // namespace app

@@ -25,24 +25,21 @@
 #include <memory>
 #include <string>
 
-#include "app/RunVerdict.h"
-#include "app/UninstallRun.h"
+#include "app/RunListener.h"
 #include "platform/Services.h"
 
 namespace app {
 
 class RunReport : public IRunListener {
  public:
-  // `verdict` must hear the run before the report does; `unattended` says
-  // whether the run's exit code is the verdict's (else 0).
-  RunReport(std::unique_ptr<platform::IOutputFile> file, platform::IFileSystem& fs, platform::ILocale& locale,
-            const RunVerdict& verdict, bool unattended);
+  RunReport(std::unique_ptr<platform::IOutputFile> file, platform::IFileSystem& fs, platform::ILocale& locale);
 
   // One line of ASCII or UTF-8 text; an ANSI text goes through Field.
   void Line(const std::string& utf8);
   // "name: value", the value converted from the ANSI code page.
   void Field(const char* name, const std::string& ansiValue);
-  // The result and the exit code, the report's last two lines.
+  // The result and the exit code, the report's last two lines (the run's
+  // session writes them, app/RunSession.h).
   void Verdict(const std::string& result, uint32_t exitCode);
   // Writes the file through to the disk. False when a line, or the flush,
   // could not be written.
@@ -54,7 +51,6 @@ class RunReport : public IRunListener {
   void OnOutcome(const Outcome& outcome) override;
   void OnRegistration(const RegistrationResult& result) override;
   void OnError(const std::string& text) override;
-  void OnEnd(RunEnd end) override;
 
  private:
   void Object(const char* kind, const Outcome& outcome);
@@ -62,8 +58,6 @@ class RunReport : public IRunListener {
   std::unique_ptr<platform::IOutputFile> file_;
   platform::IFileSystem& fs_;
   platform::ILocale& locale_;
-  const RunVerdict& verdict_;
-  bool unattended_;
   bool ok_ = true;
 };
 

@@ -1,7 +1,6 @@
 #include "app/RunSession.h"
 
 #include "app/Registration.h"
-#include "env/Enviro.h"
 
 namespace app {
 
@@ -20,20 +19,19 @@ const char* ModeName(RunMode mode) {
 
 }  // namespace
 
-RunSession::RunSession(const CommandLine& line, Services& services, SessionInfo info)
-    : line_(line), services_(services), info_(std::move(info)) {}
+RunSession::RunSession(const CommandLine& line, Services& services, IRunHost& host, SessionInfo info)
+    : line_(line), services_(services), host_(host), info_(std::move(info)) {}
 
 bool RunSession::Open() {
   if (line_.reportPath) {
     platform::Status status;
     auto file = services_.fs.CreateOutputFile(*line_.reportPath, status);
     if (!file) {
-      if (!line_.Unattended()) env::ShowCodedMessage(services_.box, kProblem, *line_.reportPath);
-      refused_ = true;
+      host_.Tell(kProblem, *line_.reportPath);
+      verdict_.Refuse();
       return false;
     }
-    report_ = std::make_unique<RunReport>(std::move(file), services_.fs, services_.locale, verdict_,
-                                          line_.Unattended());
+    report_ = std::make_unique<RunReport>(std::move(file), services_.fs, services_.locale);
     const std::string program = services_.module.ProgramPath();
     const auto version = services_.module.ReadFileVersion(program).value_or(platform::FileVersion{});
     report_->Line("Desinstalador Kestrivon " + FormatVersion(version.ms, version.ls) +
@@ -41,58 +39,45 @@ bool RunSession::Open() {
     report_->Field("started", info_.startTime);
     report_->Field("command line", info_.commandLine);
     report_->Line(std::string("mode: ") + ModeName(line_.mode));
-    const std::string log = LogPathFromArgument(line_.logArgument);
-    report_->Field("log", log.empty() ? "none given" : log);
+    report_->Field("log", line_.logPath.empty() ? "none given" : line_.logPath);
   }
-  if (line_.Unattended() && !line_.unknownSwitches.empty()) {
+  if (host_.RefusesUnknownSwitches() && !line_.unknownSwitches.empty()) {
     if (report_) {
       std::string switches;
       for (const std::string& s : line_.unknownSwitches) switches += (switches.empty() ? "" : " ") + s;
       report_->Field("unknown switches", switches);
-      report_->Verdict("refused before anything was touched", kExitBadArguments);
     }
-    refused_ = true;
+    verdict_.Refuse();
     return false;
   }
   return true;
 }
 
 void RunSession::Attach(UninstallRun& run) {
-  run.SetUnattended(line_.Unattended());
   run.Listen(verdict_);
   if (report_) run.Listen(*report_);
 }
 
+void RunSession::RunWithoutWindow(TRunData& data) {
+  NoView view;
+  UninstallRun run(services_, host_, view, data);
+  Attach(run);
+  if (run.Start(line_.logPath)) run.Activate();
+  data.FreeLists();
+}
+
 void RunSession::Fail(const std::string& text) {
-  failed_ = true;
+  verdict_.Fail();
   if (report_) report_->OnError(text);
 }
 
-void RunSession::Close() {
-  if (!report_) return;
-  if (!refused_ && (!verdict_.Ended() || failed_)) {
-    report_->Verdict(failed_ ? "an error ended the run" : verdict_.Text(), ExitCode());
+uint32_t RunSession::Close() {
+  const uint32_t exitCode = host_.ExitCode(verdict_.ExitCode());
+  if (report_) {
+    report_->Verdict(verdict_.Text(), exitCode);
+    report_->Close();
   }
-  report_->Close();
-}
-
-uint32_t RunSession::ExitCode() const {
-  if (!line_.Unattended()) return kExitGone;
-  if (refused_) return kExitBadArguments;
-  return failed_ ? kExitFailed : verdict_.ExitCode();
-}
-
-uint32_t RunQuietly(const CommandLine& line, Services& services, TRunData& data, const SessionInfo& info) {
-  RunSession session(line, services, info);
-  if (session.Open()) {
-    NoView view;
-    UninstallRun run(services, view, data);
-    session.Attach(run);
-    if (run.Start(line.logArgument)) run.Activate();
-    data.FreeLists();
-  }
-  session.Close();
-  return session.ExitCode();
+  return exitCode;
 }
 
 }  // namespace app

@@ -1,7 +1,8 @@
 #pragma once
 // One start of the program apart from its window: the command line, the
-// report (/log:<file>) and the exit code around one UninstallRun. An
-// interactive run without /log: needs none of it.
+// report (/log:<file>) and the verdict around one UninstallRun, and the one
+// place where the run's end becomes the report's last lines and the
+// process's exit code.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -21,38 +22,37 @@ struct SessionInfo {
 
 class RunSession {
  public:
-  RunSession(const CommandLine& line, Services& services, SessionInfo info);
+  // `host` is the run's (app/RunHost.h); the session asks it what the mode
+  // changes of the command line, the report and the exit code.
+  RunSession(const CommandLine& line, Services& services, IRunHost& host, SessionInfo info);
 
   // Before anything is touched. Creates the report, emptying an existing
-  // file, and writes its header; refuses, in a run nobody watches, an
-  // unknown switch. False: the run must not start (exit code 87). A report
-  // that cannot be created ends an interactive run with message 6 naming it.
+  // file, and writes its header; refuses an unknown switch when the host
+  // does. False: the run must not start (exit code 87). A report that
+  // cannot be created is told as message 6 naming it.
   bool Open();
-  // Makes `run` the session's run, before its Start: unattended as the
-  // command line says, heard by the verdict and then the report.
+  // Makes `run` the session's run, before its Start: the verdict and the
+  // report hear it.
   void Attach(UninstallRun& run);
+  // A run without a window (/quiet): start to end, over a view that shows
+  // nothing.
+  void RunWithoutWindow(TRunData& data);
   // An error outside the run's steps (the window toolkit's, in a run nobody
   // watches): a report line, and the run has failed.
   void Fail(const std::string& text);
-  // The report's last lines when the run never ended, then the file
-  // written through to the disk.
-  void Close();
+  // The end: the report's result and exit code lines, the report written
+  // through to the disk, and the process's exit code.
+  uint32_t Close();
 
-  // The process's exit code: 0 for an interactive run.
-  uint32_t ExitCode() const;
+  IRunHost& host() { return host_; }
 
  private:
   const CommandLine& line_;
   Services& services_;
+  IRunHost& host_;
   SessionInfo info_;
   RunVerdict verdict_;
   std::unique_ptr<RunReport> report_;
-  bool refused_ = false;
-  bool failed_ = false;
 };
-
-// A quiet run from start to end, without any window or box; gives the exit
-// code.
-uint32_t RunQuietly(const CommandLine& line, Services& services, TRunData& data, const SessionInfo& info);
 
 }  // namespace app

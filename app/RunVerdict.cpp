@@ -3,12 +3,13 @@
 namespace app {
 
 void RunVerdict::Count(const Outcome& outcome) {
-  failed_ += outcome.result == Result::Failed;
+  failedObjects_ += outcome.result == Result::Failed;
   scheduled_ += outcome.result == Result::Scheduled;
 }
 
 uint32_t RunVerdict::ExitCode() const {
-  if (!end_) return kExitFailed;
+  if (refused_) return kExitBadArguments;
+  if (failed_ || !end_) return kExitFailed;
   switch (*end_) {
     case RunEnd::NoLog: return kExitBadArguments;
     case RunEnd::LogMissing: return kExitNotInstalled;
@@ -17,11 +18,13 @@ uint32_t RunVerdict::ExitCode() const {
     case RunEnd::Error: return kExitFailed;
     case RunEnd::Finished: break;
   }
-  return failed_ > 0 ? kExitFailed : scheduled_ > 0 ? kExitRestartNeeded : kExitGone;
+  return failedObjects_ > 0 ? kExitFailed : scheduled_ > 0 ? kExitRestartNeeded : kExitGone;
 }
 
 std::string RunVerdict::Text() const {
   const auto objects = [](int n) { return std::to_string(n) + (n == 1 ? " object" : " objects"); };
+  if (refused_) return "refused before anything was touched";
+  if (failed_) return "an error ended the run";
   if (!end_) return "the run did not end";
   switch (*end_) {
     case RunEnd::NoLog: return "no log argument (/f:<log>); nothing touched";
@@ -31,7 +34,9 @@ std::string RunVerdict::Text() const {
     case RunEnd::Error: return "an error ended the run";
     case RunEnd::Finished: break;
   }
-  if (failed_ > 0) return objects(failed_) + " could not be removed and " + (failed_ == 1 ? "is" : "are") + " not scheduled";
+  if (failedObjects_ > 0)
+    return objects(failedObjects_) + " could not be removed and " + (failedObjects_ == 1 ? "is" : "are") +
+           " not scheduled";
   if (scheduled_ > 0) return "the application is gone once Windows starts again (" + objects(scheduled_) + " deleted then)";
   return "the application is gone";
 }

@@ -1,11 +1,12 @@
 #pragma once
-// The verdict of a run as a deployment tool reads it: an exit code summed
-// up from the removal's stream and the run's own steps.
+// The verdict of a run as a deployment tool reads it: the one place that
+// sums the removal's stream, the run's end and the refusals of the command
+// line up into a result and an exit code.
 #include <cstdint>
 #include <optional>
 #include <string>
 
-#include "app/UninstallRun.h"
+#include "app/RunListener.h"
 
 namespace app {
 
@@ -24,7 +25,12 @@ class RunVerdict : public IRunListener {
   void OnLogDeleted(const Outcome& log) override { Count(log); }
   void OnEnd(RunEnd end) override { end_ = end; }
 
-  bool Ended() const { return end_.has_value(); }
+  // The command line refused the run before anything was touched.
+  void Refuse() { refused_ = true; }
+  // An error outside the run's steps (the window toolkit's) failed it,
+  // however the run itself ended.
+  void Fail() { failed_ = true; }
+
   // A run that has not ended (its window closed before it began) failed.
   uint32_t ExitCode() const;
   // What the exit code says of this run, in a few words.
@@ -36,7 +42,9 @@ class RunVerdict : public IRunListener {
   void Count(const Outcome& outcome);
 
   std::optional<RunEnd> end_;
-  int failed_ = 0;
+  bool refused_ = false;
+  bool failed_ = false;
+  int failedObjects_ = 0;
   int scheduled_ = 0;
 };
 

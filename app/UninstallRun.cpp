@@ -1,4 +1,4 @@
-// One run, in the order it happens: the argument (Start), then, at the first
+// One run, in the order it happens: the log path (Start), then, at the first
 // activation of the window, the log read, the confirmation, the log's
 // deletion, the removal with its failure summary, message 41 and the
 // registration (Activate and the steps below it).
@@ -6,10 +6,10 @@
 
 #include "app/FailList.h"
 #include "app/LogReader.h"
+#include "app/ProgressFigures.h"
 #include "app/Registration.h"
 #include "app/RemovalEngine.h"
 #include "env/Enviro.h"
-#include "platform/WindowsRules.h"
 
 namespace app {
 
@@ -17,7 +17,6 @@ namespace {
 constexpr int32_t kNoArgument = 0;
 constexpr int32_t kLogMissing = 3;
 constexpr int32_t kLogUnreadable = 6;
-constexpr int32_t kConfirm = 36;
 constexpr int32_t kFinished = 41;
 // "Inicializando..."
 constexpr char kInitializing[] = "Inicializando...";
@@ -41,34 +40,39 @@ class BusyCursor {
  private:
   IMainView& view_;
 };
+
+std::string TextOf(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "unexpected error";
+  }
+}
 }  // namespace
 
-// ---- start-up: the argument ----
+// ---- start-up: the log path ----
 
-UninstallRun::UninstallRun(Services& services, IMainView& view, TRunData& data)
-    : services_(services), view_(view), data_(data), restart_(services.fs, services.locale) {}
+UninstallRun::UninstallRun(Services& services, IRunHost& host, IMainView& view, TRunData& data)
+    : services_(services), host_(host), view_(view), data_(data) {}
 
-bool UninstallRun::Start(const std::optional<std::string>& firstArgument) {
+bool UninstallRun::Start(const std::string& logPath) {
   data_.RegKeyList.clear();
   data_.RegKeyLevels.clear();
-  LogPath = LogPathFromArgument(firstArgument);
+  LogPath = logPath;
   data_.UninsData.BaseDir = env::FolderOfFile(LogPath);
   if (LogPath.empty()) {
-    if (!unattended_) env::ShowCodedMessage(services_.box, kNoArgument, "");
+    host_.Tell(kNoArgument, "");
     End(RunEnd::NoLog);
     return false;
   }
   if (!services_.fs.FileExists(LogPath)) {
-    if (!unattended_) env::ShowCodedMessage(services_.box, kLogMissing, LogPath);
+    host_.Tell(kLogMissing, LogPath);
     End(RunEnd::LogMissing);
     return false;
   }
   return true;
-}
-
-std::string LogPathFromArgument(const std::optional<std::string>& argument) {
-  if (!argument || argument->find("/f:") == std::string::npos) return {};
-  return argument->substr(3);
 }
 
 // ---- the run ----
@@ -81,46 +85,39 @@ void UninstallRun::Activate() {
     bool& running;
     ~EndOfRun() { running = false; }
   } endOfRun{running_};
-  const auto fail = [this](const std::string& text) {
-    for (IRunListener* l : runListeners_) l->OnError(text);
-    End(RunEnd::Error);
-  };
   try {
     Steps();
-  } catch (const std::exception& error) {
-    fail(error.what());
-    if (!unattended_) throw;
   } catch (...) {
-    fail("unexpected error");
-    if (!unattended_) throw;
+    listeners_.OnError(TextOf(std::current_exception()));
+    listeners_.OnEnd(RunEnd::Error);
+    host_.OnError();
+    view_.Terminate();
   }
 }
 
 void UninstallRun::Steps() {
   view_.SetPhase(kInitializing);
   if (!ReadLog()) {
-    if (!unattended_) env::ShowCodedMessage(services_.box, kLogUnreadable, LogPath);
+    host_.Tell(kLogUnreadable, LogPath);
     End(RunEnd::LogUnreadable);
     return;
   }
-  for (IRunListener* l : runListeners_) l->OnLogRead(data_);
-  if (!unattended_ && env::ShowCodedMessage(services_.box, kConfirm, data_.UninsData.AppName) == env::kIdNo) {
+  listeners_.OnLogRead(data_);
+  if (!host_.Confirm(data_.UninsData.AppName)) {
     End(RunEnd::Declined);
     return;
   }
   DeleteLog();
   view_.SetAppLine(kUninstalling + data_.UninsData.AppName);
   RemoveInstallation();
-  if (!unattended_) env::ShowCodedMessage(services_.box, kFinished, "");
+  host_.Tell(kFinished, "");
   UpdateRegistration();
   End(RunEnd::Finished);
 }
 
 void UninstallRun::End(RunEnd end) {
-  // An interactive run that an error ended keeps its window until the user
-  // closes it; the error report is the caller's.
-  if (end != RunEnd::Error || unattended_) view_.Terminate();
-  for (IRunListener* l : runListeners_) l->OnEnd(end);
+  view_.Terminate();
+  listeners_.OnEnd(end);
 }
 
 bool UninstallRun::ReadLog() {
@@ -133,8 +130,8 @@ void UninstallRun::DeleteLog() {
   // So that an interrupted run cannot be started again from the same log.
   Outcome log;
   log.path = LogPath;
-  RemoveFoundFile(services_.fs, unattended_ ? &restart_ : nullptr, log);
-  for (IRunListener* l : runListeners_) l->OnLogDeleted(log);
+  RemoveFoundFile(services_.fs, host_.Restart(), log);
+  listeners_.OnLogDeleted(log);
 }
 
 void UninstallRun::RemoveInstallation() {
@@ -143,31 +140,27 @@ void UninstallRun::RemoveInstallation() {
   } else {
     data_.FailList = std::make_unique<TFailList>();
   }
-  // The engine's stream goes to the window (through this run), to the
+  // The engine's stream goes to the view (through this run), to the
   // failure list and to whoever listens.
   FailListBuilder failures(*data_.FailList);
   RemovalListeners stream{this, &failures, &listeners_};
   {
     BusyCursor busy(view_);
-    RemovalEngine(services_.fs, services_.registry, services_.locale)
-        .Run(data_, stream, unattended_ ? &restart_ : nullptr);
+    RemovalEngine(services_.fs, services_.registry, services_.locale).Run(data_, stream, host_.Restart());
   }
-  if (data_.FailList->Count() > 0 && !unattended_) view_.ShowFailureSummary();
+  if (data_.FailList->Count() > 0) host_.ShowFailureSummary(*data_.FailList);
 }
 
 void UninstallRun::UpdateRegistration() {
   RegistrationResult result;
-  const auto tell = [&] {
-    for (IRunListener* l : runListeners_) l->OnRegistration(result);
-  };
   try {
     Registration(services_.registry, services_.module, services_.lock, services_.fs, services_.locale).Update(result);
   } catch (...) {
     // What was done before the self-deletion entry failed to be written.
-    tell();
+    listeners_.OnRegistration(result);
     throw;
   }
-  tell();
+  listeners_.OnRegistration(result);
 }
 
 // ---- progress ----
@@ -189,65 +182,6 @@ void UninstallRun::ShowProgress() {
   if (!view_.ShowsProgress()) return;
   view_.ShowProgress(FormatJobDone(BytesProcessed, BytesToProcess, services_.locale.ThousandsSeparator()),
                      CurrentObject, ProgressPosition(BytesProcessed, BytesToProcess));
-}
-
-const char* PhaseCaption(Phase phase) {
-  switch (phase) {
-    case Phase::Files: return "Destruindo arquivos...";
-    case Phase::Folders: return "Destruindo pastas...";
-    case Phase::HostFolders: return "Destruindo pastas hospedeiras...";
-    case Phase::Shortcuts: return "Destruindo atalhos...";
-    case Phase::ShortcutFolders: return "Destruindo pastas de atalhos...";
-    case Phase::ShortcutHostFolders: return nullptr;
-    case Phase::Registry: return "Destruindo registros...";
-  }
-  return nullptr;
-}
-
-std::string GroupThousands(int64_t value, const std::string& separator) {
-  const bool negative = value < 0;
-  // Work on the magnitude as unsigned so INT64_MIN cannot overflow.
-  uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-  const std::string digits = std::to_string(magnitude);
-  std::string out;
-  out.reserve(digits.size() + digits.size() / 3 * separator.size() + 1);
-  if (negative) out += '-';
-  for (size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) out += separator;
-    out += digits[i];
-  }
-  return out;
-}
-
-std::string FormatJobDone(int64_t processed, int64_t toProcess, const std::string& thousandsSeparator) {
-  return GroupThousands(processed, thousandsSeparator) + " bytes processados de " +
-         GroupThousands(toProcess, thousandsSeparator) + " bytes a processar";
-}
-
-std::optional<int> ProgressPosition(int64_t processed, int64_t toProcess) {
-  if (toProcess <= 0) return std::nullopt;
-  // The bar shows anything past its ends as full or empty.
-  if (processed <= 0) return 0;
-  if (processed >= toProcess) return 100;
-  // In integers, so that no floating-point unit decides a half: x87's
-  // extended precision would make 23 of 40 (57.5) come out as 58 in one
-  // build and 57 in another. 100 * processed = whole * toProcess + rest,
-  // summed up without overflow since processed < toProcess.
-  const uint64_t p = static_cast<uint64_t>(processed);
-  const uint64_t t = static_cast<uint64_t>(toProcess);
-  int whole = 0;
-  uint64_t rest = 0;
-  for (int i = 0; i < 100; ++i) {
-    if (rest >= t - p) {
-      rest -= t - p;
-      ++whole;
-    } else {
-      rest += p;
-    }
-  }
-  // rest / t against one half: rest against what is short of the next whole.
-  const uint64_t shortOfNext = t - rest;
-  return static_cast<int>(platform::RoundHalfEven(whole, rest < shortOfNext ? -1 : rest > shortOfNext ? 1 : 0));
 }
 
 }  // namespace app

@@ -1,7 +1,8 @@
-// Program entry: the command line, then the run. Interactive (no switch of
-// an unattended run): the application object, its title, the main window,
-// the message loop, and exit code 0 whatever happened. /passive: the same
-// window and no box, with an exit code; /quiet: no window at all.
+// Program entry: the command line, the run's host and session, then the
+// run. Interactive (no switch of an unattended run): the application
+// object, its title, the main window, the message loop, and exit code 0
+// whatever happened. /passive: the same window and no box, with an exit
+// code; /quiet: no window at all.
 #include <windows.h>
 
 #include <cstdlib>
@@ -11,8 +12,9 @@
 
 #include "app/CommandLine.h"
 #include "app/RunData.h"
+#include "app/PersonHost.h"
 #include "app/RunSession.h"
-#include "app/UninstallRun.h"
+#include "app/UnattendedHost.h"
 #include "app/uMain.h"
 #include "env/Enviro.h"
 #include "platform/toolkit/Application.h"
@@ -52,28 +54,28 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   app::Services services{system.fileSystem, system.registry, system.messageBox,
                          system.locale,     system.module,   system.namedLock};
   const app::CommandLine line = app::ParseCommandLine(Arguments());
-  if (line.mode == app::RunMode::Quiet) return static_cast<int>(app::RunQuietly(line, services, runData, StartInfo()));
+  // Who started the run: a person at the screen, or a deployment tool
+  // (/quiet, /passive).
+  app::PersonHost person(system.messageBox, [](app::TFailList& failures) { fmMain->ShowFailureSummary(failures); });
+  app::UnattendedHost unattended(system.fileSystem, system.locale);
+  app::IRunHost& host = line.Unattended() ? static_cast<app::IRunHost&>(unattended) : person;
 
-  std::optional<app::RunSession> session;
-  if (line.Unattended() || line.reportPath) {
-    session.emplace(line, services, StartInfo());
-    if (!session->Open()) {
-      session->Close();
-      return static_cast<int>(session->ExitCode());
+  app::RunSession session(line, services, host, StartInfo());
+  if (session.Open()) {
+    if (line.mode == app::RunMode::Quiet) {
+      session.RunWithoutWindow(runData);
+    } else {
+      toolkit::Application application;
+      application.SetTitle("Desinstalador Kestrivon");
+      // Passive: an error is an exit code and a report line, never a box.
+      if (line.Unattended()) application.SetErrorReport([&](const std::string& text) { session.Fail(text); });
+      try {
+        TfmMain form(services, system.screen, runData, host, line.logPath, &session);
+        application.Run(form);
+      } catch (...) {
+        toolkit::ReportCurrentException();
+      }
     }
   }
-  toolkit::Application application;
-  application.SetTitle("Desinstalador Kestrivon");
-  // Passive: an error is an exit code and a report line, never a box.
-  if (line.Unattended()) application.SetErrorReport([&](const std::string& text) { session->Fail(text); });
-  try {
-    TfmMain form(services, system.screen, runData, line.logArgument, session ? &*session : nullptr);
-    fmMain = &form;
-    application.Run(form);
-  } catch (...) {
-    toolkit::ReportCurrentException();
-  }
-  if (!session) return 0;
-  session->Close();
-  return static_cast<int>(session->ExitCode());
+  return static_cast<int>(session.Close());
 }

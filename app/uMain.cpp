@@ -25,8 +25,8 @@ toolkit::FormParams MainFormParams() {
 }
 }  // namespace
 
-TfmMain::TfmMain(app::Services& services, platform::IScreen& screen, app::TRunData& data,
-                 std::optional<std::string> firstArgument, app::RunSession* session)
+TfmMain::TfmMain(app::Services& services, platform::IScreen& screen, app::TRunData& data, app::IRunHost& host,
+                 std::string logPath, app::RunSession* session)
     : toolkit::Form(MainFormParams()),
       ProgressBar(*this, 10, 172, 371, 12),
       StaticText(*this, 4, 40, 381, 23, /*showAccelChar=*/false, "StaticText"),
@@ -35,8 +35,8 @@ TfmMain::TfmMain(app::Services& services, platform::IScreen& screen, app::TRunDa
       stObject(*this, 10, 78, 375, 47, /*showAccelChar=*/true, "stObject"),
       lbFantaName(*this, 6, 8, "lbFantaName"),
       screen_(screen),
-      argument_(std::move(firstArgument)),
-      run_(services, *this, data) {
+      logPath_(std::move(logPath)),
+      run_(services, host, *this, data) {
   Bevel1.SetAlign(toolkit::Align::Bottom);
   OnCreate = [this] { FormCreate(); };
   OnActivate = [this] { FormActivate(); };
@@ -45,6 +45,7 @@ TfmMain::TfmMain(app::Services& services, platform::IScreen& screen, app::TRunDa
   // goes on: it runs to its summary and its end message in any case.
   OnCloseQuery = [this] { return !run_.Running(); };
   if (session != nullptr) session->Attach(run_);
+  fmMain = this;
   DoCreate();
 }
 
@@ -61,9 +62,9 @@ void TfmMain::FormCreate() {
   stObject.SetCaption("");
   StaticText.SetCaption("");
   lbJobDone.SetCaption("");
-  // Start creates the key lists, checks the argument and, when the run
+  // Start creates the key lists, checks the log path and, when the run
   // cannot go on, has told the application to end.
-  run_.Start(argument_);
+  run_.Start(logPath_);
 }
 
 void TfmMain::FormActivate() { run_.Activate(); }
@@ -111,13 +112,11 @@ void TfmMain::SetBusyCursor(bool busy) {
   toolkit::Screen::SetCursor(busy ? toolkit::CursorKind::Hourglass : toolkit::CursorKind::Default);
 }
 
-void TfmMain::ShowFailureSummary() {
+void TfmMain::ShowFailureSummary(app::TFailList& failures) {
   FlushProgress();
-  app::TFailList* failList = run_.data().FailList.get();
-  if (failList == nullptr) return;
-  // Modal over this window; it edits FailList in place and is destroyed when
+  // Modal over this window; it edits the list in place and is destroyed when
   // it closes (its modal result is not used).
-  auto dialog = std::make_unique<TfmSumary>(Handle(), *failList, run_.services().fs, run_.services().box);
+  auto dialog = std::make_unique<TfmSumary>(Handle(), failures, run_.services().fs, run_.services().box);
   fmSumary = dialog.get();
   dialog->ShowModal();
 }

@@ -16,12 +16,11 @@ class TfmMain : public toolkit::Form, public app::IMainView {
  public:
   // Creating the window runs FormCreate, which may already end the run
   // (the application is then terminated and the window must not be shown).
-  // `firstArgument` is the log argument as the C runtime splits it (quotes
-  // dropped, blanks inside them kept); nullopt when none. A `session`
-  // (a run nobody watches, or one with a report) gets the run before it
-  // starts.
-  TfmMain(app::Services& services, platform::IScreen& screen, app::TRunData& data,
-          std::optional<std::string> firstArgument, app::RunSession* session = nullptr);
+  // `logPath` is the command line's (app/CommandLine.h); `host` is whoever
+  // started the run. A `session` (its verdict and report) gets the run
+  // before it starts.
+  TfmMain(app::Services& services, platform::IScreen& screen, app::TRunData& data, app::IRunHost& host,
+          std::string logPath, app::RunSession* session = nullptr);
   ~TfmMain() override;
 
   // Controls, in their declared order (also their stacking and tab order).
@@ -49,8 +48,11 @@ class TfmMain : public toolkit::Form, public app::IMainView {
   void SetAppLine(const std::string& text) override;
   void ShowProgress(const std::string& jobDone, const std::string& object, std::optional<int> position) override;
   void SetBusyCursor(bool busy) override;
-  void ShowFailureSummary() override;
   void Terminate() override;
+
+  // The failure summary, modal over this window, on `failures` (a person
+  // host's summary).
+  void ShowFailureSummary(app::TFailList& failures);
 
  private:
   // Figures given to ShowProgress and not yet on the screen.
@@ -67,7 +69,7 @@ class TfmMain : public toolkit::Form, public app::IMainView {
   uint32_t refreshIntervalMs_ = 100;
   uint32_t lastRefresh_ = 0;
   bool refreshedOnce_ = false;
-  std::optional<std::string> argument_;
+  std::string logPath_;
   app::UninstallRun run_;
 };
 

@@ -9,7 +9,7 @@
 
 #include "app/FailList.h"
 #include "app/RemovalEngine.h"
-#include "app/UninstallRun.h"
+#include "app/ProgressFigures.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/FakeRegistry.h"
 #include "tests/fakes/FakeServices.h"

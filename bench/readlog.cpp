@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/LogFormat.h"
+#include "app/UnattendedHost.h"
 #include "app/UninstallRun.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/FakeRegistry.h"
@@ -62,7 +63,8 @@ int main() {
     fs.AddFile(path, 0, 0, platform::kAttrArchive, bytes);
     app::Services services{fs, registry, box, locale, module, lock};
     app::TRunData data;
-    app::UninstallRun run{services, view, data};
+    app::UnattendedHost host{fs, locale};
+    app::UninstallRun run{services, host, view, data};
     run.LogPath = path;
     const auto start = std::chrono::steady_clock::now();
     const bool ok = run.ReadLog();

@@ -19,9 +19,10 @@ struct FakeRun {
   FakeModule module;
   FakeNamedLock lock;
   FakeMainView view;
+  app::PersonHost person = PersonAt(box, view);
   app::TRunData data;
   app::Services services{fs, registry, box, locale, module, lock};
-  app::UninstallRun run{services, view, data};
+  app::UninstallRun run{services, person, view, data};
 };
 
 }  // namespace fakes

@@ -217,7 +217,7 @@ inline std::string CheckRemoval(const std::string& log, Choices& pick) {
   for (const auto& [root, key] : kKeys) w.registry.AddKey(root, key);
   static const char* const kLogPaths[] = {"C:\\Prog\\App\\app.und", "C:/Prog/App/app.und", "c:\\PROG\\app\\APP.UND",
                                           "C:\\Prog\\\\App\\.\\app.und"};
-  const bool ran = w.run.Start(std::string("/f:") + pick.One(kLogPaths)) && w.run.ReadLog();
+  const bool ran = w.run.Start(pick.One(kLogPaths)) && w.run.ReadLog();
   if (ran) w.run.RemoveInstallation();
   env::SetPathLocale(nullptr);
   if (!ran) return {};

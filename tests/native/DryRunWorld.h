@@ -221,17 +221,18 @@ inline void Build(World& w, uint32_t seed) {
 // every other service faked.
 struct EngineRun {
   explicit EngineRun(World& w, platform::IFileSystem& fs, platform::IRegistry& reg)
-      : services{fs, reg, box, w.locale, module, lock}, run(services, view, data) {}
+      : services{fs, reg, box, w.locale, module, lock}, run(services, person, view, data) {}
   fakes::FakeMessageBox box;
   fakes::FakeModule module;
   fakes::FakeNamedLock lock;
   fakes::FakeMainView view;
+  app::PersonHost person = fakes::PersonAt(box, view);
   app::Services services;
   app::TRunData data;
   app::UninstallRun run;
 
   void Go() {
-    ASSERT_TRUE(run.Start("/f:" + std::string(kLogPath)));
+    ASSERT_TRUE(run.Start(kLogPath));
     ASSERT_TRUE(run.ReadLog());
     // The log goes first, as in a run.
     platform::RemoveFileAnyway(services.fs, run.LogPath);

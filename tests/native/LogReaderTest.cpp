@@ -73,6 +73,7 @@ class LogReader : public ::testing::Test {
   fakes::FakeLocale& locale = world.locale;
   app::Services& services = world.services;
   fakes::FakeMainView& view = world.view;
+  app::PersonHost& person = world.person;
   app::TRunData& data = world.data;
   app::UninstallRun& run = world.run;
 };
@@ -119,7 +120,7 @@ TEST_F(LogReader, AbsentMarkIsExactCase) {
 
   for (const char* other : {"NONO", "Nono", "nonO", "nono ", "non"}) {
     app::TRunData fresh;
-    app::UninstallRun again{services, view, fresh};
+    app::UninstallRun again{services, person, view, fresh};
     c.uninstallKey = other;
     c.shortcutDir = other;
     fs.AddFile(kLog, 0, 0, platform::kAttrArchive, app::WriteLog(c));
@@ -135,7 +136,7 @@ TEST_F(LogReader, ShortcutFolderGetsOneTrailingBackslash) {
       {"C:\\Menu\\Demo", "C:\\Menu\\Demo\\"}, {"C:\\Menu\\Demo\\", "C:\\Menu\\Demo\\"}, {"", ""}, {"nono", ""}};
   for (auto [text, expected] : cases) {
     app::TRunData fresh;
-    app::UninstallRun again{services, view, fresh};
+    app::UninstallRun again{services, person, view, fresh};
     LogContent c = RichLog();
     c.shortcutDir = text;
     fs.AddFile(kLog, 0, 0, platform::kAttrArchive, app::WriteLog(c));
@@ -160,7 +161,7 @@ TEST_F(LogReader, ShortcutFolderEndingInATrailByteGetsItsBackslash) {
 TEST_F(LogReader, CountsOfZeroOrLessReadNoEntriesAndLeaveListsAlone) {
   for (int32_t count : {0, -1, INT_MIN}) {
     app::TRunData fresh;
-    app::UninstallRun again{services, view, fresh};
+    app::UninstallRun again{services, person, view, fresh};
     // Lists from an earlier read stay as they were.
     fresh.ShortcutList = std::make_unique<app::TStringList>(app::TStringList{"old.lnk"});
     fresh.FolderList = std::make_unique<app::TFolderList>();
@@ -231,7 +232,7 @@ TEST_F(LogReader, EmptyFileGroupKeepsItsPosition) {
   LogContent c = RichLog();
   c.groups[1].count = -3;
   app::TRunData fresh;
-  app::UninstallRun again{services, view, fresh};
+  app::UninstallRun again{services, person, view, fresh};
   fs.AddFile(kLog, 0, 0, platform::kAttrArchive, app::WriteLog(c));
   again.LogPath = kLog;
   ASSERT_TRUE(again.ReadLog());
@@ -289,7 +290,7 @@ TEST_F(LogReader, EveryTruncationIsUnreadable) {
   ASSERT_TRUE(app::ParseLog(whole).Readable());
   for (size_t n = 0; n < whole.size(); ++n) {
     app::TRunData fresh;
-    app::UninstallRun again{services, view, fresh};
+    app::UninstallRun again{services, person, view, fresh};
     fs.AddFile(kLog, 0, 0, platform::kAttrArchive, whole.substr(0, n));
     again.LogPath = kLog;
     EXPECT_FALSE(again.ReadLog()) << "cut at " << n;
@@ -338,7 +339,7 @@ TEST_F(LogReader, HugeCountsAreRefusedAtTheCount) {
     EXPECT_TRUE(parsed.content.regKeys.empty() && parsed.content.shortcuts.empty() && parsed.content.folders.empty())
         << k.what;
     app::TRunData fresh;
-    app::UninstallRun again{services, view, fresh};
+    app::UninstallRun again{services, person, view, fresh};
     fs.AddFile(kLog, 0, 0, platform::kAttrArchive, bytes);
     again.LogPath = kLog;
     EXPECT_FALSE(again.ReadLog()) << k.what;
@@ -424,7 +425,7 @@ TEST_F(LogReader, LogThatCannotBeOpenedIsUnreadable) {
   other.AddFile(kLog, 0, 0, platform::kAttrArchive, ExampleBytes());
   other.Lock(kLog);
   app::Services s2{other, world.registry, world.box, world.locale, world.module, world.lock};
-  app::UninstallRun locked{s2, view, data};
+  app::UninstallRun locked{s2, person, view, data};
   locked.LogPath = kLog;
   EXPECT_FALSE(locked.ReadLog());
 

@@ -98,8 +98,9 @@ class RegistrationFixture : public testing::Test {
   WatchingLock lock{reg};
   app::Services services{fs, reg, box, locale, module, lock};
   fakes::FakeMainView view;
+  app::PersonHost person = fakes::PersonAt(box, view);
   app::TRunData data;
-  app::UninstallRun run{services, view, data};
+  app::UninstallRun run{services, person, view, data};
 };
 
 // ---- the count and what it leads to ----

@@ -125,9 +125,10 @@ struct EngineFixture : ::testing::Test {
   fakes::FakeModule module;
   fakes::FakeNamedLock lock;
   fakes::FakeMainView view;
+  app::PersonHost person = fakes::PersonAt(box, view);
   app::TRunData data;
   app::Services services{fsProxy, registryProxy, box, locale, module, lock};
-  app::UninstallRun run{services, view, data};
+  app::UninstallRun run{services, person, view, data};
 
   EngineFixture() { data.UninsData.BaseDir = "D:\\Demo\\"; }
 
@@ -391,7 +392,7 @@ TEST_F(RemovalEngineFolders, FoldersWhoseLastCharacterEndsInByte5CGoUnderDoubleB
   const std::string table = "\x90\xAC\x90\xD1\x95\x5C";  // "成績表": its last byte is 0x5C
   const std::string log = "D:\\" + table + "\\" + table + ".und";
   fs.AddFile(log);
-  ASSERT_TRUE(run.Start("/f:" + log));
+  ASSERT_TRUE(run.Start(log));
   EXPECT_EQ(data.UninsData.BaseDir, "D:\\" + table + "\\");
   ASSERT_TRUE(fs.RemoveFile(log));  // as the run does before the removal
   data.UninsData.HostLevels = 1;
@@ -1029,7 +1030,8 @@ TEST(RemovalEngineProperty, TouchesOnlyWhatTheLogNamesAndNoHeaderStandsAlone) {
     fakes::FakeNamedLock lock;
     fakes::FakeMainView view;
     app::Services services{s.fs, s.registry, box, s.locale, module, lock};
-    app::UninstallRun(services, view, s.data).RemoveInstallation();
+    app::PersonHost person = fakes::PersonAt(box, view);
+    app::UninstallRun(services, person, view, s.data).RemoveInstallation();
 
     for (const std::string& m : s.fs.Mutated()) {
       EXPECT_EQ(s.fsAllowed.count(fakes::FakeFileSystem::Key(m)), 1u) << "touched " << m;

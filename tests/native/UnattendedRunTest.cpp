@@ -9,6 +9,7 @@
 
 #include "app/LogFormat.h"
 #include "app/RunSession.h"
+#include "app/UnattendedHost.h"
 #include "tests/fakes/FakeRun.h"
 
 namespace {
@@ -42,22 +43,26 @@ struct World : fakes::FakeRun<> {
     registry.AddKey(kHklm, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce");
   }
 
-  // The program started with `args`: RunQuietly for /quiet, else the run
-  // with a progress window (a recording one here) as the program entry
-  // wires it.
+  // The program started with `args`, as the program entry wires it: the
+  // host by the mode, then the run without a window for /quiet, else with a
+  // progress window (a recording one here).
   uint32_t Start(const std::vector<std::string>& args) {
     const app::CommandLine line = app::ParseCommandLine(args);
     const app::SessionInfo info{"\"C:\\desinstalador.exe\" /quiet", "2026-12-08 10:25:03"};
-    if (line.mode == app::RunMode::Quiet) return app::RunQuietly(line, services, data, info);
-    app::RunSession session(line, services, info);
+    app::IRunHost& host = line.Unattended() ? static_cast<app::IRunHost&>(unattended) : person;
+    app::RunSession session(line, services, host, info);
     if (session.Open()) {
-      app::UninstallRun windowed(services, view, data);
-      session.Attach(windowed);
-      if (windowed.Start(line.logArgument)) windowed.Activate();
+      if (line.mode == app::RunMode::Quiet) {
+        session.RunWithoutWindow(data);
+      } else {
+        app::UninstallRun windowed(services, host, view, data);
+        session.Attach(windowed);
+        if (windowed.Start(line.logPath)) windowed.Activate();
+      }
     }
-    session.Close();
-    return session.ExitCode();
+    return session.Close();
   }
+  app::UnattendedHost unattended{fs, locale};
 
   std::vector<std::string> ReportLines() const {
     std::vector<std::string> lines;
@@ -206,12 +211,12 @@ TEST(UnattendedRun, EachReportLineIsInTheFileWhenTheNextListenerHearsOfItsObject
     }
   } check(w);
   const app::CommandLine line = app::ParseCommandLine({kQuiet, kLogArg, kReportArg});
-  app::RunSession session(line, w.services, {});
+  app::RunSession session(line, w.services, w.unattended, {});
   ASSERT_TRUE(session.Open());
-  app::UninstallRun run(w.services, w.view, w.data);
+  app::UninstallRun run(w.services, w.unattended, w.view, w.data);
   session.Attach(run);
   run.Listen(check);
-  ASSERT_TRUE(run.Start(line.logArgument));
+  ASSERT_TRUE(run.Start(line.logPath));
   run.Activate();
   EXPECT_GT(check.heard, 5u);
 }

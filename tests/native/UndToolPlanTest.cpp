@@ -336,7 +336,7 @@ TEST(UndToolPlanProperty, PlanPredictsTheRealRun) {
     // The uninstaller's own run, Yes to the question.
     dryrun_world::EngineRun engine(actual, actual.fs, actual.reg);
     engine.box.Answer(6);
-    ASSERT_TRUE(engine.run.Start("/f:" + std::string(dryrun_world::kLogPath)));
+    ASSERT_TRUE(engine.run.Start(dryrun_world::kLogPath));
     engine.run.Activate();
     ASSERT_TRUE(engine.data.FailList);
 

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "app/CommandLine.h"
 #include "app/LogFormat.h"
+#include "app/ProgressFigures.h"
 #include "app/UninstallRun.h"
 #include "env/Enviro.h"
 #include "platform/Error.h"
@@ -19,22 +21,27 @@ namespace {
 
 struct RunFixture : ::testing::Test, fakes::FakeRun<> {};
 
+// The log path the command line gives for one argument (or none).
+std::string LogPathOf(const std::optional<std::string>& argument) {
+  return app::ParseCommandLine(argument ? std::vector<std::string>{*argument} : std::vector<std::string>{}).logPath;
+}
+
 // ---- argument rules ----
 
 TEST(RunArgument, OnlyExactLowerCaseMarkerGivesAPath) {
-  EXPECT_EQ(app::LogPathFromArgument(std::nullopt), "");
-  EXPECT_EQ(app::LogPathFromArgument(std::string("/f:C:\\App\\app.und")), "C:\\App\\app.und");
-  EXPECT_EQ(app::LogPathFromArgument(std::string("/F:C:\\App\\app.und")), "");
-  EXPECT_EQ(app::LogPathFromArgument(std::string("/f:")), "");
+  EXPECT_EQ(LogPathOf(std::nullopt), "");
+  EXPECT_EQ(LogPathOf("/f:C:\\App\\app.und"), "C:\\App\\app.und");
+  EXPECT_EQ(LogPathOf("/F:C:\\App\\app.und"), "");
+  EXPECT_EQ(LogPathOf("/f:"), "");
   // The marker anywhere counts, and the first three characters go whatever they are.
-  EXPECT_EQ(app::LogPathFromArgument(std::string("x/f:C:\\a.und")), ":C:\\a.und");
-  EXPECT_EQ(app::LogPathFromArgument(std::string("/f:app.und")), "app.und");
+  EXPECT_EQ(LogPathOf("x/f:C:\\a.und"), ":C:\\a.und");
+  EXPECT_EQ(LogPathOf("/f:app.und"), "app.und");
 }
 
 using RunStart = RunFixture;
 
 TEST_F(RunStart, NoArgumentShowsCodeZeroAndEnds) {
-  EXPECT_FALSE(run.Start(std::nullopt));
+  EXPECT_FALSE(run.Start(LogPathOf(std::nullopt)));
   ASSERT_EQ(box.shown().size(), 1u);
   EXPECT_EQ(box.shown()[0].text, ToCp1252("Não há parâmetro de desinstalação (arquivo /f:?.und)"));
   EXPECT_EQ(box.shown()[0].caption, "Problemas");
@@ -46,15 +53,16 @@ TEST_F(RunStart, CapitalMarkerAndBareMarkerCountAsMissing) {
   for (const char* arg : {"/F:C:\\App\\app.und", "/f:"}) {
     fakes::FakeMessageBox fresh;
     app::Services s{fs, registry, fresh, locale, module, lock};
-    app::UninstallRun r(s, view, data);
-    EXPECT_FALSE(r.Start(std::string(arg)));
+    app::PersonHost asked = fakes::PersonAt(fresh, view);
+    app::UninstallRun r(s, asked, view, data);
+    EXPECT_FALSE(r.Start(LogPathOf(arg)));
     ASSERT_EQ(fresh.shown().size(), 1u) << arg;
     EXPECT_EQ(fresh.shown()[0].text, env::BuildCodedMessage(0, "").text) << arg;
   }
 }
 
 TEST_F(RunStart, MissingLogShowsCodeThreeWithThePath) {
-  EXPECT_FALSE(run.Start(std::string("/f:C:\\App\\app.und")));
+  EXPECT_FALSE(run.Start(LogPathOf("/f:C:\\App\\app.und")));
   ASSERT_EQ(box.shown().size(), 1u);
   EXPECT_EQ(box.shown()[0].text, ToCp1252("O arquivo \"C:\\App\\app.und\"\n\rparece não existir."));
   EXPECT_EQ(data.UninsData.BaseDir, "C:\\App\\");
@@ -63,21 +71,21 @@ TEST_F(RunStart, MissingLogShowsCodeThreeWithThePath) {
 
 TEST_F(RunStart, FolderIsNoLog) {
   fs.AddFolder("C:\\App\\app.und");
-  EXPECT_FALSE(run.Start(std::string("/f:C:\\App\\app.und")));
+  EXPECT_FALSE(run.Start(LogPathOf("/f:C:\\App\\app.und")));
   ASSERT_EQ(box.shown().size(), 1u);
   EXPECT_EQ(box.shown()[0].text, env::BuildCodedMessage(3, "C:\\App\\app.und").text);
 }
 
 TEST_F(RunStart, MarkerInsideTheArgumentCutsThreeCharacters) {
   fs.AddFile("C:\\a.und");
-  EXPECT_FALSE(run.Start(std::string("x/f:C:\\a.und")));
+  EXPECT_FALSE(run.Start(LogPathOf("x/f:C:\\a.und")));
   ASSERT_EQ(box.shown().size(), 1u);
   EXPECT_EQ(box.shown()[0].text, env::BuildCodedMessage(3, ":C:\\a.und").text);
 }
 
 TEST_F(RunStart, ExistingLogGoesOnQuietly) {
   fs.AddFile("D:\\Demo\\demo.und");
-  EXPECT_TRUE(run.Start(std::string("/f:D:\\Demo\\demo.und")));
+  EXPECT_TRUE(run.Start(LogPathOf("/f:D:\\Demo\\demo.und")));
   EXPECT_EQ(run.LogPath, "D:\\Demo\\demo.und");
   EXPECT_EQ(data.UninsData.BaseDir, "D:\\Demo\\");
   EXPECT_TRUE(box.shown().empty());
@@ -87,7 +95,7 @@ TEST_F(RunStart, ExistingLogGoesOnQuietly) {
 
 TEST_F(RunStart, LogWithoutFolderPartHasAnEmptyBase) {
   fs.AddFile("app.und");
-  EXPECT_TRUE(run.Start(std::string("/f:app.und")));
+  EXPECT_TRUE(run.Start(LogPathOf("/f:app.und")));
   EXPECT_EQ(run.LogPath, "app.und");
   EXPECT_EQ(data.UninsData.BaseDir, "");
 }
@@ -165,7 +173,7 @@ struct RunFlow : RunFixture {
     fs.AddFile(module.path, 0, 1000);
     registry.SetString(platform::kHkeyLocalMachine, kRegKey, "AppPath", module.path);
     registry.SetDword(platform::kHkeyLocalMachine, kRegKey, "AppsServed", 2);
-    ASSERT_TRUE(run.Start(std::string("/f:") + kLog));
+    ASSERT_TRUE(run.Start(kLog));
   }
   std::vector<std::string> Captions() const {
     std::vector<std::string> c;
@@ -205,7 +213,7 @@ TEST_F(RunFlow, LogIsGoneBeforeTheFirstRemoval) {
 }
 
 TEST_F(RunFlow, LogPathWithSlashesRemovesFromTheLogsFolder) {
-  ASSERT_TRUE(run.Start(std::string("/f:D:/Demo/demo.und")));
+  ASSERT_TRUE(run.Start(LogPathOf("/f:D:/Demo/demo.und")));
   EXPECT_EQ(data.UninsData.BaseDir, "D:\\Demo\\");
   box.Answer(env::kIdYes);
   run.Activate();

@@ -253,10 +253,11 @@ TEST_F(PlanWin32, PlanChangesNothingAndTheRealRunDoesWhatItSaid) {
   fakes::FakeModule module;
   fakes::FakeNamedLock lock;
   fakes::FakeMainView view;
+  app::PersonHost person = fakes::PersonAt(box, view);
   app::Services services{fs, reg, box, locale, module, lock};
   app::TRunData data;
-  app::UninstallRun run(services, view, data);
-  ASSERT_TRUE(run.Start("/f:" + log));
+  app::UninstallRun run(services, person, view, data);
+  ASSERT_TRUE(run.Start(log));
   ASSERT_TRUE(run.ReadLog());
   platform::RemoveFileAnyway(fs, log);  // the log goes first, as in a run
   run.RemoveInstallation();

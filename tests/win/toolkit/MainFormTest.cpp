@@ -1,6 +1,7 @@
 // The progress window over fake services: its layout, start-up, the wiring
 // of activation to the run, the progress display and an escaping error.
 #include "app/LogFormat.h"
+#include "app/PersonHost.h"
 #include "app/uMain.h"
 #include "env/Enviro.h"
 #include "platform/Error.h"
@@ -36,12 +37,13 @@ class MainFormTest : public ToolkitTest {
   fakes::FakeNamedLock lock;
   fakes::FakeScreen screen{96};
   app::Services services{fs, registry, box, locale, module, lock};
+  app::PersonHost person{box, [](app::TFailList& failures) { fmMain->ShowFailureSummary(failures); }};
   app::TRunData data;
 };
 
 TEST_F(MainFormTest, LayoutAndCaptionsAfterFormCreate) {
   AddLog(LogBytes());
-  TfmMain form(services, screen, data, std::string("/f:") + kLog);
+  TfmMain form(services, screen, data, person, kLog);
   EXPECT_TRUE(box.shown().empty());
   EXPECT_FALSE(app.Terminated());
   EXPECT_FALSE(IsWindowVisible(form.Handle()));
@@ -85,7 +87,7 @@ TEST_F(MainFormTest, LayoutAndCaptionsAfterFormCreate) {
 TEST_F(MainFormTest, FontCompensationReachesEveryControl) {
   AddLog(LogBytes());
   fakes::FakeScreen large(120);
-  TfmMain form(services, large, data, std::string("/f:") + kLog);
+  TfmMain form(services, large, data, person, kLog);
   EXPECT_EQ(form.FontHeight(), -9);
   for (HWND c = GetWindow(form.Handle(), GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
     if (toolkit::Window::FromHandle(c) == &form.Bevel1) continue;  // draws no text
@@ -96,7 +98,7 @@ TEST_F(MainFormTest, FontCompensationReachesEveryControl) {
 }
 
 TEST_F(MainFormTest, WithoutArgumentShowsCode0AndNeverShowsTheWindow) {
-  TfmMain form(services, screen, data, std::nullopt);
+  TfmMain form(services, screen, data, person, "");
   ASSERT_EQ(box.shown().size(), 1u);
   EXPECT_EQ(box.shown()[0].caption, "Problemas");
   EXPECT_EQ(box.shown()[0].type, 16u);
@@ -110,7 +112,7 @@ TEST_F(MainFormTest, WithoutArgumentShowsCode0AndNeverShowsTheWindow) {
 }
 
 TEST_F(MainFormTest, MissingLogShowsCode3) {
-  TfmMain form(services, screen, data, std::string("/f:") + kLog);
+  TfmMain form(services, screen, data, person, kLog);
   ASSERT_EQ(box.shown().size(), 1u);
   EXPECT_EQ(box.shown()[0].text, std::string("O arquivo \"") + kLog + "\"\n\rparece n\343o existir.");
   EXPECT_TRUE(app.Terminated());
@@ -118,7 +120,7 @@ TEST_F(MainFormTest, MissingLogShowsCode3) {
 
 TEST_F(MainFormTest, FirstActivationRunsTheUninstallationOnce) {
   AddLog("not a log");
-  TfmMain form(services, screen, data, std::string("/f:") + kLog);
+  TfmMain form(services, screen, data, person, kLog);
   ASSERT_FALSE(app.Terminated());
   std::string phaseWhileAsked;
   app.Run(form);  // shows, activates, code 6, ends
@@ -147,7 +149,7 @@ TEST_F(MainFormTest, ErrorEscapingTheRunReachesTheReportAndTheWindowStaysOpen) {
   failing.AddFile(kLog, 0, bytes.size(), platform::kAttrArchive, bytes);
   app::Services s{failing, registry, box, locale, module, lock};
   box.Answer(env::kIdYes);
-  TfmMain form(s, screen, data, std::string("/f:") + kLog);
+  TfmMain form(s, screen, data, person, kLog);
   bool openWhenReported = false;
   app.SetErrorReport([&](const std::string& text) {
     reports.push_back(text);
@@ -164,7 +166,7 @@ TEST_F(MainFormTest, ErrorEscapingTheRunReachesTheReportAndTheWindowStaysOpen) {
 
 TEST_F(MainFormTest, ShowProgressFillsTheLinesAndTheBar) {
   AddLog(LogBytes());
-  TfmMain form(services, screen, data, std::string("/f:") + kLog);
+  TfmMain form(services, screen, data, person, kLog);
   form.SetRefreshInterval(0);  // every call is due
   form.ShowProgress("1.024 bytes processados de 8 bytes a processar", "C:\\App\\a&b.dll", 38);
   EXPECT_EQ(form.lbJobDone.Caption(), "1.024 bytes processados de 8 bytes a processar");
@@ -191,7 +193,7 @@ TEST_F(MainFormTest, ShowProgressFillsTheLinesAndTheBar) {
 
 TEST_F(MainFormTest, QuickFiguresWaitForTheNextRefreshButEveryPhaseEndsRight) {
   AddLog(LogBytes());
-  TfmMain form(services, screen, data, std::string("/f:") + kLog);
+  TfmMain form(services, screen, data, person, kLog);
   form.SetRefreshInterval(3600 * 1000);  // nothing is due again during this test
   form.SetPhase("Destruindo arquivos...");
   form.ShowProgress("1 bytes processados de 4 bytes a processar", "a.dll", 25);
@@ -219,7 +221,7 @@ TEST_F(MainFormTest, FormDestroyFreesTheLists) {
   data.FailList->Add("    C:\\App\\a.dll", std::make_unique<app::TFailData>());
   data.ShortcutList = std::make_unique<app::TStringList>();
   {
-    TfmMain form(services, screen, data, std::string("/f:") + kLog);
+    TfmMain form(services, screen, data, person, kLog);
     data.RegKeyList.push_back("x");
   }
   EXPECT_EQ(data.FailList, nullptr);

@@ -1,0 +1,32 @@
+#pragma once
+// A run with a person at the screen, as the program has always run: every
+// question is a message box, the failure summary is a modal dialog, files
+// in use stay in the summary, an error goes on to the standard error
+// report, and the exit code is 0.
+#include <functional>
+
+#include "app/RunHost.h"
+#include "platform/Services.h"
+
+namespace app {
+
+class PersonHost : public IRunHost {
+ public:
+  // `summary` shows the failure summary modally over the progress window.
+  PersonHost(platform::IMessageBox& box, std::function<void(TFailList&)> summary)
+      : box_(box), summary_(std::move(summary)) {}
+
+  bool Confirm(const std::string& appName) override;
+  void Tell(int32_t code, const std::string& argument) override;
+  void ShowFailureSummary(TFailList& failures) override { summary_(failures); }
+  RestartRemovals* Restart() override { return nullptr; }
+  void OnError() override { throw; }
+  bool RefusesUnknownSwitches() const override { return false; }
+  uint32_t ExitCode(uint32_t) const override { return 0; }
+
+ private:
+  platform::IMessageBox& box_;
+  std::function<void(TFailList&)> summary_;
+};
+
+}  // namespace app
