@@ -15,7 +15,7 @@
 
 namespace app {
 
-bool ReadLog(platform::IFileSystem& fs, const std::string& logPath, TRunData& data) {
+bool ReadLog(platform::IFileSystem& fs, const env::PathRules& paths, const std::string& logPath, TRunData& data) {
   try {
     std::optional<std::string> bytes = fs.ReadDenyWrite(logPath);
     if (!bytes) return false;
@@ -36,7 +36,7 @@ bool ReadLog(platform::IFileSystem& fs, const std::string& logPath, TRunData& da
     }
     header.TotalBytes = log.totalBytes;
     if (log.uninstallKey != kAbsentMark) header.UninstallKey = std::move(log.uninstallKey);
-    if (log.shortcutDir != kAbsentMark) header.ShortcutDir = env::JoinPath(log.shortcutDir, "");
+    if (log.shortcutDir != kAbsentMark) header.ShortcutDir = paths.JoinPath(log.shortcutDir, "");
 
     if (log.shortcutCount.value_or(0) > 0) {
       if (data.ShortcutList) data.ShortcutList->clear();

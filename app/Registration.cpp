@@ -116,7 +116,7 @@ bool Registration::DeleteRegistration(const std::string& versionName) {
   if (!registry_.KeyExists(kRoot, keyPath)) return false;
   if (!registry_.DeleteKeyTree(kRoot, keyPath)) return false;
 
-  const std::string parent = env::StripTrailingBackslash(kRegistrationPrefix);
+  const std::string parent = env::PathRules(locale_).StripTrailingBackslash(kRegistrationPrefix);
   auto key = registry_.OpenKey(kRoot, parent);
   if (!key || key->HasSubkeys()) return true;
   key.reset();  // closed before it is deleted

@@ -41,10 +41,6 @@ void RootKeyName(uint32_t rootIndex, std::string& name) {
   if (rootIndex <= kLastRootIndex) name = kRootNames[rootIndex];
 }
 
-std::string ParentPath(const std::string& path) {
-  return env::StripTrailingBackslash(env::ExtractFilePath(path));
-}
-
 RegKeyEntry ParseRegKeyEntry(const std::string& entry) {
   RegKeyEntry out;
   if (entry.size() > 3) out.keyPath = entry.substr(3);
@@ -59,7 +55,7 @@ RegKeyEntry ParseRegKeyEntry(const std::string& entry) {
 }
 
 RemovalEngine::RemovalEngine(platform::IFileSystem& fs, platform::IRegistry& registry, platform::ILocale& locale)
-    : fs_(fs), registry_(registry), locale_(locale) {}
+    : fs_(fs), registry_(registry), locale_(locale), paths_(locale) {}
 
 void RemovalEngine::Run(const TRunData& data, IRemovalListener& listener, RestartRemovals* restart) {
   listener_ = &listener;
@@ -90,7 +86,7 @@ void RemovalEngine::Run(const TRunData& data, IRemovalListener& listener, Restar
 
 void RemovalEngine::RemoveFiles(const TRunData& data) {
   if (!data.FolderList || !data.FileLists) return;
-  const std::string base = env::JoinPath(data.UninsData.BaseDir, "");
+  const std::string base = paths_.JoinPath(data.UninsData.BaseDir, "");
   const int folders = data.FolderList->Count();
   const int lists = static_cast<int>(data.FileLists->size());
   // Lists beyond the last folder have no folder to live in and are not visited.
@@ -123,12 +119,12 @@ void RemovalEngine::RemoveFiles(const TRunData& data) {
 
 void RemovalEngine::RemoveFolders(const TRunData& data) {
   if (!data.FolderList) return;
-  const std::string base = env::JoinPath(data.UninsData.BaseDir, "");
+  const std::string base = paths_.JoinPath(data.UninsData.BaseDir, "");
   // Backward, so that a subfolder (logged after its parent) goes first. Entry
   // 0 is the installation folder, which the host walk takes care of.
   for (int k = data.FolderList->Count() - 1; k >= 1; --k) {
     Show(data.FolderList->Text(k));
-    TryRemoveFolder(env::StripTrailingBackslash(base + data.FolderList->Text(k)));
+    TryRemoveFolder(paths_.StripTrailingBackslash(base + data.FolderList->Text(k)));
   }
 }
 
@@ -157,11 +153,11 @@ void RemovalEngine::RemoveShortcutFolders(const TRunData& data) {
     if (at == std::string::npos) continue;
     std::string rel = upper;
     rel.erase(at, upperDir.size());
-    rel = env::ExtractFilePath(rel);
+    rel = paths_.ExtractFilePath(rel);
     Show(rel);
     // Only the folder that directly holds the shortcut; the logged case of
     // the shortcut folder is kept, the tail is the upper-cased one.
-    if (!rel.empty()) TryRemoveFolder(dir + env::StripTrailingBackslash(rel));
+    if (!rel.empty()) TryRemoveFolder(dir + paths_.StripTrailingBackslash(rel));
   }
 }
 
@@ -190,7 +186,7 @@ void RemovalEngine::RemoveUninstallKey(const std::string& uninstallKey) {
 void RemovalEngine::RemoveLoggedKey(const std::string& entry, uint8_t levels) {
   const RegKeyEntry parsed = ParseRegKeyEntry(entry);
   std::string key = parsed.keyPath;
-  for (unsigned n = levels; n > 0; --n, key = ParentPath(key)) {
+  for (unsigned n = levels; n > 0; --n, key = paths_.ParentPath(key)) {
     Show(parsed.rootName + key);
     if (parsed.root == 0 && n == levels) {
       Outcome none = Met(ObjectKind::Key, entry);
@@ -289,11 +285,11 @@ void RemovalEngine::TryRemoveFolder(const std::string& path) {
 }
 
 void RemovalEngine::WalkFolders(const std::string& start, uint8_t levels, bool showProgress) {
-  std::string path = env::StripTrailingBackslash(start);
+  std::string path = paths_.StripTrailingBackslash(start);
   for (unsigned n = levels; n > 0;) {
     if (showProgress) Show(path);
     TryRemoveFolder(path);
-    if (--n > 0) path = ParentPath(path);
+    if (--n > 0) path = paths_.ParentPath(path);
   }
 }
 

@@ -14,6 +14,7 @@
 #include "app/Outcome.h"
 #include "app/RestartRemovals.h"
 #include "app/RunData.h"
+#include "env/Enviro.h"
 #include "platform/Services.h"
 
 namespace app {
@@ -27,11 +28,6 @@ inline constexpr char kUninstallKeyShown[] = "HKEY_LOCAL_MACHINE\\\\Software\\Mi
 // Sets `name` to the root key's name for an index from 0 to 6; leaves it
 // unchanged for any other index.
 void RootKeyName(uint32_t rootIndex, std::string& name);
-
-// The path up to and including its last backslash or colon, less one
-// trailing backslash: D:\A\B gives D:\A, D:\A gives D:, \Software gives an
-// empty path. Serves folder paths and registry key paths alike.
-std::string ParentPath(const std::string& path);
 
 // A registry key entry of the log, taken apart. The 2nd character is the
 // root index when it is a decimal digit; the 1st and 3rd are not read; the
@@ -97,6 +93,7 @@ class RemovalEngine {
   platform::IFileSystem& fs_;
   platform::IRegistry& registry_;
   platform::ILocale& locale_;
+  env::PathRules paths_;
   IRemovalListener* listener_ = nullptr;
   RestartRemovals* restart_ = nullptr;
   Phase phase_ = Phase::Files;

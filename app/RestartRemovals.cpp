@@ -13,7 +13,7 @@ std::string RestartRemovals::Key(const std::string& path) const {
   for (char& c : key) {
     if (c == '/') c = '\\';
   }
-  return locale_.UpperAnsi(env::StripTrailingBackslash(key));
+  return locale_.UpperAnsi(paths_.StripTrailingBackslash(key));
 }
 
 platform::Status RestartRemovals::Schedule(const std::string& path) {
@@ -28,7 +28,7 @@ std::optional<platform::Status> RestartRemovals::ScheduleEmptied(const std::stri
   if (scheduled_.empty()) return std::nullopt;
   const auto entries = fs_.ListFolder(folder);
   if (!entries) return std::nullopt;
-  const std::string prefix = env::JoinPath(folder, "");
+  const std::string prefix = paths_.JoinPath(folder, "");
   for (const platform::FileEntry& entry : *entries) {
     if (entry.name == "." || entry.name == "..") continue;
     if (scheduled_.count(Key(prefix + entry.name)) == 0) return std::nullopt;

@@ -7,13 +7,14 @@
 #include <set>
 #include <string>
 
+#include "env/Enviro.h"
 #include "platform/Services.h"
 
 namespace app {
 
 class RestartRemovals {
  public:
-  RestartRemovals(platform::IFileSystem& fs, platform::ILocale& locale) : fs_(fs), locale_(locale) {}
+  RestartRemovals(platform::IFileSystem& fs, platform::ILocale& locale) : fs_(fs), locale_(locale), paths_(locale) {}
 
   // The refusals of a deletion that another program's open handle causes:
   // ERROR_SHARING_VIOLATION and ERROR_LOCK_VIOLATION.
@@ -37,6 +38,7 @@ class RestartRemovals {
 
   platform::IFileSystem& fs_;
   platform::ILocale& locale_;
+  env::PathRules paths_;
   std::set<std::string> scheduled_;
 };
 

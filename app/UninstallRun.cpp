@@ -61,7 +61,7 @@ bool UninstallRun::Start(const std::string& logPath) {
   data_.RegKeyList.clear();
   data_.RegKeyLevels.clear();
   LogPath = logPath;
-  data_.UninsData.BaseDir = env::FolderOfFile(LogPath);
+  data_.UninsData.BaseDir = env::PathRules(services_.locale).FolderOfFile(LogPath);
   if (LogPath.empty()) {
     host_.Tell(kNoArgument, "");
     End(RunEnd::NoLog);
@@ -121,7 +121,7 @@ void UninstallRun::End(RunEnd end) {
 }
 
 bool UninstallRun::ReadLog() {
-  if (!app::ReadLog(services_.fs, LogPath, data_)) return false;
+  if (!app::ReadLog(services_.fs, env::PathRules(services_.locale), LogPath, data_)) return false;
   BytesToProcess = data_.UninsData.TotalBytes;
   return true;
 }

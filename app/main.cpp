@@ -50,7 +50,6 @@ app::SessionInfo StartInfo() {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   static platform::win32::Win32Platform system;
   static app::TRunData runData;
-  env::SetPathLocale(&system.locale);
   app::Services services{system.fileSystem, system.registry, system.messageBox,
                          system.locale,     system.module,   system.namedLock};
   const app::CommandLine line = app::ParseCommandLine(Arguments());

@@ -116,7 +116,8 @@ void TfmMain::ShowFailureSummary(app::TFailList& failures) {
   FlushProgress();
   // Modal over this window; it edits the list in place and is destroyed when
   // it closes (its modal result is not used).
-  auto dialog = std::make_unique<TfmSumary>(Handle(), failures, run_.services().fs, run_.services().box);
+  auto dialog = std::make_unique<TfmSumary>(Handle(), failures, run_.services().fs, run_.services().box,
+                                             run_.services().locale);
   fmSumary = dialog.get();
   dialog->ShowModal();
 }

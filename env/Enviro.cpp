@@ -11,10 +11,6 @@ namespace env {
 
 double ScaleFactor = 0.0;
 
-namespace {
-platform::ILocale* g_pathLocale = nullptr;
-}  // namespace
-
 void InitEnvironment(platform::IScreen& screen) {
   const int ppi = screen.PixelsPerInchY();
   // The factor is computed in extended precision (1/96 first), then stored.
@@ -29,56 +25,56 @@ int CompensateFontHeight(int height, double scaleFactor) {
 
 int CompensateFontHeight(int height) { return CompensateFontHeight(height, ScaleFactor); }
 
-void SetPathLocale(platform::ILocale* locale) { g_pathLocale = locale; }
-
-namespace {
-// Where the last character of `text` that is one of `separators` starts, or
-// npos. The characters are walked from the start, so that the second byte
-// of a double-byte character is never taken for a separator.
-size_t LastSeparator(const std::string& text, std::string_view separators) {
+// The characters are walked from the start, so that the second byte of a
+// double-byte character is never taken for a separator.
+size_t PathRules::LastSeparator(const std::string& text, const char* separators) const {
+  const std::string_view wanted(separators);
   size_t found = std::string::npos;
   for (size_t i = 0; i < text.size();) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (g_pathLocale != nullptr && g_pathLocale->IsLeadByte(c)) {
+    if (c >= 0x80 && locale_.IsLeadByte(c)) {
       i += 2;
       continue;
     }
-    if (separators.find(static_cast<char>(c)) != std::string_view::npos) found = i;
+    if (wanted.find(static_cast<char>(c)) != std::string_view::npos) found = i;
     ++i;
   }
   return found;
 }
-}  // namespace
 
-bool EndsWithBackslash(const std::string& text) {
+bool PathRules::EndsWithBackslash(const std::string& text) const {
   if (text.empty() || text.back() != '\\') return false;
   return LastSeparator(text, "\\") == text.size() - 1;
 }
 
-std::string JoinPath(const std::string& folder, const std::string& name) {
+std::string PathRules::JoinPath(const std::string& folder, const std::string& name) const {
   if (folder.empty()) return {};
   if (EndsWithBackslash(folder)) return folder + name;
   return folder + '\\' + name;
 }
 
-std::string StripTrailingBackslash(const std::string& path) {
+std::string PathRules::StripTrailingBackslash(const std::string& path) const {
   if (EndsWithBackslash(path)) return path.substr(0, path.size() - 1);
   return path;
 }
 
-std::string ExtractFilePath(const std::string& path) {
+std::string PathRules::ExtractFilePath(const std::string& path) const {
   const size_t pos = LastSeparator(path, "\\:");
   if (pos == std::string::npos) return {};
   return path.substr(0, pos + 1);
 }
 
-std::string FolderOfFile(const std::string& path) {
+std::string PathRules::FolderOfFile(const std::string& path) const {
   const size_t pos = LastSeparator(path, "\\/:");
   if (pos == std::string::npos) return {};
   std::string folder = path.substr(0, pos + 1);
   // A slash is never the second byte of a double-byte character.
   std::replace(folder.begin(), folder.end(), '/', '\\');
   return folder;
+}
+
+std::string PathRules::ParentPath(const std::string& path) const {
+  return StripTrailingBackslash(ExtractFilePath(path));
 }
 
 namespace {

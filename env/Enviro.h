@@ -21,31 +21,42 @@ void InitEnvironment(platform::IScreen& screen);
 int CompensateFontHeight(int height);
 int CompensateFontHeight(int height, double scaleFactor);
 
-// The ANSI code page's lead bytes, for the path helpers' look at the last
-// character. Until set, no byte is a lead byte (Windows-1252).
-void SetPathLocale(platform::ILocale* locale);
+// The path helpers, under the ANSI code page of a locale: where they look
+// at the last character of a path, the second byte of a double-byte
+// character is never taken for a backslash, even when it is 0x5C. Every
+// user of a path holds one of these for the locale it runs under, so the
+// same path gives the same result in the program, its tools and its tests.
+class PathRules {
+ public:
+  explicit PathRules(platform::ILocale& locale) : locale_(locale) {}
 
-// True when the last character of `text` is a backslash in the sense of the
-// ANSI code page (not the trail byte of a double-byte character).
-bool EndsWithBackslash(const std::string& text);
+  // True when the last character of `text` is a backslash.
+  bool EndsWithBackslash(const std::string& text) const;
+  // Folder + name with exactly one backslash between them; empty when the
+  // folder is empty. The name is appended unchanged.
+  std::string JoinPath(const std::string& folder, const std::string& name) const;
+  // The path without one trailing backslash.
+  std::string StripTrailingBackslash(const std::string& path) const;
+  // Everything up to and including the last backslash or colon; empty when
+  // there is none.
+  std::string ExtractFilePath(const std::string& path) const;
+  // The folder of a file path as Windows reads it, where a slash separates
+  // folders too: everything up to and including the last backslash, slash
+  // or colon, every slash given as a backslash (C:/App/app.und gives
+  // C:\App\); empty when there is none.
+  std::string FolderOfFile(const std::string& path) const;
+  // The path up to and including its last backslash or colon, less one
+  // trailing backslash: D:\A\B gives D:\A, D:\A gives D:, \Software gives an
+  // empty path. Serves folder paths and registry key paths alike.
+  std::string ParentPath(const std::string& path) const;
 
-// Folder + name with exactly one backslash between them; empty when the
-// folder is empty. The name is appended unchanged.
-std::string JoinPath(const std::string& folder, const std::string& name);
+ private:
+  // Where the last character of `text` that is one of `separators` starts,
+  // or npos.
+  size_t LastSeparator(const std::string& text, const char* separators) const;
 
-// The path without one trailing backslash.
-std::string StripTrailingBackslash(const std::string& path);
-
-// Everything up to and including the last backslash or colon; empty when
-// there is none. Like EndsWithBackslash, it looks at characters of the ANSI
-// code page, not at bytes.
-std::string ExtractFilePath(const std::string& path);
-
-// The folder of a file path as Windows reads it, where a slash separates
-// folders too: everything up to and including the last backslash, slash or
-// colon, every slash given as a backslash (C:/App/app.und gives C:\App\);
-// empty when there is none.
-std::string FolderOfFile(const std::string& path);
+  platform::ILocale& locale_;
+};
 
 // One catalogue message, ready for a message box.
 struct CodedMessage {

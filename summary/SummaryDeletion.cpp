@@ -27,7 +27,7 @@ bool SummaryDeletion::DeleteFileEntry(const std::string& path) {
 }
 
 bool SummaryDeletion::DeleteFolderTree(const std::string& path) {
-  const std::string folder = env::StripTrailingBackslash(path);
+  const std::string folder = paths_.StripTrailingBackslash(path);
   // Found whatever its attributes: a hidden or system folder is removed like
   // any other, never taken for one that is already gone.
   if (!fs_.FindEntry(folder)) return true;
@@ -42,7 +42,7 @@ bool SummaryDeletion::DeleteFolderTree(const std::string& path) {
 }
 
 bool SummaryDeletion::DeleteFolderContents(const std::string& folder) {
-  const std::string dir = env::JoinPath(folder, "");
+  const std::string dir = paths_.JoinPath(folder, "");
   const auto entries = fs_.ListFolder(folder);
   if (!entries) return true;  // nothing listed; the removal decides
   bool result = true;

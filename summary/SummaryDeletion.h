@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/RunData.h"
+#include "env/Enviro.h"
 #include "platform/Services.h"
 
 namespace summary {
@@ -25,7 +26,8 @@ std::string TrimLine(const std::string& text);
 
 class SummaryDeletion {
  public:
-  SummaryDeletion(platform::IFileSystem& fs, platform::IMessageBox& box) : fs_(fs), box_(box) {}
+  SummaryDeletion(platform::IFileSystem& fs, platform::IMessageBox& box, platform::ILocale& locale)
+      : fs_(fs), box_(box), paths_(locale) {}
 
   // Deletes one file, clearing its read-only bit first. True when no file is
   // left at `path` (also when there was none to begin with); false when the
@@ -50,6 +52,7 @@ class SummaryDeletion {
 
   platform::IFileSystem& fs_;
   platform::IMessageBox& box_;
+  env::PathRules paths_;
 };
 
 }  // namespace summary

@@ -39,7 +39,8 @@ toolkit::FormParams SummaryFormParams(HWND owner) {
 
 }  // namespace
 
-TfmSumary::TfmSumary(HWND owner, app::TFailList& failList, platform::IFileSystem& fs, platform::IMessageBox& box)
+TfmSumary::TfmSumary(HWND owner, app::TFailList& failList, platform::IFileSystem& fs, platform::IMessageBox& box,
+                     platform::ILocale& locale)
     : toolkit::Form(SummaryFormParams(owner)),
       btOK(*this, 426, 278, 115, 19, kLeaveIt),
       Bevel1(*this, 0, 266, 554, 42),
@@ -51,7 +52,8 @@ TfmSumary::TfmSumary(HWND owner, app::TFailList& failList, platform::IFileSystem
       Label2(*this, 4, 288, kLabel2),
       failList_(failList),
       fs_(fs),
-      box_(box) {
+      box_(box),
+      locale_(locale) {
   btOK.ModalResult = toolkit::mrOk;
   Bevel1.SetAlign(toolkit::Align::Bottom);
 
@@ -107,7 +109,7 @@ void TfmSumary::DBoxKeyUp(summary::TCustomDrawListBox& /*Sender*/, WORD& Key, su
 }
 
 void TfmSumary::miApagarClick() {
-  summary::SummaryDeletion deletion(fs_, box_);
+  summary::SummaryDeletion deletion(fs_, box_, locale_);
   deletion.DeleteSelectedLines(failList_, [this](int i) { return DBox.IsSelected(i); });
   // Refilled from the list: blanked lines show empty at their old places,
   // and every selection is gone.
@@ -116,9 +118,9 @@ void TfmSumary::miApagarClick() {
 }
 
 bool TfmSumary::DeleteFileEntry(const std::string& path) {
-  return summary::SummaryDeletion(fs_, box_).DeleteFileEntry(path);
+  return summary::SummaryDeletion(fs_, box_, locale_).DeleteFileEntry(path);
 }
 
 bool TfmSumary::DeleteFolderTree(const std::string& path) {
-  return summary::SummaryDeletion(fs_, box_).DeleteFolderTree(path);
+  return summary::SummaryDeletion(fs_, box_, locale_).DeleteFolderTree(path);
 }

@@ -20,7 +20,8 @@ class TfmSumary : public toolkit::Form {
   // Creates the dialog (hidden) over `owner` and runs FormCreate. The dialog
   // edits `failList` in place; `fs` deletes, `box` asks codes 42 and 43.
   // Throws platform::Error when a window cannot be created.
-  TfmSumary(HWND owner, app::TFailList& failList, platform::IFileSystem& fs, platform::IMessageBox& box);
+  TfmSumary(HWND owner, app::TFailList& failList, platform::IFileSystem& fs, platform::IMessageBox& box,
+            platform::ILocale& locale);
   ~TfmSumary() override;
 
   // Controls, in their declared order (also their stacking and tab order).
@@ -57,6 +58,7 @@ class TfmSumary : public toolkit::Form {
   app::TFailList& failList_;
   platform::IFileSystem& fs_;
   platform::IMessageBox& box_;
+  platform::ILocale& locale_;
 };
 
 // The summary dialog while it is shown; null otherwise.

@@ -46,9 +46,10 @@ double OpenOnce(int lines) {
   app::TFailList list = MakeFailList(lines);
   fakes::FakeFileSystem fs;
   fakes::FakeMessageBox box;
+  fakes::FakeLocale locale;
   const auto start = std::chrono::steady_clock::now();
   {
-    TfmSumary dialog(nullptr, list, fs, box);
+    TfmSumary dialog(nullptr, list, fs, box, locale);
     dialog.Show();  // runs FormShow: fills and sizes the list
     UpdateWindow(dialog.Handle());
     Pump();

@@ -157,7 +157,7 @@ class WindowsPaths : public platform::IFileSystem {
   std::string R(const std::string& p) { return Resolve(p, *locale); }
   std::optional<platform::FileEntry> FindEntry(const std::string& p) override {
     // Nothing is found through a trailing separator.
-    if (p.empty() || p.back() == '/' || env::EndsWithBackslash(p)) return std::nullopt;
+    if (p.empty() || p.back() == '/' || env::PathRules(*locale).EndsWithBackslash(p)) return std::nullopt;
     return fake.FindEntry(R(p));
   }
   std::optional<uint32_t> GetAttributes(const std::string& p) override { return fake.GetAttributes(R(p)); }
@@ -210,7 +210,6 @@ inline std::string CheckRemoval(const std::string& log, Choices& pick) {
     w.locale.UseCodePage932();
     w.fs.fake.UseLocale(&w.locale);
   }
-  env::SetPathLocale(&w.locale);
   for (const char* f : kFiles) w.fs.fake.AddFile(f, kDate, 10);
   w.fs.fake.AddFolder("C:\\Prog\\Empty");
   w.fs.fake.AddFile("C:\\Prog\\App\\app.und", 0, 0, platform::kAttrArchive, log);
@@ -219,7 +218,6 @@ inline std::string CheckRemoval(const std::string& log, Choices& pick) {
                                           "C:\\Prog\\\\App\\.\\app.und"};
   const bool ran = w.run.Start(pick.One(kLogPaths)) && w.run.ReadLog();
   if (ran) w.run.RemoveInstallation();
-  env::SetPathLocale(nullptr);
   if (!ran) return {};
 
   const auto key = [&](const std::string& p) { return fakes::FakeFileSystem::Key(w.fs.R(p)); };

@@ -46,59 +46,59 @@ TEST(Environment, CompensationUsesTheRecordedFactor) {
 
 class PathHelpers : public ::testing::Test {
  protected:
-  void TearDown() override { env::SetPathLocale(nullptr); }
+  fakes::FakeLocale cp1252;
+  env::PathRules paths{cp1252};
 };
 
 TEST_F(PathHelpers, JoinPathGivesExactlyOneSeparator) {
-  EXPECT_EQ(env::JoinPath("D:\\Apps", "x.dll"), "D:\\Apps\\x.dll");
-  EXPECT_EQ(env::JoinPath("D:\\Apps\\", "x.dll"), "D:\\Apps\\x.dll");
-  EXPECT_EQ(env::JoinPath("D:\\Apps", ""), "D:\\Apps\\");
-  EXPECT_EQ(env::JoinPath("D:\\Apps\\", ""), "D:\\Apps\\");
-  EXPECT_EQ(env::JoinPath("D:\\Apps\\", "\\x"), "D:\\Apps\\\\x");
-  EXPECT_EQ(env::JoinPath("", "x.dll"), "");
-  EXPECT_EQ(env::JoinPath("", ""), "");
+  EXPECT_EQ(paths.JoinPath("D:\\Apps", "x.dll"), "D:\\Apps\\x.dll");
+  EXPECT_EQ(paths.JoinPath("D:\\Apps\\", "x.dll"), "D:\\Apps\\x.dll");
+  EXPECT_EQ(paths.JoinPath("D:\\Apps", ""), "D:\\Apps\\");
+  EXPECT_EQ(paths.JoinPath("D:\\Apps\\", ""), "D:\\Apps\\");
+  EXPECT_EQ(paths.JoinPath("D:\\Apps\\", "\\x"), "D:\\Apps\\\\x");
+  EXPECT_EQ(paths.JoinPath("", "x.dll"), "");
+  EXPECT_EQ(paths.JoinPath("", ""), "");
 }
 
 TEST_F(PathHelpers, StripRemovesOneBackslashOnly) {
-  EXPECT_EQ(env::StripTrailingBackslash("D:\\Apps\\"), "D:\\Apps");
-  EXPECT_EQ(env::StripTrailingBackslash("D:\\Apps\\\\"), "D:\\Apps\\");
-  EXPECT_EQ(env::StripTrailingBackslash("D:\\"), "D:");
-  EXPECT_EQ(env::StripTrailingBackslash("D:\\Apps"), "D:\\Apps");
-  EXPECT_EQ(env::StripTrailingBackslash(""), "");
-  EXPECT_EQ(env::StripTrailingBackslash("\\"), "");
+  EXPECT_EQ(paths.StripTrailingBackslash("D:\\Apps\\"), "D:\\Apps");
+  EXPECT_EQ(paths.StripTrailingBackslash("D:\\Apps\\\\"), "D:\\Apps\\");
+  EXPECT_EQ(paths.StripTrailingBackslash("D:\\"), "D:");
+  EXPECT_EQ(paths.StripTrailingBackslash("D:\\Apps"), "D:\\Apps");
+  EXPECT_EQ(paths.StripTrailingBackslash(""), "");
+  EXPECT_EQ(paths.StripTrailingBackslash("\\"), "");
 }
 
 TEST_F(PathHelpers, DoubleByteTrailBackslashIsNoSeparator) {
-  fakes::FakeLocale locale;
-  locale.UseCodePage932();
-  env::SetPathLocale(&locale);
+  fakes::FakeLocale cp932;
+  cp932.UseCodePage932();
+  const env::PathRules dbcs(cp932);
   // 0x95 0x5C is one double-byte character whose trail byte is 92.
   const std::string folder = "C:\\\x95\x5C";
-  EXPECT_EQ(env::JoinPath(folder, "a"), folder + "\\a");
-  EXPECT_EQ(env::StripTrailingBackslash(folder), folder);
+  EXPECT_EQ(dbcs.JoinPath(folder, "a"), folder + "\\a");
+  EXPECT_EQ(dbcs.StripTrailingBackslash(folder), folder);
   // A real backslash after a double-byte character still counts.
-  EXPECT_EQ(env::StripTrailingBackslash(folder + "\\"), folder);
-  EXPECT_EQ(env::JoinPath(folder + "\\", "a"), folder + "\\a");
+  EXPECT_EQ(dbcs.StripTrailingBackslash(folder + "\\"), folder);
+  EXPECT_EQ(dbcs.JoinPath(folder + "\\", "a"), folder + "\\a");
   // Nor does it end a log's folder: C:\表\表.und lies in C:\表\.
-  EXPECT_EQ(env::ExtractFilePath(folder + "\\\x95\x5C.und"), folder + "\\");
-  EXPECT_EQ(env::FolderOfFile(folder + "/\x95\x5C.und"), folder + "\\");
+  EXPECT_EQ(dbcs.ExtractFilePath(folder + "\\\x95\x5C.und"), folder + "\\");
+  EXPECT_EQ(dbcs.FolderOfFile(folder + "/\x95\x5C.und"), folder + "\\");
   // Without the double-byte code page the same bytes end in a backslash.
-  env::SetPathLocale(nullptr);
-  EXPECT_EQ(env::StripTrailingBackslash(folder), "C:\\\x95");
+  EXPECT_EQ(paths.StripTrailingBackslash(folder), "C:\\\x95");
 }
 
 TEST_F(PathHelpers, ExtractFilePathKeepsTheLastSeparator) {
-  EXPECT_EQ(env::ExtractFilePath("D:\\Demo\\demo.und"), "D:\\Demo\\");
-  EXPECT_EQ(env::ExtractFilePath("app.und"), "");
-  EXPECT_EQ(env::ExtractFilePath("C:app.und"), "C:");
-  EXPECT_EQ(env::ExtractFilePath(":C:\\a.und"), ":C:\\");
-  EXPECT_EQ(env::ExtractFilePath(""), "");
+  EXPECT_EQ(paths.ExtractFilePath("D:\\Demo\\demo.und"), "D:\\Demo\\");
+  EXPECT_EQ(paths.ExtractFilePath("app.und"), "");
+  EXPECT_EQ(paths.ExtractFilePath("C:app.und"), "C:");
+  EXPECT_EQ(paths.ExtractFilePath(":C:\\a.und"), ":C:\\");
+  EXPECT_EQ(paths.ExtractFilePath(""), "");
   // The log's folder as Windows reads it: a slash separates too, and the
   // folder comes in the backslash form.
-  EXPECT_EQ(env::FolderOfFile("C:/App/app.und"), "C:\\App\\");
-  EXPECT_EQ(env::FolderOfFile("C:\\App/sub\\app.und"), "C:\\App\\sub\\");
-  EXPECT_EQ(env::FolderOfFile("C:app.und"), "C:");
-  EXPECT_EQ(env::FolderOfFile("app.und"), "");
+  EXPECT_EQ(paths.FolderOfFile("C:/App/app.und"), "C:\\App\\");
+  EXPECT_EQ(paths.FolderOfFile("C:\\App/sub\\app.und"), "C:\\App\\sub\\");
+  EXPECT_EQ(paths.FolderOfFile("C:app.und"), "C:");
+  EXPECT_EQ(paths.FolderOfFile("app.und"), "");
 }
 
 // ---- message catalogue ----

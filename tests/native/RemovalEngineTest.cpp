@@ -387,7 +387,6 @@ TEST_F(RemovalEngineFolders, WalksThatReachTheDriveNeverTryIt) {
 
 TEST_F(RemovalEngineFolders, FoldersWhoseLastCharacterEndsInByte5CGoUnderDoubleByteCodePages) {
   locale.UseCodePage932();
-  env::SetPathLocale(&locale);
   fs.UseLocale(&locale);
   const std::string table = "\x90\xAC\x90\xD1\x95\x5C";  // "成績表": its last byte is 0x5C
   const std::string log = "D:\\" + table + "\\" + table + ".und";
@@ -404,7 +403,6 @@ TEST_F(RemovalEngineFolders, FoldersWhoseLastCharacterEndsInByte5CGoUnderDoubleB
   fs.AddFolder("D:\\" + table + "\\" + table);
   fs.AddFolder("D:\\Menu\\" + table);
   Remove();
-  env::SetPathLocale(nullptr);
   EXPECT_TRUE(fs.AllPaths().empty()) << fs.AllPaths().front();
   EXPECT_EQ(data.FailList->Count(), 0);
 }
@@ -735,13 +733,15 @@ TEST(RemovalEngineRootNames, NamesTheSevenRootsAndLeavesOthersUnchanged) {
 }
 
 TEST(RemovalEngineParentPath, SameRuleForFoldersAndKeys) {
-  EXPECT_EQ(app::ParentPath("D:\\A\\B"), "D:\\A");
-  EXPECT_EQ(app::ParentPath("D:\\A"), "D:");
-  EXPECT_EQ(app::ParentPath("D:"), "D:");
-  EXPECT_EQ(app::ParentPath("\\Software\\Demo"), "\\Software");
-  EXPECT_EQ(app::ParentPath("\\Software"), "");
-  EXPECT_EQ(app::ParentPath("Software"), "");
-  EXPECT_EQ(app::ParentPath("\\Software\\Demo\\"), "\\Software\\Demo");
+  fakes::FakeLocale cp1252;
+  const env::PathRules paths(cp1252);
+  EXPECT_EQ(paths.ParentPath("D:\\A\\B"), "D:\\A");
+  EXPECT_EQ(paths.ParentPath("D:\\A"), "D:");
+  EXPECT_EQ(paths.ParentPath("D:"), "D:");
+  EXPECT_EQ(paths.ParentPath("\\Software\\Demo"), "\\Software");
+  EXPECT_EQ(paths.ParentPath("\\Software"), "");
+  EXPECT_EQ(paths.ParentPath("Software"), "");
+  EXPECT_EQ(paths.ParentPath("\\Software\\Demo\\"), "\\Software\\Demo");
 }
 
 // ---- the failure list as a whole, phases, cursor, summary ----

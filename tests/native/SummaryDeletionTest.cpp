@@ -50,7 +50,8 @@ class SummaryFixture : public testing::Test {
 
   fakes::FakeFileSystem fs;
   fakes::FakeMessageBox box;
-  summary::SummaryDeletion deletion{fs, box};
+  fakes::FakeLocale locale;
+  summary::SummaryDeletion deletion{fs, box, locale};
   app::TFailList list;
 };
 

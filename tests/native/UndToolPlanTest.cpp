@@ -10,6 +10,7 @@
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/FakeMainView.h"
 #include "tests/fakes/FakeRegistry.h"
+#include "tests/fakes/FakeRun.h"
 #include "tests/fakes/FakeServices.h"
 #include "tests/native/Cp1252.h"
 #include "tests/native/DryRunWorld.h"
@@ -226,6 +227,27 @@ TEST_F(UndToolPlan, ShortcutsAndTheirFolders) {
   ASSERT_EQ(plan.failList.size(), 3u);
   EXPECT_EQ(plan.failList[0].text, ToCp1252("Pastas de atalhos que não puderam ser apagadas:"));
   EXPECT_EQ(plan.failList[1].text, "    C:\\Menu\\Demo\\TOOLS");
+}
+
+TEST_F(UndToolPlan, UnderCodePage932AFolderEndingInByte5CIsPlannedAsTheRunRemovesIt) {
+  const std::string table = "C:\\Menu\\\x90\xAC\x90\xD1\x95\x5C";  // "成績表": its last byte is 0x5C
+  log.shortcutDir = table;
+  log.shortcutLevels = 1;
+  fakes::FakeRun<> actual;
+  for (auto* w : {&locale, &actual.locale}) w->UseCodePage932();
+  fs.UseLocale(&locale);
+  actual.fs.UseLocale(&actual.locale);
+  fs.AddFolder(table);
+  const auto plan = MakePlan();
+  EXPECT_EQ(Item(plan, Kind::Folder, table)->outcome, Outcome::Removed);
+
+  actual.fs.AddFile(kLog, kDate, 0, platform::kAttrArchive, app::WriteLog(log));
+  actual.fs.AddFolder(table);
+  actual.box.Answer(6);
+  ASSERT_TRUE(actual.run.Start(kLog));
+  actual.run.Activate();
+  EXPECT_FALSE(actual.fs.Exists(table));
+  EXPECT_EQ(actual.data.FailList->Count(), 0);
 }
 
 TEST_F(UndToolPlan, TextOutputListsEverySectionAndTheFailureListVerbatim) {

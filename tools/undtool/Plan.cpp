@@ -130,9 +130,11 @@ std::optional<PlanResult> MakePlan(const std::string& logPath, PlanServices& ser
     return std::nullopt;
   }
 
+  // The code page's path rules, as the uninstaller itself runs under them.
+  const env::PathRules paths(*services.locale);
   app::TRunData data;
-  data.UninsData.BaseDir = env::FolderOfFile(logPath);
-  if (!app::ReadLog(fs, logPath, data)) {
+  data.UninsData.BaseDir = paths.FolderOfFile(logPath);
+  if (!app::ReadLog(fs, paths, logPath, data)) {
     problem = logPath + ": the uninstaller could not read this log (message 6)";
     return std::nullopt;
   }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 #include <set>
 #include <sstream>
@@ -276,6 +277,50 @@ TEST_F(PlanWin32, PlanChangesNothingAndTheRealRunDoesWhatItSaid) {
   ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, (vendorKey + "\\Kept\\Child").c_str(), 0, KEY_READ, &key),
             ERROR_SUCCESS);
   RegCloseKey(key);
+}
+
+// Under code page 932 a folder whose last character's second byte is 0x5C:
+// the plan and the run read its path alike, and both remove it.
+TEST_F(PlanWin32, DoubleByteFolderEndingInByte5CIsPlannedAsTheRunRemovesIt) {
+  if (GetACP() != 932) {
+    const char* lang = std::getenv("UND_LANG");
+    if (lang != nullptr && std::string(lang).rfind("ja_JP", 0) == 0) FAIL() << "no code page 932 under " << lang;
+    GTEST_SKIP() << "needs code page 932 (UND_LANG=ja_JP.UTF-8)";
+  }
+  const std::string folder = top + "\\Menu\\\x90\xAC\x90\xD1\x95\x5C";  // "成績表": its last byte is 0x5C
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  app::LogContent content;
+  content.appName = "Demo";
+  content.shortcutDir = folder;  // as the installer may write it, without a backslash
+  content.shortcutLevels = 1;
+  const std::string dbcsLog = inst + "\\cp932.und";
+  Write(dbcsLog, app::WriteLog(content));
+
+  std::ostringstream out, err;
+  ASSERT_EQ(undtool::Run({"plan", dbcsLog}, out, err, undtool::ListDiskFolder, undtool::kHostSeparator,
+                         undtool::kHostUtf8Names, undtool::HostPlanServices()),
+            0)
+      << err.str();
+  const std::string text = out.str();
+  const size_t line = text.find("  folder   " + folder + "\n");
+  EXPECT_LT(line, text.find("Would be kept")) << text;
+
+  platform::win32::Win32FileSystem fs;
+  platform::win32::Win32Registry reg;
+  platform::win32::Win32Locale locale;
+  fakes::FakeMessageBox box;
+  fakes::FakeModule module;
+  fakes::FakeNamedLock lock;
+  fakes::FakeMainView view;
+  app::PersonHost person = fakes::PersonAt(box, view);
+  app::Services services{fs, reg, box, locale, module, lock};
+  app::TRunData data;
+  app::UninstallRun run(services, person, view, data);
+  ASSERT_TRUE(run.Start(dbcsLog));
+  ASSERT_TRUE(run.ReadLog());
+  run.RemoveInstallation();
+  EXPECT_EQ(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(data.FailList->Count(), 0);
 }
 
 TEST_F(PlanWin32, ARefusedLogEndsWithCodeOneAndStays) {

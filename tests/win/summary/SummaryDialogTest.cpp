@@ -88,7 +88,7 @@ class SummaryDialog : public ::testing::Test {
   }
 
   TfmSumary& Open(platform::IMessageBox* box = nullptr) {
-    dialog_ = std::make_unique<TfmSumary>(nullptr, list_, fs_, box != nullptr ? *box : box_);
+    dialog_ = std::make_unique<TfmSumary>(nullptr, list_, fs_, box != nullptr ? *box : box_, locale_);
     return *dialog_;
   }
   // Opens and shows the dialog (not modally: the test pumps the messages).
@@ -136,6 +136,7 @@ class SummaryDialog : public ::testing::Test {
   app::TFailList list_;
   platform::win32::Win32FileSystem fs_;
   ScriptedBox box_;
+  platform::win32::Win32Locale locale_;
   std::unique_ptr<TfmSumary> dialog_;
 };
 
@@ -176,7 +177,7 @@ TEST_F(SummaryDialog, OwnerIsTheWindowItWasCreatedOver) {
   toolkit::FormParams p;
   p.caption = "principal";
   toolkit::Form owner(p);
-  TfmSumary d(owner.Handle(), list_, fs_, box_);
+  TfmSumary d(owner.Handle(), list_, fs_, box_, locale_);
   EXPECT_EQ(GetWindow(d.Handle(), GW_OWNER), owner.Handle());
 }
 
