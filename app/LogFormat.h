@@ -1,7 +1,8 @@
 #pragma once
-// The uninstall log at byte level: its content as plain values, a parser that
-// says where a log is damaged, and a writer. The reader of the run, the log
-// tool and every test fixture go through this one piece of code.
+// The uninstall log at byte level: its content as plain values and a parser
+// that says where a log is damaged. The reader of the run, the log tool and
+// every test fixture go through this one piece of code; the writer, which
+// the program never needs, is app/tools/LogWriter.h.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -60,27 +61,6 @@ struct LogContent {
   std::vector<LogGroup> groups;
   std::string trailing;  // bytes after the last group
 };
-
-// Fixed-width numbers and length-prefixed texts, appended in order.
-class LogWriter {
- public:
-  LogWriter& Byte(uint8_t value);
-  LogWriter& Int32(int32_t value);  // little-endian two's complement
-  LogWriter& UInt32(uint32_t value);  // little-endian
-  // A short string: one length byte, then the bytes. Throws
-  // std::length_error for a text longer than 255 bytes.
-  LogWriter& Text(std::string_view text);
-  LogWriter& Raw(std::string_view bytes);
-  const std::string& bytes() const { return bytes_; }
-
- private:
-  std::string bytes_;
-};
-
-// The log's bytes. Every entry in the content is written, whatever the
-// counts say (so a count larger than its entries gives a log that ends
-// early). Throws std::length_error for a text longer than 255 bytes.
-std::string WriteLog(const LogContent& content);
 
 struct LogProblem {
   size_t offset = 0;  // where the damaged field starts

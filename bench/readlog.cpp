@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/LogFormat.h"
+#include "app/tools/LogWriter.h"
 #include "app/UnattendedHost.h"
 #include "app/UninstallRun.h"
 #include "tests/fakes/FakeFileSystem.h"

@@ -13,7 +13,7 @@
 
 #include "app/RunData.h"
 #include "platform/toolkit/Application.h"
-#include "summary/uSumary.h"
+#include "summary/ui/uSumary.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/FakeServices.h"
 

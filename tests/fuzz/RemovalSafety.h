@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/LogFormat.h"
+#include "app/tools/LogWriter.h"
 #include "app/UninstallRun.h"
 #include "env/Enviro.h"
 #include "tests/fakes/FakeRun.h"

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/LogFormat.h"
+#include "app/tools/LogWriter.h"
 #include "app/UninstallRun.h"
 #include "tests/fakes/FakeRun.h"
 #include "tests/fakes/FakeFileSystem.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/DryRun.h"
+#include "app/tools/DryRun.h"
 #include "app/RemovalEngine.h"
 #include "app/UninstallRun.h"
 #include "platform/WindowsRules.h"

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/DryRun.h"
-#include "app/LogFormat.h"
+#include "app/tools/DryRun.h"
+#include "app/tools/LogWriter.h"
 #include "app/UninstallRun.h"
 #include "platform/WindowsRules.h"
 #include "tests/fakes/FakeMainView.h"

@@ -4,7 +4,7 @@
 
 #include <climits>
 
-#include "app/LogFormat.h"
+#include "app/tools/LogWriter.h"
 #include "app/RunData.h"
 
 namespace {

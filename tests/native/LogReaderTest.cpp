@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "app/LogFormat.h"
+#include "app/tools/LogWriter.h"
 #include "app/UninstallRun.h"
 #include "env/Enviro.h"
 #include "tests/fakes/FakeRun.h"

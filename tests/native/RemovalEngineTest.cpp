@@ -7,7 +7,7 @@
 #include <random>
 #include <set>
 
-#include "app/LogFormat.h"
+#include "app/tools/LogWriter.h"
 #include "app/RemovalEngine.h"
 #include "app/UninstallRun.h"
 #include "env/Enviro.h"

@@ -7,7 +7,7 @@
 #include <functional>
 #include <sstream>
 
-#include "app/LogFormat.h"
+#include "app/tools/LogWriter.h"
 #include "app/RunSession.h"
 #include "app/UnattendedHost.h"
 #include "tests/fakes/FakeRun.h"

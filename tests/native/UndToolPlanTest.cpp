@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/LogFormat.h"
+#include "app/tools/LogWriter.h"
 #include "app/RemovalEngine.h"
 #include "app/UninstallRun.h"
 #include "tests/fakes/FakeFileSystem.h"

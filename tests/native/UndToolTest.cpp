@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/LogFormat.h"
+#include "app/tools/LogWriter.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tools/undtool/Disk.h"
 #include "tools/undtool/UndTool.h"

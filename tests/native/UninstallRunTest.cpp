@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "app/CommandLine.h"
-#include "app/LogFormat.h"
+#include "app/tools/LogWriter.h"
 #include "app/ProgressFigures.h"
 #include "app/UninstallRun.h"
 #include "env/Enviro.h"

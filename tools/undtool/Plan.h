@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/DryRun.h"
+#include "app/tools/DryRun.h"
 #include "app/Outcome.h"
 #include "platform/Services.h"
 

@@ -14,7 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/LogFormat.h"
+#include "app/tools/LogWriter.h"
 #include "platform/Services.h"
 #include "platform/WindowsRules.h"
 

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <utility>
 
-#include "app/LogFormat.h"
+#include "app/tools/LogWriter.h"
 #include "tools/undtool/Disk.h"
 #include "tools/undtool/UndTool.h"
 

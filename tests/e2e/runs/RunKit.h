@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/LogFormat.h"
+#include "app/tools/LogWriter.h"
 #include "tests/e2e/robot/Robot.h"
 
 namespace runkit {

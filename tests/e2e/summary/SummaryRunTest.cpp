@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/LogFormat.h"
+#include "app/tools/LogWriter.h"
 #include "platform/win32/Win32Services.h"
 #include "tests/e2e/robot/Robot.h"
 #include "tests/e2e/runs/RunKit.h"

@@ -12,7 +12,7 @@
 
 #include "platform/toolkit/Application.h"
 #include "platform/toolkit/Form.h"
-#include "summary/DrawListBox.h"
+#include "summary/ui/DrawListBox.h"
 
 namespace listbox_test {
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "app/LogFormat.h"
+#include "app/tools/LogWriter.h"
 #include "app/UninstallRun.h"
 #include "platform/win32/Win32Services.h"
 #include "tests/fakes/FakeRun.h"

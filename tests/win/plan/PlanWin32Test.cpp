@@ -11,7 +11,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/LogFormat.h"
+#include "app/tools/LogWriter.h"
 #include "app/UninstallRun.h"
 #include "platform/WindowsRules.h"
 #include "platform/win32/Win32Services.h"

@@ -18,7 +18,7 @@
 #include "env/Enviro.h"
 #include "platform/toolkit/Application.h"
 #include "platform/win32/Win32Services.h"
-#include "summary/uSumary.h"
+#include "summary/ui/uSumary.h"
 #include "tests/e2e/robot/Robot.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // The progress window over fake services: its layout, start-up, the wiring
 // of activation to the run, the progress display and an escaping error.
-#include "app/LogFormat.h"
+#include "app/tools/LogWriter.h"
 #include "app/PersonHost.h"
-#include "app/uMain.h"
+#include "app/ui/uMain.h"
 #include "env/Enviro.h"
 #include "platform/Error.h"
 #include "tests/fakes/FakeFileSystem.h"

@@ -13,7 +13,7 @@
 #include "platform/toolkit/Controls.h"
 #include "platform/toolkit/Form.h"
 #include "platform/toolkit/Menu.h"
-#include "summary/DrawListBox.h"
+#include "summary/ui/DrawListBox.h"
 
 class TfmSumary : public toolkit::Form {
  public:

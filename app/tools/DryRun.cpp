@@ -1,4 +1,4 @@
-#include "app/DryRun.h"
+#include "app/tools/DryRun.h"
 
 #include "app/OutcomeWords.h"
 #include "app/RemovalEngine.h"

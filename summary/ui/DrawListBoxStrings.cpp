@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "summary/DrawListBox.h"
+#include "summary/ui/DrawListBox.h"
 
 namespace summary {
 

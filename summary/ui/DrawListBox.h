@@ -23,7 +23,7 @@
 #include "platform/Error.h"
 #include "platform/toolkit/Controls.h"
 #include "platform/win32/Unique.h"
-#include "summary/DrawListBoxStrings.h"
+#include "summary/ui/DrawListBoxStrings.h"
 
 namespace summary {
 

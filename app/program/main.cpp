@@ -15,7 +15,7 @@
 #include "app/PersonHost.h"
 #include "app/RunSession.h"
 #include "app/UnattendedHost.h"
-#include "app/uMain.h"
+#include "app/ui/uMain.h"
 #include "env/Enviro.h"
 #include "platform/toolkit/Application.h"
 #include "platform/win32/Win32Services.h"

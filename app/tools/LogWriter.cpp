@@ -1,6 +1,6 @@
 // Writing logs: the tool and the test fixtures use it; the uninstaller
 // itself only reads.
-#include "app/LogFormat.h"
+#include "app/tools/LogWriter.h"
 
 #include <stdexcept>
 

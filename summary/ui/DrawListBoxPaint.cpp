@@ -1,6 +1,6 @@
 // Drawing the lines of a list control: the item canvas, the drawing and
 // measuring steps, and painting into a supplied device context.
-#include "summary/DrawListBox.h"
+#include "summary/ui/DrawListBox.h"
 
 #include "platform/toolkit/Form.h"
 

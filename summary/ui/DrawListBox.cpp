@@ -2,7 +2,7 @@
 // and TDrawBox. The string list, the drawing of the lines, dragging and the
 // hint have files of their own (DrawListBoxStrings, DrawListBoxPaint,
 // DrawListBoxDrag, DrawListBoxHints).
-#include "summary/DrawListBox.h"
+#include "summary/ui/DrawListBox.h"
 
 #include <windowsx.h>
 

@@ -1,5 +1,5 @@
 // The hint of a list control, shown through the toolkit's tooltip.
-#include "summary/DrawListBox.h"
+#include "summary/ui/DrawListBox.h"
 
 namespace summary {
 

@@ -3,7 +3,7 @@
 // drop on.
 #include <windowsx.h>
 
-#include "summary/DrawListBox.h"
+#include "summary/ui/DrawListBox.h"
 
 namespace summary {
 

@@ -1,4 +1,4 @@
-#include "summary/uSumary.h"
+#include "summary/ui/uSumary.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "app/uMain.h"
+#include "app/ui/uMain.h"
 
 #include <windows.h>
 
@@ -7,7 +7,7 @@
 
 #include "env/Enviro.h"
 #include "platform/toolkit/Application.h"
-#include "summary/uSumary.h"
+#include "summary/ui/uSumary.h"
 
 TfmMain* fmMain = nullptr;
 
