@@ -40,7 +40,7 @@ bool ReadLog(platform::IFileSystem& fs, const env::PathRules& paths, const std::
 
     if (log.shortcutCount.value_or(0) > 0) {
       if (data.ShortcutList) data.ShortcutList->clear();
-      else data.ShortcutList = std::make_unique<TStringList>();
+      else data.ShortcutList = std::make_unique<TTextList>();
       for (std::string& s : log.shortcuts) data.ShortcutList->push_back(std::move(s));
     }
 

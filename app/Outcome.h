@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/WindowsRules.h"
+
 namespace app {
 
 // The engine's steps, in their only order. Shortcut folders are tried only
@@ -34,14 +36,7 @@ enum class Result : uint8_t {
 };
 
 // The call that was refused.
-enum class Step : uint8_t {
-  None,
-  ReadAttributes,  // the attribute query before the read-only bit is dropped (it gives no code)
-  DropReadOnly,    // the attribute change
-  Delete,          // the deletion or removal itself
-  Open,            // opening a key that the key test had found
-  Schedule,        // the deletion at the next start of Windows, asked for a file in use
-};
+using Step = platform::Step;
 
 struct Outcome {
   Phase phase = Phase::Files;

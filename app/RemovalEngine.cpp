@@ -110,7 +110,7 @@ void RemovalEngine::RemoveFiles(const TRunData& data) {
         outcome.loggedTime = record->Date;
         outcome.diskTime = entry->dosTime;
       } else {
-        RemoveFoundFile(fs_, restart_, outcome);
+        RemoveFileAnyway(fs_, restart_, outcome);
       }
       Report(outcome);
     }
@@ -136,7 +136,7 @@ void RemovalEngine::RemoveShortcuts(const TRunData& data) {
     if (entry) outcome.attributes = entry->attributes;
     // A shortcut's time stamp is not compared.
     if (!entry || entry->IsFolder()) outcome.result = Result::Absent;
-    else RemoveFoundFile(fs_, restart_, outcome);
+    else RemoveFileAnyway(fs_, restart_, outcome);
     Report(outcome);
   }
 }
@@ -146,7 +146,7 @@ void RemovalEngine::RemoveShortcutFolders(const TRunData& data) {
   const std::string upperDir = locale_.UpperAnsi(dir);
   // An empty shortcut folder occurs in no path.
   if (upperDir.empty()) return;
-  const TStringList& shortcuts = *data.ShortcutList;
+  const TTextList& shortcuts = *data.ShortcutList;
   for (size_t j = shortcuts.size(); j-- > 0;) {
     const std::string upper = locale_.UpperAnsi(shortcuts[j]);
     const size_t at = upper.find(upperDir);
@@ -293,7 +293,7 @@ void RemovalEngine::WalkFolders(const std::string& start, uint8_t levels, bool s
   }
 }
 
-void RemoveFoundFile(platform::IFileSystem& fs, RestartRemovals* restart, Outcome& outcome) {
+void RemoveFileAnyway(platform::IFileSystem& fs, RestartRemovals* restart, Outcome& outcome) {
   // The read-only bit is not given back when the deletion fails.
   const platform::FileRemoval removal = platform::RemoveFileAnyway(fs, outcome.path);
   if (removal) {
@@ -302,11 +302,7 @@ void RemoveFoundFile(platform::IFileSystem& fs, RestartRemovals* restart, Outcom
   }
   outcome.result = Result::Failed;
   outcome.error = removal.status.error();
-  switch (removal.failedAt) {
-    case platform::FileRemoval::Step::ReadAttributes: outcome.step = Step::ReadAttributes; break;
-    case platform::FileRemoval::Step::DropReadOnly: outcome.step = Step::DropReadOnly; break;
-    default: outcome.step = Step::Delete; break;
-  }
+  outcome.step = removal.failedAt;
   if (restart != nullptr && outcome.step == Step::Delete && RestartRemovals::InUse(outcome.error)) {
     PutOff(outcome, restart->ScheduleFile(outcome.path));
   }

@@ -45,12 +45,12 @@ struct RegKeyEntry {
 };
 RegKeyEntry ParseRegKeyEntry(const std::string& entry);
 
-// Deletes a file that was found, as the removal deletes files and
-// shortcuts (RemoveFileAnyway: the read-only bit dropped first), and records
-// in `outcome` what became of it: Removed, Failed at the refused step, or,
+// platform::RemoveFileAnyway (the read-only bit dropped first, then the
+// deletion) of a file that was found at `outcome.path`, as the removal
+// deletes files, shortcuts and the log, told in `outcome`: Removed, Failed at the refused step, or,
 // given `restart`, Scheduled when another program holds the file (Failed at
 // Step::Schedule when the scheduling is refused).
-void RemoveFoundFile(platform::IFileSystem& fs, RestartRemovals* restart, Outcome& outcome);
+void RemoveFileAnyway(platform::IFileSystem& fs, RestartRemovals* restart, Outcome& outcome);
 
 class RemovalEngine {
  public:

@@ -28,8 +28,6 @@ class RestartRemovals {
   // entries cannot be listed: it stays.
   std::optional<platform::Status> ScheduleEmptied(const std::string& folder);
 
-  bool Any() const { return !scheduled_.empty(); }
-
  private:
   // Paths compared as the system compares them: letters of the code page
   // without regard to case, either slash, no trailing backslash.

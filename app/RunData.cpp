@@ -50,7 +50,7 @@ void TRunData::FreeLists() {
   FileLists.reset();
   ClearFailList();
   FailList.reset();
-  RegKeyList = TStringList();
+  RegKeyList = TTextList();
   RegKeyLevels = std::vector<uint8_t>();
 }
 

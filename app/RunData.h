@@ -57,8 +57,6 @@ class TObjectStringList {
     lines_.push_back(Line{std::move(text), std::move(object)});
     return Count() - 1;
   }
-  // Removes the last line (and frees its record).
-  void DeleteLast() { lines_.pop_back(); }
   // Frees every record, first to last, then empties the list.
   void Clear() {
     for (Line& l : lines_) l.object.reset();
@@ -69,7 +67,7 @@ class TObjectStringList {
   std::vector<Line> lines_;
 };
 
-using TStringList = std::vector<std::string>;
+using TTextList = std::vector<std::string>;
 using TFolderList = TObjectStringList<TDirData>;
 using TFailList = TObjectStringList<TFailData>;
 
@@ -103,13 +101,13 @@ std::string ZDataName(const TZDataList* list, int32_t index);
 // every user treats an absent list as empty.
 struct TRunData {
   TUninsData UninsData;
-  std::unique_ptr<TStringList> ShortcutList;
+  std::unique_ptr<TTextList> ShortcutList;
   std::unique_ptr<TFolderList> FolderList;
   std::unique_ptr<TFileLists> FileLists;
   std::unique_ptr<TFailList> FailList;
   // The registry key entries of the log and, same index, the number of key
   // levels to try for each; empty, never absent.
-  TStringList RegKeyList;
+  TTextList RegKeyList;
   std::vector<uint8_t> RegKeyLevels;
 
   // Each does nothing when its list is absent; the list itself stays.

@@ -130,7 +130,7 @@ void UninstallRun::DeleteLog() {
   // So that an interrupted run cannot be started again from the same log.
   Outcome log;
   log.path = LogPath;
-  RemoveFoundFile(services_.fs, host_.Restart(), log);
+  RemoveFileAnyway(services_.fs, host_.Restart(), log);
   listeners_.OnLogDeleted(log);
 }
 

@@ -59,7 +59,7 @@ void Build(Setup& s, int folders, int filesPerFolder, bool resisting) {
   s.registry.AddKey(platform::kHkeyLocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo");
   s.data.FolderList = std::make_unique<app::TFolderList>();
   s.data.FileLists = std::make_unique<app::TFileLists>();
-  s.data.ShortcutList = std::make_unique<app::TStringList>();
+  s.data.ShortcutList = std::make_unique<app::TTextList>();
   for (int f = 0; f < folders; ++f) {
     const std::string folder = f == 0 ? "" : "part" + std::to_string(f) + "\\";
     s.data.FolderList->Add(folder, std::make_unique<app::TDirData>());

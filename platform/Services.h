@@ -33,7 +33,6 @@ class Status {
   static constexpr Status Of(bool succeeded, uint32_t error) { return succeeded ? Status() : Refused(error); }
 
   constexpr explicit operator bool() const { return error_ == 0; }
-  constexpr bool ok() const { return error_ == 0; }
   // 0 after a success.
   constexpr uint32_t error() const { return error_; }
 

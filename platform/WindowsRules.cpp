@@ -16,6 +16,23 @@ std::string UpperCp1252(std::string text) {
   return text;
 }
 
+std::string PathKey(std::string_view path) {
+  std::string key(path);
+  for (char& c : key) c = c == '/' ? '\\' : static_cast<char>(UpperCp1252(static_cast<unsigned char>(c)));
+  if (!key.empty() && key.back() == '\\') key.pop_back();
+  return key;
+}
+
+std::string KeyNode(uint32_t root, std::string_view path) {
+  while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
+  while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string node(8, '0');
+  for (int i = 7; i >= 0; --i, root >>= 4) node[static_cast<size_t>(i)] = kHex[root & 0xF];
+  if (!path.empty()) node += '\\' + UpperCp1252(std::string(path));
+  return node;
+}
+
 uint32_t Cp1252ToUnicode(unsigned char byte) {
   static constexpr uint16_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
                                          0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
@@ -47,16 +64,16 @@ FileRemoval RemoveFileAnyway(IFileSystem& fs, const std::string& path) {
   FileRemoval out;
   const auto attributes = fs.GetAttributes(path);
   if (!attributes) {
-    out.failedAt = FileRemoval::Step::ReadAttributes;
+    out.failedAt = Step::ReadAttributes;
     return out;
   }
   out.status = fs.SetAttributes(path, *attributes & ~kAttrReadOnly);
   if (!out.status) {
-    out.failedAt = FileRemoval::Step::DropReadOnly;
+    out.failedAt = Step::DropReadOnly;
     return out;
   }
   out.status = fs.RemoveFile(path);
-  if (!out.status) out.failedAt = FileRemoval::Step::Delete;
+  if (!out.status) out.failedAt = Step::Delete;
   return out;
 }
 

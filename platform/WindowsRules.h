@@ -19,6 +19,16 @@ unsigned char UpperCp1252(unsigned char byte);
 // Every byte of `text` through UpperCp1252.
 std::string UpperCp1252(std::string text);
 
+// A path as Windows compares paths of Windows-1252 text, for keys of sets
+// and maps: letters through UpperCp1252, either slash as a backslash, one
+// trailing backslash ignored.
+std::string PathKey(std::string_view path);
+// A registry key as Windows compares key names: the root's handle in eight
+// hexadecimal digits, then, when the path names more than the root, a
+// backslash and the path without its leading and trailing backslashes,
+// letters through UpperCp1252 ("80000002\\SOFTWARE\\DEMO").
+std::string KeyNode(uint32_t root, std::string_view path);
+
 // The code point of a Windows-1252 byte; the five bytes the code page
 // leaves unassigned give the C1 control of the same number, as Windows
 // converts them, so every byte has one.
@@ -26,17 +36,21 @@ uint32_t Cp1252ToUnicode(unsigned char byte);
 // Windows-1252 text as UTF-8.
 std::string Cp1252ToUtf8(std::string_view bytes);
 
+// The call of a removal that was refused.
+enum class Step : uint8_t {
+  None,
+  ReadAttributes,  // the attribute query before the read-only bit is dropped (it gives no code)
+  DropReadOnly,    // the attribute change
+  Delete,          // the deletion or removal itself
+  Open,            // opening a key that the key test had found
+  Schedule,        // the deletion at the next start of Windows, asked for a file in use
+};
+
 // What became of a file deletion that drops the read-only bit first.
 struct FileRemoval {
-  enum class Step : uint8_t {
-    Done,           // the file is gone
-    ReadAttributes, // its attributes could not be read (the query gives no code)
-    DropReadOnly,   // the attribute change was refused
-    Delete,         // the deletion was refused
-  };
-  Step failedAt = Step::Done;
-  Status status;  // the refusal; success when Done (and for ReadAttributes, which has no code)
-  explicit operator bool() const { return failedAt == Step::Done; }
+  Step failedAt = Step::None;  // None: the file is gone
+  Status status;  // the refusal; success when gone (and for ReadAttributes, which has no code)
+  explicit operator bool() const { return failedAt == Step::None; }
 };
 
 // Drops the read-only bit of the file at `path` (its other attributes

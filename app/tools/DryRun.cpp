@@ -38,23 +38,17 @@ uint32_t AttributesAfterSet(uint32_t asked, uint32_t before) {
 
 }  // namespace
 
-std::string FoldPath(const std::string& path) {
-  std::string k = path;
-  if (!k.empty() && k.back() == '\\') k.pop_back();
-  return platform::UpperCp1252(std::move(k));
-}
-
 // ---------------------------------------------------------------------------
 // File system
 
 DryRunFileSystem::DryRunFileSystem(platform::IFileSystem& real) : real_(real) {}
 
 bool DryRunFileSystem::IsRemoved(const std::string& path) const {
-  return IsFolded(removed_, FoldPath(path), 0);
+  return IsFolded(removed_, platform::PathKey(path), 0);
 }
 
 std::string DryRunFileSystem::Why(const std::string& path) const {
-  auto it = why_.find(FoldPath(path));
+  auto it = why_.find(platform::PathKey(path));
   return it == why_.end() ? std::string() : it->second;
 }
 
@@ -62,13 +56,13 @@ std::optional<platform::FileEntry> DryRunFileSystem::Current(const std::string& 
   if (IsRemoved(path)) return std::nullopt;
   auto entry = real_.FindEntry(path);
   if (!entry) return std::nullopt;
-  auto changed = attributes_.find(FoldPath(path));
+  auto changed = attributes_.find(platform::PathKey(path));
   if (changed != attributes_.end()) entry->attributes = changed->second;
   return entry;
 }
 
 Status DryRunFileSystem::Refuse(const std::string& path, uint32_t error, std::string why) {
-  why_[FoldPath(path)] = std::move(why);
+  why_[platform::PathKey(path)] = std::move(why);
   return Status::Refused(error);
 }
 
@@ -76,7 +70,7 @@ std::optional<platform::FileEntry> DryRunFileSystem::FindEntry(const std::string
 
 std::optional<uint32_t> DryRunFileSystem::GetAttributes(const std::string& path) {
   if (IsRemoved(path)) return std::nullopt;
-  auto changed = attributes_.find(FoldPath(path));
+  auto changed = attributes_.find(platform::PathKey(path));
   if (changed != attributes_.end()) return changed->second;
   return real_.GetAttributes(path);
 }
@@ -84,7 +78,7 @@ std::optional<uint32_t> DryRunFileSystem::GetAttributes(const std::string& path)
 Status DryRunFileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
   const auto before = GetAttributes(path);
   if (!before) return Refuse(path, platform::kErrorFileNotFound, "not present");
-  attributes_[FoldPath(path)] = AttributesAfterSet(attributes, *before);
+  attributes_[platform::PathKey(path)] = AttributesAfterSet(attributes, *before);
   return {};
 }
 
@@ -93,8 +87,8 @@ Status DryRunFileSystem::RemoveFile(const std::string& path) {
   if (!entry) return Refuse(path, platform::kErrorFileNotFound, "not present");
   if (entry->IsFolder()) return Refuse(path, platform::kErrorAccessDenied, "a folder, not a file");
   if ((entry->attributes & platform::kAttrReadOnly) != 0) return Refuse(path, platform::kErrorAccessDenied, "read-only");
-  removed_.insert(FoldPath(path));
-  removedOrder_.push_back(FoldPath(path));
+  removed_.insert(platform::PathKey(path));
+  removedOrder_.push_back(platform::PathKey(path));
   return {};
 }
 
@@ -113,8 +107,8 @@ Status DryRunFileSystem::RemoveFolder(const std::string& path) {
     if (!IsRemoved(Child(path, child.name))) staying.push_back(child.name);
   }
   if (!staying.empty()) return Refuse(path, platform::kErrorDirNotEmpty, NotEmptyText(staying));
-  removed_.insert(FoldPath(path));
-  removedOrder_.push_back(FoldPath(path));
+  removed_.insert(platform::PathKey(path));
+  removedOrder_.push_back(platform::PathKey(path));
   return {};
 }
 
@@ -137,7 +131,7 @@ std::optional<std::vector<platform::FileEntry>> DryRunFileSystem::ListFolder(con
     if (child.name != "." && child.name != "..") {
       const std::string path = Child(folder, child.name);
       if (IsRemoved(path)) continue;
-      auto changed = attributes_.find(FoldPath(path));
+      auto changed = attributes_.find(platform::PathKey(path));
       if (changed != attributes_.end()) child.attributes = changed->second;
     }
     out.push_back(std::move(child));
@@ -206,9 +200,9 @@ class DryRunRegistry::Key : public platform::IRegKey {
   bool Gone() const { return owner_.IsDeleted(root_, path_); }
 
   const std::pair<uint32_t, std::string>* Written(const std::string& name) const {
-    auto key = owner_.written_.find(NodeKey(root_, path_));
+    auto key = owner_.written_.find(platform::KeyNode(root_, path_));
     if (key == owner_.written_.end()) return nullptr;
-    auto v = key->second.byName.find(FoldPath(name + "\\"));
+    auto v = key->second.byName.find(platform::PathKey(name + "\\"));
     return v == key->second.byName.end() ? nullptr : &v->second;
   }
 
@@ -222,7 +216,7 @@ class DryRunRegistry::Key : public platform::IRegKey {
       return false;
     }
     // The trailing backslash keeps a value name ending in one intact.
-    owner_.written_[NodeKey(root_, path_)].byName[FoldPath(name + "\\")] = {type, std::move(data)};
+    owner_.written_[platform::KeyNode(root_, path_)].byName[platform::PathKey(name + "\\")] = {type, std::move(data)};
     return true;
   }
 
@@ -234,36 +228,28 @@ class DryRunRegistry::Key : public platform::IRegKey {
 
 DryRunRegistry::DryRunRegistry(platform::IRegistry& real, ISubkeyLister* lister) : real_(real), lister_(lister) {}
 
-std::string DryRunRegistry::NodeKey(uint32_t root, const std::string& path) {
-  std::string p = path;
-  if (!p.empty() && p.front() == '\\') p.erase(0, 1);
-  while (!p.empty() && p.back() == '\\') p.pop_back();
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "%08X", root);
-  return p.empty() ? std::string(hex) : std::string(hex) + "\\" + FoldPath(p);
-}
 
 bool DryRunRegistry::IsDeleted(uint32_t root, const std::string& path) const {
-  return IsFolded(deleted_, NodeKey(root, path), 8);
+  return IsFolded(deleted_, platform::KeyNode(root, path), 8);
 }
 
 std::string DryRunRegistry::Why(uint32_t root, const std::string& path) const {
-  auto it = why_.find(NodeKey(root, path));
+  auto it = why_.find(platform::KeyNode(root, path));
   return it == why_.end() ? std::string() : it->second;
 }
 
 std::vector<std::string> DryRunRegistry::Taken(uint32_t root, const std::string& path) const {
-  auto it = taken_.find(NodeKey(root, path));
+  auto it = taken_.find(platform::KeyNode(root, path));
   return it == taken_.end() ? std::vector<std::string>() : it->second;
 }
 
 Status DryRunRegistry::Refuse(uint32_t root, const std::string& path, uint32_t error, std::string why) {
-  why_[NodeKey(root, path)] = std::move(why);
+  why_[platform::KeyNode(root, path)] = std::move(why);
   return Status::Refused(error);
 }
 
 void DryRunRegistry::MarkDeleted(uint32_t root, const std::string& path) {
-  deleted_.insert(NodeKey(root, path));
+  deleted_.insert(platform::KeyNode(root, path));
   deletedOrder_.push_back(KeyText(root, path));
 }
 
@@ -303,9 +289,9 @@ std::unique_ptr<platform::IRegKey> DryRunRegistry::OpenKey(uint32_t root, const 
 }
 
 Status DryRunRegistry::DeleteKey(uint32_t root, const std::string& path) {
-  std::vector<std::string>& taken = taken_[NodeKey(root, path)];
+  std::vector<std::string>& taken = taken_[platform::KeyNode(root, path)];
   taken.clear();
-  if (NodeKey(root, path).size() <= 8) {
+  if (platform::KeyNode(root, path).size() <= 8) {
     return Refuse(root, path, platform::kErrorAccessDenied, "a root key is never deleted");
   }
   if (IsDeleted(root, path)) return Refuse(root, path, platform::kErrorFileNotFound, "deleted earlier in the plan");
@@ -353,9 +339,9 @@ Status DryRunRegistry::DeleteTree(uint32_t root, const std::string& path, std::v
 }
 
 Status DryRunRegistry::DeleteKeyTree(uint32_t root, const std::string& path) {
-  std::vector<std::string>& taken = taken_[NodeKey(root, path)];
+  std::vector<std::string>& taken = taken_[platform::KeyNode(root, path)];
   taken.clear();
-  if (NodeKey(root, path).size() <= 8) {
+  if (platform::KeyNode(root, path).size() <= 8) {
     return Refuse(root, path, platform::kErrorAccessDenied, "a root key is never deleted");
   }
   if (IsDeleted(root, path)) return Refuse(root, path, platform::kErrorFileNotFound, "deleted earlier in the plan");

@@ -25,11 +25,6 @@
 
 namespace app {
 
-// Paths and names compared as Windows does for Windows-1252 text: letters
-// without regard to case (accented ones included), one trailing backslash
-// ignored.
-std::string FoldPath(const std::string& path);
-
 class DryRunFileSystem : public platform::IFileSystem {
  public:
   // `real` is only read; it must outlive the layer.
@@ -128,7 +123,6 @@ class DryRunRegistry : public platform::IRegistry {
   struct Values {
     std::map<std::string, std::pair<uint32_t, std::string>> byName;  // folded: (type, data)
   };
-  static std::string NodeKey(uint32_t root, const std::string& path);
   // Whether a listed subkey is left; nullopt when there is no list.
   std::optional<bool> SubkeysLeftByList(uint32_t root, const std::string& path);
   // Deletes `path` after its subkeys; the keys taken go to `taken`.

@@ -8,6 +8,10 @@
 namespace platform::win32 {
 
 namespace {
+// The outcome of a call that says false and leaves its reason in
+// GetLastError, read at once.
+Status LastErrorUnless(bool done) { return Status::Of(done, done ? 0 : GetLastError()); }
+
 // Where the name at the end of a path starts: after its last backslash,
 // slash or colon, found by the system code page's double-byte rules (the
 // second byte of a double-byte character may be 0x5C, the backslash).
@@ -46,7 +50,7 @@ class Win32OutputFile : public IOutputFile {
   }
   Status Flush() override {
     const bool done = FlushFileBuffers(file_.get()) != 0;
-    return Status::Of(done, done ? 0 : GetLastError());
+    return LastErrorUnless(done);
   }
 
  private:
@@ -98,23 +102,23 @@ std::optional<uint32_t> Win32FileSystem::GetAttributes(const std::string& path) 
 
 Status Win32FileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
   const bool done = SetFileAttributesA(path.c_str(), attributes) != 0;
-  return Status::Of(done, done ? 0 : GetLastError());
+  return LastErrorUnless(done);
 }
 
 Status Win32FileSystem::RemoveFile(const std::string& path) {
   const bool done = DeleteFileA(path.c_str()) != 0;
-  return Status::Of(done, done ? 0 : GetLastError());
+  return LastErrorUnless(done);
 }
 
 Status Win32FileSystem::RemoveFolder(const std::string& path) {
   if (IsDrive(path)) return Status::Refused(ERROR_ACCESS_DENIED);
   const bool done = RemoveDirectoryA(path.c_str()) != 0;
-  return Status::Of(done, done ? 0 : GetLastError());
+  return LastErrorUnless(done);
 }
 
 Status Win32FileSystem::RemoveAtRestart(const std::string& path) {
   const bool done = MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
-  return Status::Of(done, done ? 0 : GetLastError());
+  return LastErrorUnless(done);
 }
 
 std::unique_ptr<IOutputFile> Win32FileSystem::CreateOutputFile(const std::string& path, Status& status) {

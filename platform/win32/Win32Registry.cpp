@@ -16,22 +16,29 @@ std::string SubPath(const std::string& path) {
   return !path.empty() && path.front() == '\\' ? path.substr(1) : path;
 }
 
+// The names of the subkeys of an open key; nullopt when the enumeration
+// breaks off.
+std::optional<std::vector<std::string>> SubkeyNames(HKEY key) {
+  std::vector<std::string> names;
+  for (DWORD i = 0;; ++i) {
+    char name[256];  // key names are at most 255 characters
+    DWORD len = sizeof name;
+    const LONG r = RegEnumKeyExA(key, i, name, &len, nullptr, nullptr, nullptr, nullptr);
+    if (r == ERROR_NO_MORE_ITEMS) return names;
+    if (r != ERROR_SUCCESS) return std::nullopt;
+    names.emplace_back(name, len);
+  }
+}
+
 // Deletes `sub` of `parent` after its subkeys, depth first. Subkeys that
 // resist are left; then the key's own deletion fails and says so.
 LSTATUS DeleteTree(HKEY parent, const std::string& sub) {
   UniqueKey key;
   if (RegOpenKeyExA(parent, sub.c_str(), 0, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS) {
     // Names first: deleting while enumerating would shift the indexes.
-    std::vector<std::string> names;
-    for (DWORD i = 0;; ++i) {
-      char name[256];  // key names are at most 255 characters
-      DWORD len = sizeof name;
-      const LONG r = RegEnumKeyExA(key.get(), i, name, &len, nullptr, nullptr, nullptr, nullptr);
-      if (r == ERROR_MORE_DATA) continue;
-      if (r != ERROR_SUCCESS) break;
-      names.emplace_back(name, len);
+    for (const std::string& name : SubkeyNames(key.get()).value_or(std::vector<std::string>{})) {
+      DeleteTree(key.get(), name);
     }
-    for (const std::string& name : names) DeleteTree(key.get(), name);
   }
   key.reset();
   return RegDeleteKeyA(parent, sub.c_str());
@@ -73,6 +80,19 @@ Status Win32Registry::DeleteKeyTree(uint32_t root, const std::string& path) {
     return Status::Of(r == ERROR_SUCCESS, static_cast<uint32_t>(r));
   } catch (const std::bad_alloc&) {
     return Status::Refused(ERROR_NOT_ENOUGH_MEMORY);
+  }
+}
+
+std::optional<std::vector<std::string>> Win32Registry::Subkeys(uint32_t root, const std::string& path) {
+  if (!IsRoot(root)) return std::nullopt;
+  UniqueKey key;
+  if (RegOpenKeyExA(RootHandle(root), SubPath(path).c_str(), 0, KEY_ENUMERATE_SUB_KEYS, key.put()) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  try {
+    return SubkeyNames(key.get());
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
   }
 }
 

@@ -48,6 +48,9 @@ class Win32Registry : public IRegistry {
   // key is never deleted.
   Status DeleteKeyTree(uint32_t root, const std::string& path) override;
   Status DeleteKey(uint32_t root, const std::string& path) override;
+  // The names of the key's direct subkeys; nullopt when it cannot be opened
+  // for enumeration or the enumeration breaks off.
+  std::optional<std::vector<std::string>> Subkeys(uint32_t root, const std::string& path);
 };
 
 class Win32RegKey : public IRegKey {

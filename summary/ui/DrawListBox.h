@@ -47,7 +47,6 @@ class TItemCanvas {
 
   // Null while not bound.
   HDC Handle() const { return dc_; }
-  HBRUSH Brush() const { return brush_; }
   void Bind(HDC dc, HFONT font, HBRUSH brush, COLORREF brushColor);
   // Restores the font and brush that the DC held before.
   void Unbind();

@@ -69,12 +69,7 @@ std::string FakeFileSystem::KeyOf(const std::string& path) const {
   return k;
 }
 
-std::string FakeFileSystem::Key(const std::string& path) {
-  std::string k = path;
-  std::replace(k.begin(), k.end(), '/', '\\');
-  if (!k.empty() && k.back() == '\\') k.pop_back();
-  return platform::UpperCp1252(std::move(k));
-}
+std::string FakeFileSystem::Key(const std::string& path) { return platform::PathKey(path); }
 
 void FakeFileSystem::EnsureParents(const std::string& path) {
   std::string parent = path;

@@ -20,17 +20,9 @@ std::string Dword(int32_t v) {
 
 bool FakeRegistry::IsRoot(uint32_t root) { return root >= 0x80000000u && root <= 0x80000006u; }
 
-std::string FakeRegistry::NodeKey(uint32_t root, const std::string& path) {
-  std::string p = path;
-  if (!p.empty() && p.front() == '\\') p.erase(0, 1);
-  while (!p.empty() && p.back() == '\\') p.pop_back();
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "%08X", root);
-  return p.empty() ? std::string(hex) : std::string(hex) + "\\" + Upper(p);
-}
 
 void FakeRegistry::AddKey(uint32_t root, const std::string& path) {
-  std::string key = NodeKey(root, path);
+  std::string key = platform::KeyNode(root, path);
   while (key.size() > 8) {  // the root itself needs no node
     nodes_.try_emplace(key);
     key = key.substr(0, key.find_last_of('\\'));
@@ -40,13 +32,13 @@ void FakeRegistry::AddKey(uint32_t root, const std::string& path) {
 void FakeRegistry::SetRaw(uint32_t root, const std::string& path, const std::string& name, uint32_t type,
                           std::string data) {
   AddKey(root, path);
-  nodes_[NodeKey(root, path)].values[Upper(name)] = {name, Value{type, std::move(data)}};
+  nodes_[platform::KeyNode(root, path)].values[Upper(name)] = {name, Value{type, std::move(data)}};
 }
 
 void FakeRegistry::SetString(uint32_t root, const std::string& path, const std::string& name,
                              const std::string& value, uint32_t type) {
   AddKey(root, path);
-  nodes_[NodeKey(root, path)].values[Upper(name)] = {name, Value{type, value, true}};
+  nodes_[platform::KeyNode(root, path)].values[Upper(name)] = {name, Value{type, value, true}};
 }
 
 void FakeRegistry::SetDword(uint32_t root, const std::string& path, const std::string& name, int32_t value) {
@@ -55,11 +47,11 @@ void FakeRegistry::SetDword(uint32_t root, const std::string& path, const std::s
 
 void FakeRegistry::MakeReadOnly(uint32_t root, const std::string& path) {
   AddKey(root, path);
-  nodes_[NodeKey(root, path)].readOnly = true;
+  nodes_[platform::KeyNode(root, path)].readOnly = true;
 }
 
 void FakeRegistry::Fail(RegOp op, uint32_t root, const std::string& path, uint32_t error) {
-  faults_[{static_cast<int>(op), NodeKey(root, path)}] = error != 0 ? error : platform::kErrorGenFailure;
+  faults_[{static_cast<int>(op), platform::KeyNode(root, path)}] = error != 0 ? error : platform::kErrorGenFailure;
 }
 
 void FakeRegistry::ClearFaults() { faults_.clear(); }
@@ -78,13 +70,13 @@ uint32_t FakeRegistry::RefusesDeletion(const std::string& nodeKey) const {
 }
 
 bool FakeRegistry::Exists(uint32_t root, const std::string& path) const {
-  const std::string key = NodeKey(root, path);
+  const std::string key = platform::KeyNode(root, path);
   return key.size() == 8 ? IsRoot(root) : nodes_.count(key) != 0;
 }
 
 std::optional<FakeRegistry::Value> FakeRegistry::GetValue(uint32_t root, const std::string& path,
                                                           const std::string& name) const {
-  auto it = nodes_.find(NodeKey(root, path));
+  auto it = nodes_.find(platform::KeyNode(root, path));
   if (it == nodes_.end()) return std::nullopt;
   auto v = it->second.values.find(Upper(name));
   if (v == it->second.values.end()) return std::nullopt;
@@ -108,7 +100,7 @@ std::optional<int32_t> FakeRegistry::GetDword(uint32_t root, const std::string& 
 
 std::vector<std::string> FakeRegistry::ValueNames(uint32_t root, const std::string& path) const {
   std::vector<std::string> out;
-  auto it = nodes_.find(NodeKey(root, path));
+  auto it = nodes_.find(platform::KeyNode(root, path));
   if (it == nodes_.end()) return out;
   for (const auto& [upper, v] : it->second.values) out.push_back(v.first);
   return out;
@@ -209,7 +201,7 @@ std::unique_ptr<platform::IRegKey> FakeRegistry::OpenKey(uint32_t root, const st
     status = platform::Status::Refused(platform::kErrorInvalidHandle);
     return nullptr;
   }
-  const std::string key = NodeKey(root, path);
+  const std::string key = platform::KeyNode(root, path);
   if (const uint32_t fault = Failing(RegOp::Open, key)) {
     status = platform::Status::Refused(fault);
     return nullptr;
@@ -224,7 +216,7 @@ std::unique_ptr<platform::IRegKey> FakeRegistry::OpenKey(uint32_t root, const st
 }
 
 platform::Status FakeRegistry::DeleteKeyTree(uint32_t root, const std::string& path) {
-  const std::string key = NodeKey(root, path);
+  const std::string key = platform::KeyNode(root, path);
   deleteCalls_.push_back(key);
   if (!IsRoot(root)) return platform::Status::Refused(platform::kErrorInvalidHandle);
   if (key.size() == 8) return platform::Status::Refused(platform::kErrorAccessDenied);
@@ -244,7 +236,7 @@ platform::Status FakeRegistry::DeleteKeyTree(uint32_t root, const std::string& p
 }
 
 platform::Status FakeRegistry::DeleteKey(uint32_t root, const std::string& path) {
-  const std::string key = NodeKey(root, path);
+  const std::string key = platform::KeyNode(root, path);
   deleteCalls_.push_back(key);
   if (!IsRoot(root)) return platform::Status::Refused(platform::kErrorInvalidHandle);
   if (key.size() == 8) return platform::Status::Refused(platform::kErrorAccessDenied);

@@ -66,7 +66,6 @@ class FakeRegistry : public platform::IRegistry {
     std::map<std::string, std::pair<std::string, Value>> values;  // by upper name: (spelling, value)
     bool readOnly = false;
   };
-  static std::string NodeKey(uint32_t root, const std::string& path);
   static bool IsRoot(uint32_t root);
   // The error of a fault set on `op` for the key; 0 when none is.
   uint32_t Failing(RegOp op, const std::string& nodeKey) const;
@@ -74,7 +73,7 @@ class FakeRegistry : public platform::IRegistry {
   uint32_t RefusesDeletion(const std::string& nodeKey) const;
   bool HasChildren(const std::string& nodeKey) const;
 
-  std::map<std::string, Node> nodes_;  // by NodeKey(); roots exist implicitly
+  std::map<std::string, Node> nodes_;  // by platform::KeyNode(); roots exist implicitly
   std::map<std::pair<int, std::string>, uint32_t> faults_;
   std::vector<std::string> deleteCalls_;
   int flushes_ = 0;

@@ -279,7 +279,7 @@ TEST(DryRunProperty, PlanOverACopyPredictsTheRealRunExactly) {
     const std::set<std::string> removed(dryFs.Removed().begin(), dryFs.Removed().end());
     EXPECT_EQ(removed, dryrun_world::Minus(pathsBefore, dryrun_world::Paths(actual.fs)));
     std::set<std::string> deleted;
-    for (const std::string& k : dryReg.Deleted()) deleted.insert(app::FoldPath(k));
+    for (const std::string& k : dryReg.Deleted()) deleted.insert(platform::PathKey(k));
     EXPECT_EQ(deleted, dryrun_world::Minus(keysBefore, dryrun_world::Keys(actual.reg)));
 
     // What the engine would see now is what it sees after the real run.

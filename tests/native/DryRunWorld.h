@@ -27,20 +27,11 @@ inline constexpr char kLogPath[] = "C:\\Apps\\Vendor\\Demo\\demo.und";
 inline constexpr char kUninstallPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 inline constexpr int32_t kDate = 0x2AB153C0;  // 17 May 2001, 10:30:00
 
-// The fake keeps its keys as "ROOTHEX\PATH" in upper case.
-inline std::string FakeNodeKey(uint32_t root, const std::string& path) {
-  std::string p = path;
-  if (!p.empty() && p.front() == '\\') p.erase(0, 1);
-  while (!p.empty() && p.back() == '\\') p.pop_back();
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "%08X", root);
-  return p.empty() ? std::string(hex) : std::string(hex) + "\\" + app::FoldPath(p);
-}
 
 // "HKEY_...\PATH", folded, for a key of the fake's list.
 inline std::string FoldedKeyText(const std::string& fakeKey) {
   const uint32_t root = static_cast<uint32_t>(std::stoul(fakeKey.substr(0, 8), nullptr, 16));
-  return app::FoldPath(app::KeyText(root, fakeKey.size() > 9 ? fakeKey.substr(9) : ""));
+  return platform::PathKey(app::KeyText(root, fakeKey.size() > 9 ? fakeKey.substr(9) : ""));
 }
 
 class FakeSubkeys : public app::ISubkeyLister {
@@ -50,7 +41,7 @@ class FakeSubkeys : public app::ISubkeyLister {
   std::optional<std::vector<std::string>> Subkeys(uint32_t root, const std::string& path) override {
     ++calls;
     if (!reg_.Exists(root, path)) return std::nullopt;
-    const std::string prefix = FakeNodeKey(root, path) + "\\";
+    const std::string prefix = platform::KeyNode(root, path) + "\\";
     std::vector<std::string> out;
     for (const std::string& k : reg_.AllKeys()) {
       if (k.compare(0, prefix.size(), prefix) == 0 && k.find('\\', prefix.size()) == std::string::npos) {
@@ -74,7 +65,7 @@ struct World {
 // Everything that exists, folded, for before/after comparisons.
 inline std::set<std::string> Paths(const fakes::FakeFileSystem& fs) {
   std::set<std::string> out;
-  for (const std::string& p : fs.AllPaths()) out.insert(app::FoldPath(p));
+  for (const std::string& p : fs.AllPaths()) out.insert(platform::PathKey(p));
   return out;
 }
 inline std::set<std::string> Keys(const fakes::FakeRegistry& reg) {
@@ -138,7 +129,7 @@ inline void Build(World& w, uint32_t seed) {
       group.files.push_back({name, size, date, 1});
       log.totalBytes += size;
       // On disk, in another letter case now and then.
-      std::string onDisk = folder + (chance(20) ? app::FoldPath(name) : name);
+      std::string onDisk = folder + (chance(20) ? platform::PathKey(name) : name);
       const int roll = pick(0, 99);
       if (roll < 15) continue;  // gone already
       if (roll < 19) {

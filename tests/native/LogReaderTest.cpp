@@ -160,7 +160,7 @@ TEST_F(LogReader, CountsOfZeroOrLessReadNoEntriesAndLeaveListsAlone) {
     app::TRunData fresh;
     app::UninstallRun again{services, person, view, fresh};
     // Lists from an earlier read stay as they were.
-    fresh.ShortcutList = std::make_unique<app::TStringList>(app::TStringList{"old.lnk"});
+    fresh.ShortcutList = std::make_unique<app::TTextList>(app::TTextList{"old.lnk"});
     fresh.FolderList = std::make_unique<app::TFolderList>();
     fresh.FolderList->Add("old\\", std::make_unique<app::TDirData>());
     LogContent c;
@@ -175,7 +175,7 @@ TEST_F(LogReader, CountsOfZeroOrLessReadNoEntriesAndLeaveListsAlone) {
     again.LogPath = kLog;
     ASSERT_TRUE(again.ReadLog()) << count;
     ASSERT_TRUE(fresh.ShortcutList);
-    EXPECT_EQ(*fresh.ShortcutList, app::TStringList{"old.lnk"});
+    EXPECT_EQ(*fresh.ShortcutList, app::TTextList{"old.lnk"});
     ASSERT_EQ(fresh.FolderList->Count(), 1);
     EXPECT_EQ(fresh.FolderList->Text(0), "old\\");
     EXPECT_FALSE(fresh.FileLists);
@@ -194,7 +194,7 @@ TEST_F(LogReader, NegativeShortcutCountLetsTheFolderCountFollowAtOnce) {
 }
 
 TEST_F(LogReader, PositiveCountsReplaceEarlierLists) {
-  data.ShortcutList = std::make_unique<app::TStringList>(app::TStringList{"old.lnk", "old2.lnk"});
+  data.ShortcutList = std::make_unique<app::TTextList>(app::TTextList{"old.lnk", "old2.lnk"});
   data.FolderList = std::make_unique<app::TFolderList>();
   data.FolderList->Add("old\\", std::make_unique<app::TDirData>());
   data.FileLists = std::make_unique<app::TFileLists>();
@@ -203,14 +203,14 @@ TEST_F(LogReader, PositiveCountsReplaceEarlierLists) {
   data.RegKeyList = {"\\2\\Earlier"};
   data.RegKeyLevels = {9};
   ASSERT_TRUE(Read(RichLog()));
-  EXPECT_EQ(*data.ShortcutList, (app::TStringList{"C:\\Menu\\Rich\\Rich.lnk", "C:\\Desktop\\Rich.lnk"}));
+  EXPECT_EQ(*data.ShortcutList, (app::TTextList{"C:\\Menu\\Rich\\Rich.lnk", "C:\\Desktop\\Rich.lnk"}));
   ASSERT_EQ(data.FolderList->Count(), 3);
   EXPECT_EQ(data.FolderList->Text(0), "");
   EXPECT_EQ(data.FolderList->Object(2)->Flag, 7);
   ASSERT_EQ(data.FileLists->size(), 3u);
   EXPECT_EQ(app::ZDataName((*data.FileLists)[0].get(), 1), "readme.txt");
   // The key lists are appended to, not emptied.
-  EXPECT_EQ(data.RegKeyList, (app::TStringList{"\\2\\Earlier", "\\2\\Software\\Rich", "\\1\\Software\\Rich\\User"}));
+  EXPECT_EQ(data.RegKeyList, (app::TTextList{"\\2\\Earlier", "\\2\\Software\\Rich", "\\1\\Software\\Rich\\User"}));
   EXPECT_EQ(data.RegKeyLevels, (std::vector<uint8_t>{9, 1, 3}));
   EXPECT_EQ(data.UninsData.UninstallKey, "RichApp");
   EXPECT_EQ(data.UninsData.LeadByte, 0xFE);

@@ -12,6 +12,8 @@
 #include "app/UninstallRun.h"
 #include "env/Enviro.h"
 #include "platform/Error.h"
+#include "platform/ServiceWrappers.h"
+#include "platform/WindowsRules.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/FakeMainView.h"
 #include "tests/fakes/FakeRegistry.h"
@@ -41,39 +43,27 @@ const std::string kUninstallPath = "Software\\Microsoft\\Windows\\CurrentVersion
 
 // A file system that passes everything to the fake, but throws the project's
 // error from one chosen operation on one chosen path.
-class ThrowingFs : public platform::IFileSystem {
+class ThrowingFs : public platform::FileSystemWrapper {
  public:
-  explicit ThrowingFs(fakes::FakeFileSystem& fs) : fs_(fs) {}
+  using FileSystemWrapper::FileSystemWrapper;
   void ThrowOn(FsOp op, const std::string& path) {
     op_ = op;
-    path_ = fakes::FakeFileSystem::Key(path);
+    path_ = platform::PathKey(path);
   }
 
   std::optional<platform::FileEntry> FindEntry(const std::string& p) override {
     Maybe(FsOp::Find, p);
-    return fs_.FindEntry(p);
+    return FileSystemWrapper::FindEntry(p);
   }
-  std::optional<uint32_t> GetAttributes(const std::string& p) override { return fs_.GetAttributes(p); }
-  platform::Status SetAttributes(const std::string& p, uint32_t a) override { return fs_.SetAttributes(p, a); }
-  platform::Status RemoveFile(const std::string& p) override { return fs_.RemoveFile(p); }
   platform::Status RemoveFolder(const std::string& p) override {
     Maybe(FsOp::RemoveFolder, p);
-    return fs_.RemoveFolder(p);
-  }
-  std::optional<std::vector<platform::FileEntry>> ListFolder(const std::string& f) override {
-    return fs_.ListFolder(f);
-  }
-  std::optional<std::string> ReadDenyWrite(const std::string& p) override { return fs_.ReadDenyWrite(p); }
-  platform::Status RemoveAtRestart(const std::string& p) override { return fs_.RemoveAtRestart(p); }
-  std::unique_ptr<platform::IOutputFile> CreateOutputFile(const std::string& p, platform::Status& s) override {
-    return fs_.CreateOutputFile(p, s);
+    return FileSystemWrapper::RemoveFolder(p);
   }
 
  private:
   void Maybe(FsOp op, const std::string& p) {
-    if (op_ && *op_ == op && fakes::FakeFileSystem::Key(p) == path_) throw platform::Error("boom");
+    if (op_ && *op_ == op && platform::PathKey(p) == path_) throw platform::Error("boom");
   }
-  fakes::FakeFileSystem& fs_;
   std::optional<FsOp> op_;
   std::string path_;
 };
@@ -81,36 +71,25 @@ class ThrowingFs : public platform::IFileSystem {
 // A registry that passes everything to the fake, but refuses a chosen key
 // from its n-th opening on: the key test finds it, the opening that follows
 // fails (a key whose rights changed in between).
-class FlakyRegistry : public platform::IRegistry {
+class FlakyRegistry : public platform::RegistryWrapper {
  public:
-  explicit FlakyRegistry(fakes::FakeRegistry& reg) : reg_(reg) {}
-  void FailOpensFrom(uint32_t root, const std::string& path, int nth) { failFrom_[Name(root, path)] = nth; }
+  using RegistryWrapper::RegistryWrapper;
+  void FailOpensFrom(uint32_t root, const std::string& path, int nth) { failFrom_[platform::KeyNode(root, path)] = nth; }
 
   using platform::IRegistry::OpenKey;
   std::unique_ptr<platform::IRegKey> OpenKey(uint32_t root, const std::string& path,
                                              platform::Status& status) override {
-    const std::string name = Name(root, path);
+    const std::string name = platform::KeyNode(root, path);
     const int count = ++opens_[name];
     auto it = failFrom_.find(name);
     if (it != failFrom_.end() && count >= it->second) {
       status = platform::Status::Refused(platform::kErrorAccessDenied);
       return nullptr;
     }
-    return reg_.OpenKey(root, path, status);
+    return RegistryWrapper::OpenKey(root, path, status);
   }
-  platform::Status DeleteKeyTree(uint32_t root, const std::string& path) override {
-    return reg_.DeleteKeyTree(root, path);
-  }
-  platform::Status DeleteKey(uint32_t root, const std::string& path) override { return reg_.DeleteKey(root, path); }
 
  private:
-  static std::string Name(uint32_t root, const std::string& path) {
-    std::string p = path;
-    if (!p.empty() && p.front() == '\\') p.erase(0, 1);
-    for (char& c : p) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return std::to_string(root) + ":" + p;
-  }
-  fakes::FakeRegistry& reg_;
   std::map<std::string, int> failFrom_;
   std::map<std::string, int> opens_;
 };
@@ -147,7 +126,7 @@ struct EngineFixture : ::testing::Test {
     (*data.FileLists)[folder]->Add(std::move(z));
   }
   void Shortcut(const std::string& path) {
-    if (!data.ShortcutList) data.ShortcutList = std::make_unique<app::TStringList>();
+    if (!data.ShortcutList) data.ShortcutList = std::make_unique<app::TTextList>();
     data.ShortcutList->push_back(path);
   }
   void LoggedKey(uint8_t levels, const std::string& entry) {
@@ -970,7 +949,7 @@ void Build(Scenario& s, std::mt19937& rng) {
     if (s.data.UninsData.ShortcutLevels >= menu.size()) s.fsAllowed.insert("C:");
   }
   if (pick(5) != 0) {
-    s.data.ShortcutList = std::make_unique<app::TStringList>();
+    s.data.ShortcutList = std::make_unique<app::TTextList>();
     for (int j = pick(4); j > 0; --j) {
       const std::string sub = pick(2) ? "" : name("s") + "\\";
       std::string path = "C:\\Menu\\Prog\\" + sub + name("app") + ".lnk";

@@ -71,7 +71,7 @@ class UndToolPlan : public testing::Test {
 
   const PlanItem* Item(const undtool::PlanResult& plan, Kind kind, const std::string& path) {
     for (const PlanItem& i : plan.items) {
-      if (i.kind == kind && app::FoldPath(i.path) == app::FoldPath(path)) return &i;
+      if (i.kind == kind && platform::PathKey(i.path) == platform::PathKey(path)) return &i;
     }
     ADD_FAILURE() << "no item for " << path;
     static const PlanItem none;
@@ -370,20 +370,20 @@ TEST(UndToolPlanProperty, PlanPredictsTheRealRun) {
     }
 
     std::set<std::string> removed, deleted;
-    if (plan->logDeleted) removed.insert(app::FoldPath(dryrun_world::kLogPath));
+    if (plan->logDeleted) removed.insert(platform::PathKey(dryrun_world::kLogPath));
     for (const PlanItem& i : plan->items) {
       if (i.outcome != Outcome::Removed) continue;
       if (i.kind == Kind::Key) {
-        EXPECT_TRUE(deleted.insert(app::FoldPath(i.path)).second) << i.path;
-        for (const std::string& s : i.subkeys) deleted.insert(app::FoldPath(s));
+        EXPECT_TRUE(deleted.insert(platform::PathKey(i.path)).second) << i.path;
+        for (const std::string& s : i.subkeys) deleted.insert(platform::PathKey(s));
       } else {
-        EXPECT_TRUE(removed.insert(app::FoldPath(i.path)).second) << i.path;
+        EXPECT_TRUE(removed.insert(platform::PathKey(i.path)).second) << i.path;
       }
     }
     // A kept tree's subkeys that still go.
     for (const PlanItem& i : plan->items) {
       if (i.outcome == Outcome::Kept) {
-        for (const std::string& s : i.subkeys) deleted.insert(app::FoldPath(s));
+        for (const std::string& s : i.subkeys) deleted.insert(platform::PathKey(s));
       }
     }
     EXPECT_EQ(removed, dryrun_world::Minus(pathsBefore, dryrun_world::Paths(actual.fs)));

@@ -219,7 +219,7 @@ TEST_F(MainFormTest, FormDestroyFreesTheLists) {
   AddLog(LogBytes());
   data.FailList = std::make_unique<app::TFailList>();
   data.FailList->Add("    C:\\App\\a.dll", std::make_unique<app::TFailData>());
-  data.ShortcutList = std::make_unique<app::TStringList>();
+  data.ShortcutList = std::make_unique<app::TTextList>();
   {
     TfmMain form(services, screen, data, person, kLog);
     data.RegKeyList.push_back("x");

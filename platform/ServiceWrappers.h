@@ -1,0 +1,57 @@
+#pragma once
+// Forwarding bases of the file system and the registry: each call goes to
+// another implementation unchanged. A layer that changes a few calls (the
+// dry run, a test's fault or a crash point) derives from one and overrides
+// only those; calls added to an interface later reach the target without
+// further ado.
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Services.h"
+
+namespace platform {
+
+class FileSystemWrapper : public IFileSystem {
+ public:
+  explicit FileSystemWrapper(IFileSystem& target) : target_(target) {}
+  IFileSystem& target() { return target_; }
+
+  std::optional<FileEntry> FindEntry(const std::string& path) override { return target_.FindEntry(path); }
+  std::optional<uint32_t> GetAttributes(const std::string& path) override { return target_.GetAttributes(path); }
+  Status SetAttributes(const std::string& path, uint32_t attributes) override {
+    return target_.SetAttributes(path, attributes);
+  }
+  Status RemoveFile(const std::string& path) override { return target_.RemoveFile(path); }
+  Status RemoveFolder(const std::string& path) override { return target_.RemoveFolder(path); }
+  std::optional<std::vector<FileEntry>> ListFolder(const std::string& folder) override {
+    return target_.ListFolder(folder);
+  }
+  std::optional<std::string> ReadDenyWrite(const std::string& path) override { return target_.ReadDenyWrite(path); }
+  Status RemoveAtRestart(const std::string& path) override { return target_.RemoveAtRestart(path); }
+  std::unique_ptr<IOutputFile> CreateOutputFile(const std::string& path, Status& status) override {
+    return target_.CreateOutputFile(path, status);
+  }
+
+ private:
+  IFileSystem& target_;
+};
+
+class RegistryWrapper : public IRegistry {
+ public:
+  explicit RegistryWrapper(IRegistry& target) : target_(target) {}
+  IRegistry& target() { return target_; }
+
+  using IRegistry::OpenKey;
+  std::unique_ptr<IRegKey> OpenKey(uint32_t root, const std::string& path, Status& status) override {
+    return target_.OpenKey(root, path, status);
+  }
+  Status DeleteKeyTree(uint32_t root, const std::string& path) override { return target_.DeleteKeyTree(root, path); }
+  Status DeleteKey(uint32_t root, const std::string& path) override { return target_.DeleteKey(root, path); }
+
+ private:
+  IRegistry& target_;
+};
+
+}  // namespace platform
