@@ -2,6 +2,7 @@
 # One entry point for everything: set-up, build, tests, demo.
 #   ./dev.sh test    install what is missing, build, run every test
 #   ./dev.sh demo    install what is missing, build, run the demo under Wine
+#   ./dev.sh native  the quick loop: build the portable code and run its tests
 #   ./dev.sh build   build only (native, sanitizer, win32)
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")" && pwd)"
@@ -219,6 +220,12 @@ cmd="${1:-test}"
 case "$cmd" in
   setup) install_deps ;;
   build) install_deps; build_native; build_asan; build_win32 ;;
+  native)
+    install_deps
+    build_native
+    (cd build/native && ctest --output-on-failure -j "$JOBS") || { log "SOME TESTS FAILED"; exit 1; }
+    log "native tests passed"
+    ;;
   test)
     install_deps
     build_native; build_asan; build_win32
@@ -240,5 +247,5 @@ case "$cmd" in
     build_native; build_win32
     run_benches
     ;;
-  *) echo "usage: $0 [test|demo|bench|build|setup]" >&2; exit 2 ;;
+  *) echo "usage: $0 [test|demo|native|bench|build|setup]" >&2; exit 2 ;;
 esac
