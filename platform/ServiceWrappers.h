@@ -18,8 +18,14 @@ class FileSystemWrapper : public IFileSystem {
   explicit FileSystemWrapper(IFileSystem& target) : target_(target) {}
   IFileSystem& target() { return target_; }
 
-  std::optional<FileEntry> FindEntry(const std::string& path) override { return target_.FindEntry(path); }
-  std::optional<uint32_t> GetAttributes(const std::string& path) override { return target_.GetAttributes(path); }
+  using IFileSystem::FindEntry;
+  using IFileSystem::GetAttributes;
+  std::optional<FileEntry> FindEntry(const std::string& path, Status& status) override {
+    return target_.FindEntry(path, status);
+  }
+  std::optional<uint32_t> GetAttributes(const std::string& path, Status& status) override {
+    return target_.GetAttributes(path, status);
+  }
   Status SetAttributes(const std::string& path, uint32_t attributes) override {
     return target_.SetAttributes(path, attributes);
   }
@@ -33,6 +39,7 @@ class FileSystemWrapper : public IFileSystem {
   std::unique_ptr<IOutputFile> CreateOutputFile(const std::string& path, Status& status) override {
     return target_.CreateOutputFile(path, status);
   }
+  std::string FullPath(const std::string& path) override { return target_.FullPath(path); }
 
  private:
   IFileSystem& target_;
@@ -46,6 +53,9 @@ class RegistryWrapper : public IRegistry {
   using IRegistry::OpenKey;
   std::unique_ptr<IRegKey> OpenKey(uint32_t root, const std::string& path, Status& status) override {
     return target_.OpenKey(root, path, status);
+  }
+  std::unique_ptr<IRegKey> CreateKey(uint32_t root, const std::string& path, Status& status) override {
+    return target_.CreateKey(root, path, status);
   }
   Status DeleteKeyTree(uint32_t root, const std::string& path) override { return target_.DeleteKeyTree(root, path); }
   Status DeleteKey(uint32_t root, const std::string& path) override { return target_.DeleteKey(root, path); }

@@ -22,6 +22,11 @@ constexpr uint32_t kErrorSharingViolation = 32;
 constexpr uint32_t kErrorLockViolation = 33;
 constexpr uint32_t kErrorDirNotEmpty = 145;
 constexpr uint32_t kErrorDirectory = 267;  // the directory name is invalid: not a folder
+constexpr uint32_t kErrorBadNetPath = 53;
+constexpr uint32_t kErrorInvalidDrive = 15;
+constexpr uint32_t kErrorNotReady = 21;
+constexpr uint32_t kErrorFilenameTooLong = 206;
+constexpr uint32_t kErrorInvalidName = 123;
 
 // What became of one operation: success, or the Win32 error code of its
 // refusal, taken right after the call. True when the operation succeeded.
@@ -40,6 +45,11 @@ class Status {
   constexpr explicit Status(uint32_t error) : error_(error) {}
   uint32_t error_ = 0;
 };
+
+// The refusals that say nothing is at a path: the file, or a folder on the
+// way to it, is not there. Every other refusal of a lookup or a removal
+// says that the system would not look or would not let go.
+constexpr bool NotFound(uint32_t error) { return error == kErrorFileNotFound || error == kErrorPathNotFound; }
 
 // File attribute bits, as Windows defines them.
 constexpr uint32_t kAttrReadOnly = 0x01;
@@ -76,10 +86,13 @@ class IFileSystem {
   virtual ~IFileSystem() = default;
   // The entry at the exact path (no wildcard; nothing is found through a
   // trailing backslash), as a find-first on the path reports it; nullopt
-  // when nothing is found.
-  virtual std::optional<FileEntry> FindEntry(const std::string& path) = 0;
-  // nullopt when the attributes cannot be read (the path does not exist).
-  virtual std::optional<uint32_t> GetAttributes(const std::string& path) = 0;
+  // when nothing is found, with the refusal in `status`: NotFound when
+  // nothing is there, any other code when the lookup itself was refused (no
+  // access, no such drive, a share that cannot be reached).
+  virtual std::optional<FileEntry> FindEntry(const std::string& path, Status& status) = 0;
+  // nullopt when the attributes cannot be read, with the refusal in
+  // `status` (NotFound for a path that does not exist).
+  virtual std::optional<uint32_t> GetAttributes(const std::string& path, Status& status) = 0;
   // Refused for a missing path (ERROR_FILE_NOT_FOUND, or ERROR_PATH_NOT_FOUND
   // when a folder on the way is missing).
   virtual Status SetAttributes(const std::string& path, uint32_t attributes) = 0;
@@ -110,7 +123,21 @@ class IFileSystem {
   // the way is missing, the path is a folder or a read-only file, no
   // rights, in use), with the refusal in `status`.
   virtual std::unique_ptr<IOutputFile> CreateOutputFile(const std::string& path, Status& status) = 0;
+  // `path` as Windows resolves it: absolute, against the current folder
+  // (of its drive, for "C:x"), "." and ".." segments and slashes resolved;
+  // the entries that exist in their long form (no 8.3 names). `path` itself
+  // when it cannot be resolved.
+  virtual std::string FullPath(const std::string& path) = 0;
 
+  // FindEntry and GetAttributes for a caller that needs no reason.
+  std::optional<FileEntry> FindEntry(const std::string& path) {
+    Status ignored;
+    return FindEntry(path, ignored);
+  }
+  std::optional<uint32_t> GetAttributes(const std::string& path) {
+    Status ignored;
+    return GetAttributes(path, ignored);
+  }
   // An existing entry that is not a folder.
   bool FileExists(const std::string& path) {
     auto e = FindEntry(path);
@@ -147,6 +174,10 @@ class IRegKey {
   virtual bool WriteInt(const std::string& name, int32_t value) = 0;
   // REG_SZ with its terminating zero; false when the write fails.
   virtual bool WriteString(const std::string& name, const std::string& value) = 0;
+  // nullopt unless the value exists and is REG_BINARY.
+  virtual std::optional<std::string> ReadBinary(const std::string& name) = 0;
+  // REG_BINARY; false when the write fails.
+  virtual bool WriteBinary(const std::string& name, const std::string& bytes) = 0;
   virtual bool Flush() = 0;
 };
 
@@ -160,6 +191,10 @@ class IRegistry {
   // for a missing key, ERROR_ACCESS_DENIED, ERROR_INVALID_HANDLE for a root
   // that is none).
   virtual std::unique_ptr<IRegKey> OpenKey(uint32_t root, const std::string& path, Status& status) = 0;
+  // Opens the key with full access, creating it and the keys on the way to
+  // it when missing (RegCreateKeyEx). nullptr when refused, with the
+  // refusal in `status`.
+  virtual std::unique_ptr<IRegKey> CreateKey(uint32_t root, const std::string& path, Status& status) = 0;
   // Deletes the key after all its subkeys, depth first; succeeds when the
   // key itself has been deleted. Refused for a missing key
   // (ERROR_FILE_NOT_FOUND), a root key or one a subkey of which stays

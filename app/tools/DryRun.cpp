@@ -52,9 +52,12 @@ std::string DryRunFileSystem::Why(const std::string& path) const {
   return it == why_.end() ? std::string() : it->second;
 }
 
-std::optional<platform::FileEntry> DryRunFileSystem::Current(const std::string& path) {
-  if (IsRemoved(path)) return std::nullopt;
-  auto entry = real_.FindEntry(path);
+std::optional<platform::FileEntry> DryRunFileSystem::Current(const std::string& path, Status& status) {
+  if (IsRemoved(path)) {
+    status = Status::Refused(platform::kErrorFileNotFound);
+    return std::nullopt;
+  }
+  auto entry = real_.FindEntry(path, status);
   if (!entry) return std::nullopt;
   auto changed = attributes_.find(platform::PathKey(path));
   if (changed != attributes_.end()) entry->attributes = changed->second;
@@ -66,13 +69,19 @@ Status DryRunFileSystem::Refuse(const std::string& path, uint32_t error, std::st
   return Status::Refused(error);
 }
 
-std::optional<platform::FileEntry> DryRunFileSystem::FindEntry(const std::string& path) { return Current(path); }
+std::optional<platform::FileEntry> DryRunFileSystem::FindEntry(const std::string& path, Status& status) {
+  return Current(path, status);
+}
 
-std::optional<uint32_t> DryRunFileSystem::GetAttributes(const std::string& path) {
-  if (IsRemoved(path)) return std::nullopt;
+std::optional<uint32_t> DryRunFileSystem::GetAttributes(const std::string& path, Status& status) {
+  status = {};
+  if (IsRemoved(path)) {
+    status = Status::Refused(platform::kErrorFileNotFound);
+    return std::nullopt;
+  }
   auto changed = attributes_.find(platform::PathKey(path));
   if (changed != attributes_.end()) return changed->second;
-  return real_.GetAttributes(path);
+  return real_.GetAttributes(path, status);
 }
 
 Status DryRunFileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
@@ -187,6 +196,19 @@ class DryRunRegistry::Key : public platform::IRegKey {
 
   bool WriteString(const std::string& name, const std::string& value) override {
     return Write(name, platform::kRegSz, value);
+  }
+
+  std::optional<std::string> ReadBinary(const std::string& name) override {
+    if (Gone()) return std::nullopt;
+    if (const auto* v = Written(name)) {
+      if (v->first != platform::kRegBinary) return std::nullopt;
+      return v->second;
+    }
+    return real_->ReadBinary(name);
+  }
+
+  bool WriteBinary(const std::string& name, const std::string& bytes) override {
+    return Write(name, platform::kRegBinary, bytes);
   }
 
   bool Flush() override {
@@ -336,6 +358,11 @@ Status DryRunRegistry::DeleteTree(uint32_t root, const std::string& path, std::v
   MarkDeleted(root, path);
   taken.push_back(KeyText(root, path));
   return {};
+}
+
+std::unique_ptr<platform::IRegKey> DryRunRegistry::CreateKey(uint32_t root, const std::string& path, Status& status) {
+  status = Refuse(root, path, platform::kErrorAccessDenied, "a dry run creates no key");
+  return nullptr;
 }
 
 Status DryRunRegistry::DeleteKeyTree(uint32_t root, const std::string& path) {

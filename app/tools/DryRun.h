@@ -31,9 +31,12 @@ class DryRunFileSystem : public platform::IFileSystem {
   explicit DryRunFileSystem(platform::IFileSystem& real);
 
   // Reads see the overlay: removed entries are gone (from FindEntry,
-  // GetAttributes, ListFolder and ReadDenyWrite), changed attributes show.
-  std::optional<platform::FileEntry> FindEntry(const std::string& path) override;
-  std::optional<uint32_t> GetAttributes(const std::string& path) override;
+  // GetAttributes, ListFolder and ReadDenyWrite: not found), changed
+  // attributes show.
+  using platform::IFileSystem::FindEntry;
+  using platform::IFileSystem::GetAttributes;
+  std::optional<platform::FileEntry> FindEntry(const std::string& path, platform::Status& status) override;
+  std::optional<uint32_t> GetAttributes(const std::string& path, platform::Status& status) override;
   // Refused for a missing entry; otherwise the overlay takes the attributes
   // as SetFileAttributes would (the folder bit ignored, "normal" only alone).
   platform::Status SetAttributes(const std::string& path, uint32_t attributes) override;
@@ -50,6 +53,7 @@ class DryRunFileSystem : public platform::IFileSystem {
   // (ERROR_ACCESS_DENIED).
   platform::Status RemoveAtRestart(const std::string& path) override;
   std::unique_ptr<platform::IOutputFile> CreateOutputFile(const std::string& path, platform::Status& status) override;
+  std::string FullPath(const std::string& path) override { return real_.FullPath(path); }
 
   // Folded paths of the entries the overlay removed, in removal order.
   const std::vector<std::string>& Removed() const { return removedOrder_; }
@@ -59,7 +63,11 @@ class DryRunFileSystem : public platform::IFileSystem {
   std::string Why(const std::string& path) const;
 
  private:
-  std::optional<platform::FileEntry> Current(const std::string& path);
+  std::optional<platform::FileEntry> Current(const std::string& path, platform::Status& status);
+  std::optional<platform::FileEntry> Current(const std::string& path) {
+    platform::Status ignored;
+    return Current(path, ignored);
+  }
   platform::Status Refuse(const std::string& path, uint32_t error, std::string why);
 
   platform::IFileSystem& real_;
@@ -94,6 +102,9 @@ class DryRunRegistry : public platform::IRegistry {
                                              platform::Status& status) override;
   // Each subkey first, depth first, as far as each may go; then the key
   // itself when nothing is left below it and it opens with full access.
+  // A dry run creates nothing (ERROR_ACCESS_DENIED).
+  std::unique_ptr<platform::IRegKey> CreateKey(uint32_t root, const std::string& path,
+                                               platform::Status& status) override;
   platform::Status DeleteKeyTree(uint32_t root, const std::string& path) override;
   // Refused for a missing key, a root key, a key with subkeys that the
   // overlay has not deleted, and a key that opens only for reading.

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <optional>
 #include <cctype>
 #include <new>
 #include <stdexcept>
@@ -57,9 +58,47 @@ class Win32OutputFile : public IOutputFile {
   UniqueFile file_;
 };
 
-FileEntry EntryOf(const WIN32_FIND_DATAA& fd) {
+// Text of the ANSI code page in UTF-16, as the ...A calls convert it.
+std::wstring Widen(const std::string& text) {
+  if (text.empty()) return {};
+  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+  return out;
+}
+
+std::string Narrow(const wchar_t* text) {
+  const int n = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 1) return {};
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), n, nullptr, nullptr);
+  out.resize(static_cast<size_t>(n - 1));
+  return out;
+}
+
+// From this length on a folder path no longer fits the classic limit (a
+// folder leaves room for an 8.3 name within MAX_PATH).
+constexpr size_t kLongFrom = MAX_PATH - 12;
+
+// The path for the wide calls. The ...A calls refuse paths past MAX_PATH;
+// the wide ones take any length in the \\?\ form, which has to be absolute
+// and resolved already, since the system then leaves it as it stands.
+std::wstring WidePath(const std::string& path) {
+  std::wstring wide = Widen(path);
+  if (wide.size() < kLongFrom || wide.rfind(L"\\\\?\\", 0) == 0) return wide;
+  const DWORD need = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (need == 0) return wide;
+  std::wstring full(need, L'\0');
+  const DWORD got = GetFullPathNameW(wide.c_str(), need, full.data(), nullptr);
+  if (got == 0 || got >= need) return wide;
+  full.resize(got);
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+FileEntry EntryOf(const WIN32_FIND_DATAW& fd) {
   FileEntry e;
-  e.name = fd.cFileName;
+  e.name = Narrow(fd.cFileName);
   e.attributes = fd.dwFileAttributes;
   e.dosTime = Win32FileSystem::DosTime(fd.ftLastWriteTime);
   e.size = (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
@@ -75,17 +114,22 @@ int32_t Win32FileSystem::DosTime(const FILETIME& utc) {
   return static_cast<int32_t>((static_cast<uint32_t>(date) << 16) | time);
 }
 
-std::optional<FileEntry> Win32FileSystem::FindEntry(const std::string& path) {
+std::optional<FileEntry> Win32FileSystem::FindEntry(const std::string& path, Status& status) {
   // An exact path only: a wildcard would let the search report some other
   // entry under the name asked for; and nothing is found through a trailing
   // separator, as with a search.
   const size_t nameAt = NameStart(path);
-  if (nameAt == path.size() || IsDrive(path) || path.find_first_of("*?") != std::string::npos) return std::nullopt;
+  if (nameAt == path.size() || IsDrive(path) || path.find_first_of("*?") != std::string::npos) {
+    status = Status::Refused(ERROR_FILE_NOT_FOUND);
+    return std::nullopt;
+  }
   // For an exact path the attribute query answers what a find-first would,
   // at a fraction of the cost: no directory handle is opened and searched.
   // The removal asks this once per installed file.
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  const bool found = GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data) != 0;
+  status = LastErrorUnless(found);
+  if (!found) return std::nullopt;
   FileEntry e;
   e.name = path.substr(nameAt);
   e.attributes = data.dwFileAttributes;
@@ -94,35 +138,71 @@ std::optional<FileEntry> Win32FileSystem::FindEntry(const std::string& path) {
   return e;
 }
 
-std::optional<uint32_t> Win32FileSystem::GetAttributes(const std::string& path) {
-  const DWORD a = GetFileAttributesA(path.c_str());
+std::optional<uint32_t> Win32FileSystem::GetAttributes(const std::string& path, Status& status) {
+  const DWORD a = GetFileAttributesW(WidePath(path).c_str());
+  status = LastErrorUnless(a != INVALID_FILE_ATTRIBUTES);
   if (a == INVALID_FILE_ATTRIBUTES) return std::nullopt;
   return a;
 }
 
 Status Win32FileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
-  const bool done = SetFileAttributesA(path.c_str(), attributes) != 0;
+  const bool done = SetFileAttributesW(WidePath(path).c_str(), attributes) != 0;
   return LastErrorUnless(done);
 }
 
 Status Win32FileSystem::RemoveFile(const std::string& path) {
-  const bool done = DeleteFileA(path.c_str()) != 0;
+  const bool done = DeleteFileW(WidePath(path).c_str()) != 0;
   return LastErrorUnless(done);
 }
 
 Status Win32FileSystem::RemoveFolder(const std::string& path) {
   if (IsDrive(path)) return Status::Refused(ERROR_ACCESS_DENIED);
-  const bool done = RemoveDirectoryA(path.c_str()) != 0;
+  const bool done = RemoveDirectoryW(WidePath(path).c_str()) != 0;
   return LastErrorUnless(done);
 }
 
 Status Win32FileSystem::RemoveAtRestart(const std::string& path) {
-  const bool done = MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+  const bool done = MoveFileExW(WidePath(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
   return LastErrorUnless(done);
 }
 
+std::string Win32FileSystem::FullPath(const std::string& path) {
+  try {
+    const std::wstring wide = Widen(path);
+    const DWORD need = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (need == 0) return path;
+    std::wstring full(need, L'\0');
+    const DWORD got = GetFullPathNameW(wide.c_str(), need, full.data(), nullptr);
+    if (got == 0 || got >= need) return path;
+    full.resize(got);
+    // The long form of what exists: the whole path, or else its folder (a
+    // log already gone keeps the name it was asked by).
+    const auto longForm = [](const std::wstring& p) -> std::optional<std::wstring> {
+      const DWORD n = GetLongPathNameW(p.c_str(), nullptr, 0);
+      if (n == 0) return std::nullopt;
+      std::wstring out(n, L'\0');
+      const DWORD m = GetLongPathNameW(p.c_str(), out.data(), n);
+      if (m == 0 || m >= n) return std::nullopt;
+      out.resize(m);
+      return out;
+    };
+    if (auto whole = longForm(full)) return Narrow(whole->c_str());
+    const size_t cut = full.find_last_of(L'\\');
+    if (cut != std::wstring::npos && cut + 1 < full.size()) {
+      if (auto folder = longForm(full.substr(0, cut + 1))) {
+        std::wstring joined = *folder;
+        if (!joined.empty() && joined.back() != L'\\') joined += L'\\';
+        return Narrow((joined + full.substr(cut + 1)).c_str());
+      }
+    }
+    return Narrow(full.c_str());
+  } catch (const std::bad_alloc&) {
+    return path;
+  }
+}
+
 std::unique_ptr<IOutputFile> Win32FileSystem::CreateOutputFile(const std::string& path, Status& status) {
-  UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+  UniqueFile file(CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     status = Status::Refused(GetLastError());
@@ -135,15 +215,15 @@ std::unique_ptr<IOutputFile> Win32FileSystem::CreateOutputFile(const std::string
 std::optional<std::vector<FileEntry>> Win32FileSystem::ListFolder(const std::string& folder) {
   try {
     std::vector<FileEntry> out;
-    WIN32_FIND_DATAA fd;
-    UniqueFind find(FindFirstFileA((folder + "\\*.*").c_str(), &fd));
+    WIN32_FIND_DATAW fd;
+    UniqueFind find(FindFirstFileW(WidePath(folder + "\\*.*").c_str(), &fd));
     if (!find) {
       if (GetLastError() == ERROR_FILE_NOT_FOUND) return out;
       return std::nullopt;
     }
     do {
       out.push_back(EntryOf(fd));
-    } while (FindNextFileA(find.get(), &fd));
+    } while (FindNextFileW(find.get(), &fd));
     if (GetLastError() != ERROR_NO_MORE_FILES) return std::nullopt;
     return out;
   } catch (const std::bad_alloc&) {
@@ -152,7 +232,7 @@ std::optional<std::vector<FileEntry>> Win32FileSystem::ListFolder(const std::str
 }
 
 std::optional<std::string> Win32FileSystem::ReadDenyWrite(const std::string& path) {
-  UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  UniqueFile file(CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return std::nullopt;
   LARGE_INTEGER size;

@@ -71,6 +71,24 @@ std::unique_ptr<IRegKey> Win32Registry::OpenKey(uint32_t root, const std::string
   }
 }
 
+std::unique_ptr<IRegKey> Win32Registry::CreateKey(uint32_t root, const std::string& path, Status& status) {
+  if (!IsRoot(root)) {
+    status = Status::Refused(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  UniqueKey key;
+  const LSTATUS r = RegCreateKeyExA(RootHandle(root), SubPath(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                    KEY_ALL_ACCESS, nullptr, key.put(), nullptr);
+  status = Status::Of(r == ERROR_SUCCESS, static_cast<uint32_t>(r));
+  if (r != ERROR_SUCCESS) return nullptr;
+  try {
+    return std::make_unique<Win32RegKey>(std::move(key), false);
+  } catch (const std::bad_alloc&) {
+    status = Status::Refused(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+}
+
 Status Win32Registry::DeleteKeyTree(uint32_t root, const std::string& path) {
   const std::string sub = SubPath(path);
   if (!IsRoot(root)) return Status::Refused(ERROR_INVALID_HANDLE);
@@ -162,6 +180,33 @@ bool Win32RegKey::WriteString(const std::string& name, const std::string& value)
   // c_str() carries the terminating zero that the size counts.
   return RegSetValueExA(key_.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                         static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+}
+
+std::optional<std::string> Win32RegKey::ReadBinary(const std::string& name) {
+  try {
+    for (int attempt = 0; attempt < 4; ++attempt) {
+      DWORD type = 0;
+      DWORD size = 0;
+      if (RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+          type != REG_BINARY)
+        return std::nullopt;
+      std::string data(size, '\0');
+      DWORD got = size;
+      const LONG r =
+          RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &got);
+      if (r == ERROR_MORE_DATA) continue;  // it grew meanwhile
+      if (r != ERROR_SUCCESS || type != REG_BINARY) return std::nullopt;
+      data.resize(got);
+      return data;
+    }
+  } catch (const std::bad_alloc&) {
+  }
+  return std::nullopt;
+}
+
+bool Win32RegKey::WriteBinary(const std::string& name, const std::string& bytes) {
+  return RegSetValueExA(key_.get(), name.c_str(), 0, REG_BINARY, reinterpret_cast<const BYTE*>(bytes.data()),
+                        static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;
 }
 
 bool Win32RegKey::Flush() { return RegFlushKey(key_.get()) == ERROR_SUCCESS; }

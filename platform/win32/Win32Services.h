@@ -10,12 +10,17 @@
 
 namespace platform::win32 {
 
+// Paths are ANSI text, handed to the wide calls as the ...A calls would
+// convert them; from MAX_PATH on in the \\?\ form, so that a long path is
+// read and removed rather than refused.
 class Win32FileSystem : public IFileSystem {
  public:
+  using IFileSystem::FindEntry;
+  using IFileSystem::GetAttributes;
   // The time stamp is 0 when the last-write time has no DOS form (before
   // 1980 or after 2107).
-  std::optional<FileEntry> FindEntry(const std::string& path) override;
-  std::optional<uint32_t> GetAttributes(const std::string& path) override;
+  std::optional<FileEntry> FindEntry(const std::string& path, Status& status) override;
+  std::optional<uint32_t> GetAttributes(const std::string& path, Status& status) override;
   Status SetAttributes(const std::string& path, uint32_t attributes) override;
   Status RemoveFile(const std::string& path) override;
   // A drive is refused (ERROR_ACCESS_DENIED) without asking the system,
@@ -32,6 +37,7 @@ class Win32FileSystem : public IFileSystem {
   // Written with WriteFile as it comes (no buffer of the program's own);
   // Flush is FlushFileBuffers.
   std::unique_ptr<IOutputFile> CreateOutputFile(const std::string& path, Status& status) override;
+  std::string FullPath(const std::string& path) override;
 
   // The packed local DOS date (high 16 bits) and time (low 16 bits) of a
   // file time in UTC; 0 when it has no DOS form.
@@ -44,6 +50,7 @@ class Win32Registry : public IRegistry {
  public:
   using IRegistry::OpenKey;
   std::unique_ptr<IRegKey> OpenKey(uint32_t root, const std::string& path, Status& status) override;
+  std::unique_ptr<IRegKey> CreateKey(uint32_t root, const std::string& path, Status& status) override;
   // Refused for the root itself (an empty path), ERROR_ACCESS_DENIED: a root
   // key is never deleted.
   Status DeleteKeyTree(uint32_t root, const std::string& path) override;
@@ -64,6 +71,8 @@ class Win32RegKey : public IRegKey {
   std::optional<int32_t> ReadInt(const std::string& name) override;
   bool WriteInt(const std::string& name, int32_t value) override;
   bool WriteString(const std::string& name, const std::string& value) override;
+  std::optional<std::string> ReadBinary(const std::string& name) override;
+  bool WriteBinary(const std::string& name, const std::string& bytes) override;
   bool Flush() override;
 
   HKEY get() const { return key_.get(); }
@@ -137,6 +146,7 @@ struct Win32Platform {
   Win32Module module;
   Win32Locale locale;
   Win32NamedLock namedLock;
+  Win32NamedLock claim;
 };
 
 }  // namespace platform::win32

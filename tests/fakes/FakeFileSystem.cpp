@@ -178,24 +178,77 @@ bool FakeFileSystem::HasChildren(const std::string& key) const {
   return it != nodes_.end() && it->first.compare(0, prefix.size(), prefix) == 0;
 }
 
-std::optional<platform::FileEntry> FakeFileSystem::FindEntry(const std::string& path) {
+std::optional<platform::FileEntry> FakeFileSystem::FindEntry(const std::string& path, platform::Status& status) {
   Call(OpName(FsOp::Find), path);
-  if (Failing(FsOp::Find, path)) return std::nullopt;
+  status = platform::Status::Refused(platform::kErrorFileNotFound);
+  if (const uint32_t fault = Failing(FsOp::Find, path)) {
+    status = platform::Status::Refused(fault);
+    return std::nullopt;
+  }
   // A search pattern ending in a separator finds nothing on Windows, and a
   // drive is no entry.
   const size_t nameAt = NameStart(path);
   if (nameAt == path.size() || IsDrive(KeyOf(path))) return std::nullopt;
   if (path.find_first_of("*?") != std::string::npos) return std::nullopt;  // exact paths only
   auto it = nodes_.find(KeyOf(path));
-  if (it == nodes_.end()) return std::nullopt;
+  if (it == nodes_.end()) {
+    status = platform::Status::Refused(MissingError(path));
+    return std::nullopt;
+  }
+  status = {};
   const Node& n = it->second;
   return platform::FileEntry{path.substr(nameAt), n.attributes, n.dosTime, n.size};
 }
 
-std::optional<uint32_t> FakeFileSystem::GetAttributes(const std::string& path) {
+std::optional<uint32_t> FakeFileSystem::GetAttributes(const std::string& path, platform::Status& status) {
   Call(OpName(FsOp::GetAttributes), path);
-  if (Failing(FsOp::GetAttributes, path)) return std::nullopt;
-  return Attributes(path);
+  if (const uint32_t fault = Failing(FsOp::GetAttributes, path)) {
+    status = platform::Status::Refused(fault);
+    return std::nullopt;
+  }
+  status = {};
+  if (const auto a = Attributes(path)) return a;
+  const std::string key = KeyOf(path);
+  if (IsDrive(key)) {
+    if (HasChildren(key)) return platform::kAttrDirectory;
+    status = platform::Status::Refused(platform::kErrorPathNotFound);
+    return std::nullopt;
+  }
+  status = platform::Status::Refused(MissingError(path));
+  return std::nullopt;
+}
+
+std::string FakeFileSystem::FullPath(const std::string& path) {
+  std::string p = path;
+  std::replace(p.begin(), p.end(), '/', '\\');
+  std::string prefix;
+  if (p.size() >= 2 && p[1] == ':') {
+    prefix = p.substr(0, 2) + "\\";
+    p = p.substr(2);
+  } else if (p.rfind("\\\\", 0) == 0) {
+    prefix = "\\\\";
+    p = p.substr(2);
+  } else if (p.rfind("\\", 0) == 0) {
+    prefix = current_.substr(0, 2) + "\\";
+  } else {
+    p = current_ + "\\" + p;
+    prefix = p.substr(0, 2) + "\\";
+    p = p.substr(2);
+  }
+  std::vector<std::string> parts;
+  for (size_t at = 0; at <= p.size();) {
+    const size_t end = std::min(p.find('\\', at), p.size());
+    const std::string part = p.substr(at, end - at);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    at = end + 1;
+  }
+  std::string out = prefix;
+  for (size_t i = 0; i < parts.size(); ++i) out += (i > 0 ? "\\" : "") + parts[i];
+  return out;
 }
 
 platform::Status FakeFileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
@@ -204,6 +257,7 @@ platform::Status FakeFileSystem::SetAttributes(const std::string& path, uint32_t
   if (const uint32_t fault = Failing(FsOp::SetAttributes, path)) return platform::Status::Refused(fault);
   auto it = nodes_.find(KeyOf(path));
   if (it == nodes_.end()) return platform::Status::Refused(MissingError(path));
+  Change();
   const uint32_t dirBit = it->second.attributes & platform::kAttrDirectory;
   // SetFileAttributes ignores the directory bit; "normal" counts only alone,
   // and a file left with no attribute at all reports itself as normal.
@@ -223,6 +277,7 @@ platform::Status FakeFileSystem::RemoveFile(const std::string& path) {
   if ((n.attributes & (platform::kAttrDirectory | platform::kAttrReadOnly)) != 0)
     return platform::Status::Refused(platform::kErrorAccessDenied);
   if (n.locked || n.openForWriting) return platform::Status::Refused(platform::kErrorSharingViolation);
+  Change();
   nodes_.erase(it);
   return {};
 }
@@ -239,6 +294,7 @@ platform::Status FakeFileSystem::RemoveFolder(const std::string& path) {
   if ((n.attributes & platform::kAttrDirectory) == 0) return platform::Status::Refused(platform::kErrorDirectory);
   if ((n.attributes & platform::kAttrReadOnly) != 0) return platform::Status::Refused(platform::kErrorAccessDenied);
   if (HasChildren(key)) return platform::Status::Refused(platform::kErrorDirNotEmpty);
+  Change();
   nodes_.erase(it);
   return {};
 }
@@ -276,6 +332,7 @@ platform::Status FakeFileSystem::RemoveAtRestart(const std::string& path) {
   Call(OpName(FsOp::Schedule), path);
   mutated_.push_back(path);
   if (const uint32_t fault = Failing(FsOp::Schedule, path)) return platform::Status::Refused(fault);
+  Change();
   scheduled_.push_back(path);
   return {};
 }

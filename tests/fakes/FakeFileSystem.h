@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Services.h"
+#include "tests/fakes/CrashPoint.h"
 
 namespace fakes {
 
@@ -37,6 +38,11 @@ class FakeFileSystem : public platform::IFileSystem {
   // The ANSI code page's lead bytes, for the last character of a path (the
   // second byte of a double-byte character may be 0x5C); none when not set.
   void UseLocale(platform::ILocale* locale);
+  // Every change (attributes, removals, schedulings, not the output files)
+  // counts on `crash` from now on.
+  void CountChanges(CrashPoint* crash) { crash_ = crash; }
+  // The folder that relative paths start from (C:\ when not set).
+  void SetCurrentFolder(std::string folder) { current_ = std::move(folder); }
   // Make `op` on `path` fail (every time, until cleared); a refused
   // operation gives `error`.
   void Fail(FsOp op, const std::string& path, uint32_t error = platform::kErrorAccessDenied);
@@ -60,8 +66,12 @@ class FakeFileSystem : public platform::IFileSystem {
   void Restart();
 
   // platform::IFileSystem
-  std::optional<platform::FileEntry> FindEntry(const std::string& path) override;
-  std::optional<uint32_t> GetAttributes(const std::string& path) override;
+  using platform::IFileSystem::FindEntry;
+  using platform::IFileSystem::GetAttributes;
+  std::optional<platform::FileEntry> FindEntry(const std::string& path, platform::Status& status) override;
+  // A drive's root answers as a folder while anything lives on the drive;
+  // a drive with nothing on it is no drive (ERROR_PATH_NOT_FOUND).
+  std::optional<uint32_t> GetAttributes(const std::string& path, platform::Status& status) override;
   platform::Status SetAttributes(const std::string& path, uint32_t attributes) override;
   platform::Status RemoveFile(const std::string& path) override;
   platform::Status RemoveFolder(const std::string& path) override;
@@ -72,6 +82,9 @@ class FakeFileSystem : public platform::IFileSystem {
   // The file's content grows with each Append (Content of its path); the
   // output files are not mutations of the installed world.
   std::unique_ptr<platform::IOutputFile> CreateOutputFile(const std::string& path, platform::Status& status) override;
+  // Slashes as backslashes, "." and ".." and doubled separators resolved,
+  // relative paths from the current folder; no short names to lengthen.
+  std::string FullPath(const std::string& path) override;
   // The bytes of a file; empty when there is none.
   std::string Content(const std::string& path) const;
 
@@ -111,7 +124,13 @@ class FakeFileSystem : public platform::IFileSystem {
   bool HasChildren(const std::string& key) const;
   void EnsureParents(const std::string& path);
 
+  void Change() {
+    if (crash_ != nullptr) crash_->Change();
+  }
+
   platform::ILocale* locale_ = nullptr;
+  CrashPoint* crash_ = nullptr;
+  std::string current_ = "C:\\";
   std::map<std::string, Node> nodes_;  // by Key()
   std::map<std::pair<int, std::string>, uint32_t> faults_;
   std::vector<std::string> mutated_;

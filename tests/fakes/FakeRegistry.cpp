@@ -160,6 +160,16 @@ class FakeRegistry::Key : public platform::IRegKey {
     return Write(name, Value{platform::kRegSz, value, true});
   }
 
+  std::optional<std::string> ReadBinary(const std::string& name) override {
+    const Value* v = Find(name);
+    if (v == nullptr || v->type != platform::kRegBinary) return std::nullopt;
+    return v->data;
+  }
+
+  bool WriteBinary(const std::string& name, const std::string& bytes) override {
+    return Write(name, Value{platform::kRegBinary, bytes});
+  }
+
   bool Flush() override {
     if (reg_.Failing(RegOp::Flush, key_)) return false;
     ++reg_.flushes_;
@@ -185,6 +195,7 @@ class FakeRegistry::Key : public platform::IRegKey {
     if (n == nullptr) return false;
     auto it = n->values.find(Upper(name));
     const std::string spelling = it == n->values.end() ? name : it->second.first;
+    reg_.Change();
     n->values[Upper(name)] = {spelling, std::move(v)};
     return true;
   }
@@ -215,6 +226,31 @@ std::unique_ptr<platform::IRegKey> FakeRegistry::OpenKey(uint32_t root, const st
   return std::make_unique<Key>(*this, key, it->second.readOnly);
 }
 
+std::unique_ptr<platform::IRegKey> FakeRegistry::CreateKey(uint32_t root, const std::string& path,
+                                                           platform::Status& status) {
+  if (!IsRoot(root)) {
+    status = platform::Status::Refused(platform::kErrorInvalidHandle);
+    return nullptr;
+  }
+  const std::string key = platform::KeyNode(root, path);
+  if (const uint32_t fault = Failing(RegOp::Open, key)) {
+    status = platform::Status::Refused(fault);
+    return nullptr;
+  }
+  status = {};
+  if (key.size() == 8) return std::make_unique<Key>(*this, key, false);
+  // The keys on the way, each created as RegCreateKeyEx would.
+  for (size_t cut = key.find('\\', 9); ; cut = key.find('\\', cut + 1)) {
+    const std::string part = key.substr(0, cut);
+    if (nodes_.count(part) == 0) {
+      Change();
+      nodes_.try_emplace(part);
+    }
+    if (cut == std::string::npos) break;
+  }
+  return std::make_unique<Key>(*this, key, nodes_[key].readOnly);
+}
+
 platform::Status FakeRegistry::DeleteKeyTree(uint32_t root, const std::string& path) {
   const std::string key = platform::KeyNode(root, path);
   deleteCalls_.push_back(key);
@@ -228,9 +264,13 @@ platform::Status FakeRegistry::DeleteKeyTree(uint32_t root, const std::string& p
   for (auto c = nodes_.lower_bound(prefix); c != nodes_.end() && c->first.compare(0, prefix.size(), prefix) == 0; ++c)
     children.push_back(c->first);
   for (auto c = children.rbegin(); c != children.rend(); ++c) {
-    if (RefusesDeletion(*c) == 0) nodes_.erase(*c);
+    if (RefusesDeletion(*c) == 0) {
+      Change();
+      nodes_.erase(*c);
+    }
   }
   if (const uint32_t refused = RefusesDeletion(key)) return platform::Status::Refused(refused);
+  Change();
   nodes_.erase(key);
   return {};
 }
@@ -243,6 +283,7 @@ platform::Status FakeRegistry::DeleteKey(uint32_t root, const std::string& path)
   auto it = nodes_.find(key);
   if (it == nodes_.end()) return platform::Status::Refused(platform::kErrorFileNotFound);
   if (const uint32_t refused = RefusesDeletion(key)) return platform::Status::Refused(refused);
+  Change();
   nodes_.erase(it);
   return {};
 }

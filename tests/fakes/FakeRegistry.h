@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/Services.h"
+#include "tests/fakes/CrashPoint.h"
 
 namespace fakes {
 
@@ -36,6 +37,9 @@ class FakeRegistry : public platform::IRegistry {
   // deletion gives `error`.
   void Fail(RegOp op, uint32_t root, const std::string& path, uint32_t error = platform::kErrorAccessDenied);
   void ClearFaults();
+  // Every change (a key created or deleted, a value written) counts on
+  // `crash` from now on.
+  void CountChanges(CrashPoint* crash) { crash_ = crash; }
 
   // Inspection.
   bool Exists(uint32_t root, const std::string& path) const;
@@ -56,6 +60,10 @@ class FakeRegistry : public platform::IRegistry {
   using platform::IRegistry::OpenKey;
   std::unique_ptr<platform::IRegKey> OpenKey(uint32_t root, const std::string& path,
                                              platform::Status& status) override;
+  // A key marked read-only is opened read-only here too; a fault on Open
+  // refuses it.
+  std::unique_ptr<platform::IRegKey> CreateKey(uint32_t root, const std::string& path,
+                                               platform::Status& status) override;
   platform::Status DeleteKeyTree(uint32_t root, const std::string& path) override;
   platform::Status DeleteKey(uint32_t root, const std::string& path) override;
 
@@ -76,6 +84,11 @@ class FakeRegistry : public platform::IRegistry {
   std::map<std::string, Node> nodes_;  // by platform::KeyNode(); roots exist implicitly
   std::map<std::pair<int, std::string>, uint32_t> faults_;
   std::vector<std::string> deleteCalls_;
+  void Change() {
+    if (crash_ != nullptr) crash_->Change();
+  }
+
+  CrashPoint* crash_ = nullptr;
   int flushes_ = 0;
   int openHandles_ = 0;
 };

@@ -3,6 +3,7 @@
 // script, a fixed screen, a module with a chosen path and version, a
 // Windows-1252 (or chosen double-byte) locale and a named lock.
 #include <deque>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -63,18 +64,27 @@ class FakeLocale : public platform::ILocale {
   void UseCodePage932();
 };
 
+// Locks of one machine: two FakeNamedLocks that share `taken` (copy it
+// from one to the other) see each other's locks, as two processes would.
 class FakeNamedLock : public platform::INamedLock {
  public:
   bool available = true;
   std::vector<std::string> acquired;  // names, in order
   int held = 0;
+  std::shared_ptr<std::set<std::string>> taken = std::make_shared<std::set<std::string>>();
   bool Acquire(const std::string& name, uint32_t) override {
-    if (!available) return false;
+    if (!available || taken->count(name) != 0) return false;
+    Release();  // one lock per object, as the platform's
     acquired.push_back(name);
+    taken->insert(name);
     ++held;
     return true;
   }
-  void Release() override { --held; }
+  void Release() override {
+    if (held == 0) return;
+    --held;
+    taken->erase(acquired.back());
+  }
 };
 
 }  // namespace fakes

@@ -155,12 +155,20 @@ class WindowsPaths : public platform::IFileSystem {
   std::vector<std::string> problems;
 
   std::string R(const std::string& p) { return Resolve(p, *locale); }
-  std::optional<platform::FileEntry> FindEntry(const std::string& p) override {
+  using platform::IFileSystem::FindEntry;
+  using platform::IFileSystem::GetAttributes;
+  std::optional<platform::FileEntry> FindEntry(const std::string& p, platform::Status& s) override {
     // Nothing is found through a trailing separator.
-    if (p.empty() || p.back() == '/' || env::PathRules(*locale).EndsWithBackslash(p)) return std::nullopt;
-    return fake.FindEntry(R(p));
+    if (p.empty() || p.back() == '/' || env::PathRules(*locale).EndsWithBackslash(p)) {
+      s = platform::Status::Refused(platform::kErrorFileNotFound);
+      return std::nullopt;
+    }
+    return fake.FindEntry(R(p), s);
   }
-  std::optional<uint32_t> GetAttributes(const std::string& p) override { return fake.GetAttributes(R(p)); }
+  std::optional<uint32_t> GetAttributes(const std::string& p, platform::Status& s) override {
+    return fake.GetAttributes(R(p), s);
+  }
+  std::string FullPath(const std::string& p) override { return fake.FullPath(p); }
   platform::Status SetAttributes(const std::string& p, uint32_t a) override {
     changed.push_back(R(p));
     return fake.SetAttributes(R(p), a);

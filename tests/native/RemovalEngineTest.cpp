@@ -51,9 +51,10 @@ class ThrowingFs : public platform::FileSystemWrapper {
     path_ = platform::PathKey(path);
   }
 
-  std::optional<platform::FileEntry> FindEntry(const std::string& p) override {
+  using FileSystemWrapper::FindEntry;
+  std::optional<platform::FileEntry> FindEntry(const std::string& p, platform::Status& s) override {
     Maybe(FsOp::Find, p);
-    return FileSystemWrapper::FindEntry(p);
+    return FileSystemWrapper::FindEntry(p, s);
   }
   platform::Status RemoveFolder(const std::string& p) override {
     Maybe(FsOp::RemoveFolder, p);
