@@ -17,10 +17,16 @@ namespace app {
 
 bool ReadLog(platform::IFileSystem& fs, const env::PathRules& paths, const std::string& logPath, TRunData& data) {
   try {
-    std::optional<std::string> bytes = fs.ReadDenyWrite(logPath);
-    if (!bytes) return false;
-    ParsedLog parsed = ParseLog(*bytes);
-    bytes.reset();
+    const std::optional<std::string> bytes = fs.ReadDenyWrite(logPath);
+    return bytes && ReadLogBytes(*bytes, paths, data);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool ReadLogBytes(const std::string& bytes, const env::PathRules& paths, TRunData& data) {
+  try {
+    ParsedLog parsed = ParseLog(bytes);
     if (!parsed.Readable()) return false;
     LogContent& log = parsed.content;
 

@@ -17,5 +17,8 @@ namespace app {
 // early, promises more entries than it holds, or names a folder or file
 // outside the installation folder; `data` is then left as it was.
 bool ReadLog(platform::IFileSystem& fs, const env::PathRules& paths, const std::string& logPath, TRunData& data);
+// The same from the log's bytes, read already (or kept in the run's
+// journal).
+bool ReadLogBytes(const std::string& bytes, const env::PathRules& paths, TRunData& data);
 
 }  // namespace app

@@ -52,10 +52,14 @@ struct Outcome {
   // the path below it, as handed to the registry.
   uint32_t root = 0;
   std::string keyPath;
+  // Keys of the registry key list: the index of the entry whose walk met
+  // the key; -1 for everything else.
+  int entry = -1;
   Step step = Step::None;
   // The Win32 error code of a refusal: Failed, NotEmpty of a folder
-  // (ERROR_DIR_NOT_EMPTY), and Scheduled (the refusal that put the deletion
-  // off); 0 when there was no refusal or the system gave no code.
+  // (ERROR_DIR_NOT_EMPTY), Scheduled (the refusal that put the deletion
+  // off), and Absent when found first and gone when its turn came (another
+  // run took it); 0 when there was no refusal or the system gave no code.
   uint32_t error = 0;
   // Files, shortcuts and folders: the attributes of what the lookup found;
   // 0 when it found nothing.

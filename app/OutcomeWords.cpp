@@ -28,6 +28,9 @@ std::string ErrorText(uint32_t error) {
     case platform::kErrorLockViolation: name = "locked by another program"; break;
     case platform::kErrorDirNotEmpty: name = "not empty"; break;
     case platform::kErrorDirectory: name = "not a folder"; break;
+    case platform::kErrorBadNetPath: name = "the network path is not found"; break;
+    case platform::kErrorNotReady: name = "the device is not ready"; break;
+    case platform::kErrorInvalidDrive: name = "no such drive"; break;
     default: break;
   }
   return "error " + std::to_string(error) + (name != nullptr ? std::string(": ") + name : std::string());
@@ -77,13 +80,11 @@ std::string OutcomeReason(const Outcome& o, const std::string& refusal) {
     case Result::Absent:
       if (isKey) {
         if (o.root == 0) return "the entry names no root key";
-        // A key nobody may open counts as not there; say so.
-        if (o.error != 0 && o.error != platform::kErrorFileNotFound) {
-          return "it cannot be opened (" + ErrorText(o.error) + "): counts as not there";
-        }
         return "not present";
       }
       if (o.attributes == 0) return "not present";
+      // Found, then gone when its turn came: another run took it.
+      if (o.error != 0) return "gone before its turn (" + ErrorText(o.error) + ")";
       if (!isFolder) return "the path names a folder";
       if ((o.attributes & kNotAFolderToTouch) != 0) return "hidden or system folder: counts as not there";
       return "not present";
@@ -104,7 +105,9 @@ std::string OutcomeReason(const Outcome& o, const std::string& refusal) {
   }
   switch (o.step) {
     case Step::Open: return "it cannot be opened" + (refusal.empty() ? std::string() : " (" + refusal + ")");
-    case Step::ReadAttributes: return "its attributes cannot be read";
+    case Step::Find: return "it cannot be looked at" + (refusal.empty() ? std::string() : " (" + refusal + ")");
+    case Step::ReadAttributes:
+      return "its attributes cannot be read" + (refusal.empty() ? std::string() : " (" + refusal + ")");
     case Step::DropReadOnly: return "the read-only bit cannot be dropped (" + refusal + ")";
     case Step::Schedule: return "in use; its deletion at the next start of Windows was refused (" + refusal + ")";
     case Step::Delete:

@@ -12,12 +12,18 @@ namespace app {
 
 class PersonHost : public IRunHost {
  public:
-  // `summary` shows the failure summary modally over the progress window.
-  PersonHost(platform::IMessageBox& box, std::function<void(TFailList&)> summary)
-      : box_(box), summary_(std::move(summary)) {}
+  // `summary` shows the failure summary modally over the progress window;
+  // `toFront` brings the window of the run that holds a claim to the front
+  // (none: nothing is shown).
+  PersonHost(platform::IMessageBox& box, std::function<void(TFailList&)> summary,
+             std::function<void(const std::string&)> toFront = {})
+      : box_(box), summary_(std::move(summary)), toFront_(std::move(toFront)) {}
 
   bool Confirm(const std::string& appName) override;
   void Tell(int32_t code, const std::string& argument) override;
+  void ShowOtherRun(const std::string& claimName) override {
+    if (toFront_) toFront_(claimName);
+  }
   void ShowFailureSummary(TFailList& failures) override { summary_(failures); }
   RestartRemovals* Restart() override { return nullptr; }
   void OnError() override { throw; }
@@ -27,6 +33,7 @@ class PersonHost : public IRunHost {
  private:
   platform::IMessageBox& box_;
   std::function<void(TFailList&)> summary_;
+  std::function<void(const std::string&)> toFront_;
 };
 
 }  // namespace app

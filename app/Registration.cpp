@@ -4,7 +4,6 @@
 #include <string>
 
 #include "env/Enviro.h"
-#include "platform/Error.h"
 
 namespace app {
 
@@ -57,7 +56,7 @@ std::string SelfDeletionCommand(const std::string& programPath, bool ntFamily) {
   return std::string(ntFamily ? "cmd.exe" : "command.com") + " /c del \"" + programPath + "\"";
 }
 
-void Registration::Update(RegistrationResult& result) {
+void Registration::Update(RegistrationResult& result, const CountDownClaim& claim) {
   const std::string program = module_.ProgramPath();
   uint32_t ms = 0;
   uint32_t ls = 0;
@@ -65,16 +64,33 @@ void Registration::Update(RegistrationResult& result) {
   const std::string version = FormatVersion(ms, ls);
   result.version = version;
 
+  // The earlier run that claimed the count-down got as far as deleting the
+  // registration; the key above it may be all that is left to do.
+  if (claim.claimedAt && !registry_.KeyExists(kRoot, RegistrationKeyPath(version))) {
+    result.countedEarlier = true;
+    DeleteEmptyParent();
+    return;
+  }
+
   // Another copy of the uninstaller (or a stale registration) is not ours to
   // count down.
   const std::string registered = ReadRegisteredPath(version);
   if (registered.empty() || !locale_.EqualIgnoreCase(registered, program)) return;
   result.ours = true;
 
-  if (DecrementAppsServed(version, result) != 0) return;
+  if (DecrementAppsServed(version, claim, result) != 0) return;
 
-  result.registrationDeleted = DeleteRegistration(version);
+  // The file goes at the next start of Windows as well as at the next
+  // logon, whichever comes first (a standard user's logon cannot delete it
+  // from Program Files). Both before the deletion: a registration at 0 that
+  // could schedule neither stays, for a later run to finish.
   result.selfDeletionScheduled = ScheduleSelfDeletion(program);
+  result.deletedAtRestart = static_cast<bool>(fs_.RemoveAtRestart(program));
+  if (!result.selfDeletionScheduled && !result.deletedAtRestart) {
+    result.selfDeletionFailed = true;
+    return;
+  }
+  result.registrationDeleted = DeleteRegistration(version);
 }
 
 void Registration::ReadFileVersion(const std::string& path, uint32_t& ms, uint32_t& ls) {
@@ -92,17 +108,30 @@ std::string Registration::ReadRegisteredPath(const std::string& versionName) {
   return *path;
 }
 
-int32_t Registration::DecrementAppsServed(const std::string& versionName, RegistrationResult& result) {
+int32_t Registration::DecrementAppsServed(const std::string& versionName, const CountDownClaim& claim,
+                                          RegistrationResult& result) {
   // Two uninstallers of one version finishing together would otherwise both
   // read the same count and write back the same result.
   LockHold lock(lock_, AppsServedLockName(versionName), kAppsServedLockTimeoutMs);
-  if (!lock.held()) return -1;
-
   auto key = registry_.OpenKey(kRoot, RegistrationKeyPath(versionName));
   if (!key) return -1;
   const auto count = key->ReadInt(kAppsServedValue);
   if (!count) return -1;
   result.countBefore = count;
+  if (!lock.held()) {
+    result.lockTimedOut = true;
+    return -1;
+  }
+  // An earlier run of this log claimed the count-down: it did it, unless
+  // the count still stands where that run read it.
+  if (claim.claimedAt && *count != *claim.claimedAt) {
+    result.countedEarlier = true;
+    return *count;
+  }
+  if (!claim.claimedAt && claim.claim && !claim.claim(*count)) {
+    result.claimFailed = true;
+    return -1;
+  }
   // Wraps like the 32-bit registry value itself would.
   const int32_t decremented = static_cast<int32_t>(static_cast<uint32_t>(*count) - 1u);
   // A key that opened read-only cannot take the new count; the count still
@@ -115,26 +144,31 @@ bool Registration::DeleteRegistration(const std::string& versionName) {
   const std::string keyPath = RegistrationKeyPath(versionName);
   if (!registry_.KeyExists(kRoot, keyPath)) return false;
   if (!registry_.DeleteKeyTree(kRoot, keyPath)) return false;
+  DeleteEmptyParent();
+  return true;
+}
 
+void Registration::DeleteEmptyParent() {
   const std::string parent = env::PathRules(locale_).StripTrailingBackslash(kRegistrationPrefix);
   auto key = registry_.OpenKey(kRoot, parent);
-  if (!key || key->HasSubkeys()) return true;
+  if (!key || key->HasSubkeys()) return;
   key.reset();  // closed before it is deleted
   // Only an empty parent goes: should the subkey count have failed to read,
   // the other registrations below it stay.
   registry_.DeleteKey(kRoot, parent);
-  return true;
 }
 
 bool Registration::ScheduleSelfDeletion(const std::string& programPath) {
   auto key = registry_.OpenKey(kRoot, kRunOnceKey);
   if (!key) return false;
 
+  const std::string command = SelfDeletionCommand(programPath, module_.RunsOnNtFamily());
   std::string name = kDeleteValue;
-  for (int k = 0; key->ValueExists(name); ++k) name = kDeleteValue + std::to_string(k);
-
-  if (!key->WriteString(name, SelfDeletionCommand(programPath, module_.RunsOnNtFamily())))
-    throw platform::Error(platform::FormatError("Failed to set data for '%s'", name));
+  for (int k = 0; key->ValueExists(name); ++k) {
+    if (key->ReadString(name) == command) return true;
+    name = kDeleteValue + std::to_string(k);
+  }
+  if (!key->WriteString(name, command)) return false;
   // The entry must survive a power cut before the next start of Windows.
   key->Flush();
   return true;

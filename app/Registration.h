@@ -6,6 +6,7 @@
 // The run's UpdateRegistration drives the steps declared here; the helpers
 // are public so that the texts they build can be checked alone.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -25,7 +26,8 @@ extern const char kAppsServedValue[];
 // registration. When the wait runs out the count is left as it is and
 // nothing is scheduled: a registration that serves one application too many
 // only leaves the uninstaller file behind, while a lost count would delete
-// it under an application that still needs it.
+// it under an application that still needs it. The same rule decides every
+// doubt below.
 constexpr uint32_t kAppsServedLockTimeoutMs = 10000;
 
 // The version name: the four 16-bit parts of dwFileVersionMS and
@@ -55,9 +57,34 @@ struct RegistrationResult {
   // "AppsServed" as read, and the count written back; nullopt when nothing
   // was read, or nothing written (a key that opened for reading only).
   std::optional<int32_t> countBefore, countAfter;
+  // The lock around the count was not had in time: countBefore is the count
+  // as it stands, untouched.
+  bool lockTimedOut = false;
+  // An earlier run of the same log had claimed the count-down, and did it.
+  bool countedEarlier = false;
+  // The claim could not be written down: nothing was counted down.
+  bool claimFailed = false;
   bool registrationDeleted = false;
   // The self-deletion entry is in the run-once key.
   bool selfDeletionScheduled = false;
+  // The file is also scheduled for deletion at the next start of Windows.
+  bool deletedAtRestart = false;
+  // The count reached 0 but neither the entry nor the deletion at the next
+  // start could be scheduled: the registration stays (count 0) for a later
+  // run to finish.
+  bool selfDeletionFailed = false;
+};
+
+// The count-down of one log's application, done once however often its
+// uninstallation runs (app/RunJournal.h keeps the claim).
+struct CountDownClaim {
+  // The count an earlier run of this log read right before it claimed the
+  // count-down; nullopt when none did.
+  std::optional<int32_t> claimedAt;
+  // Writes the claim down for the count just read under the lock, before
+  // the count goes down; false when it could not be written. Empty: nothing
+  // to write down.
+  std::function<bool(int32_t count)> claim;
 };
 
 // The count-down of the running program file, the run's last step. Each
@@ -71,10 +98,13 @@ class Registration {
                platform::IFileSystem& fs, platform::ILocale& locale)
       : registry_(registry), module_(module), lock_(lock), fs_(fs), locale_(locale) {}
 
-  // Tells `result` what it did. Only the write of the self-deletion entry
-  // can fail out of it, with platform::Error "Failed to set data for
-  // '<value name>'"; `result` then holds what was done before.
-  void Update(RegistrationResult& result);
+  // Tells `result` what it did; nothing fails out of it. With `claim`
+  // claimed earlier, the count goes down only if it still stands where the
+  // earlier run read it (that run died before its write); either way a
+  // count at 0 is finished: the self-deletion entry first, then the
+  // registration's deletion, so that a registration without the entry is
+  // never deleted.
+  void Update(RegistrationResult& result, const CountDownClaim& claim = {});
 
  private:
   // The two halves of the fixed file version of `path`; `ms` and `ls` keep
@@ -83,19 +113,23 @@ class Registration {
   // "AppPath" of the registration of `versionName` when it names an
   // existing file; empty otherwise.
   std::string ReadRegisteredPath(const std::string& versionName);
-  // Counts "AppsServed" down by one under the version's lock and gives the
-  // new count, or -1 when there was nothing to count down (key or value
-  // missing, value not a DWORD, lock not obtained in time). A failed
-  // write-back still gives the decremented count. `result` gets the count
-  // read and the count written.
-  int32_t DecrementAppsServed(const std::string& versionName, RegistrationResult& result);
+  // Counts "AppsServed" down by one under the version's lock, as `claim`
+  // allows, and gives the count then, or -1 when there was nothing to count
+  // down (key or value missing, value not a DWORD, lock not obtained in
+  // time, the claim not written). A failed write-back still gives the
+  // decremented count. `result` gets the count read and the count written.
+  int32_t DecrementAppsServed(const std::string& versionName, const CountDownClaim& claim,
+                              RegistrationResult& result);
   // Deletes the registration of `versionName` and, when no other one is
   // left, "\Software\Kestrivon\Dalvests"; failures pass silently. True when
   // the registration key went.
   bool DeleteRegistration(const std::string& versionName);
+  // "\Software\Kestrivon\Dalvests" when no registration is left in it.
+  void DeleteEmptyParent();
   // Writes the self-deletion entry for `programPath` under the first free
-  // name of Delete, Delete0, Delete1, ... Nothing (false) when the run-once
-  // key cannot be opened; throws platform::Error when the write fails.
+  // name of Delete, Delete0, Delete1, ..., unless one of those names holds
+  // it already (an earlier run that died after writing it). False when the
+  // run-once key cannot be opened or the write fails.
   bool ScheduleSelfDeletion(const std::string& programPath);
 
   platform::IRegistry& registry_;

@@ -80,7 +80,7 @@ void RemovalEngine::Run(const TRunData& data, IRemovalListener& listener, Restar
   Begin(Phase::Registry);
   RemoveUninstallKey(data.UninsData.UninstallKey);
   for (size_t e = 0; e < data.RegKeyList.size(); ++e) {
-    RemoveLoggedKey(data.RegKeyList[e], e < data.RegKeyLevels.size() ? data.RegKeyLevels[e] : 0);
+    RemoveLoggedKey(static_cast<int>(e), data.RegKeyList[e], e < data.RegKeyLevels.size() ? data.RegKeyLevels[e] : 0);
   }
 }
 
@@ -100,9 +100,10 @@ void RemovalEngine::RemoveFiles(const TRunData& data) {
       bytesProcessed_ += record->Size;
       Show(record->Name);
       Outcome outcome = Met(ObjectKind::File, folder + record->Name);
-      const auto entry = fs_.FindEntry(outcome.path);
-      if (entry) outcome.attributes = entry->attributes;
-      if (!entry || entry->IsFolder()) {
+      const auto entry = Look(outcome);
+      if (outcome.result == Result::Failed) {
+        // The system would not look: the file may well be there.
+      } else if (!entry || entry->IsFolder()) {
         outcome.result = Result::Absent;
       } else if (entry->dosTime != record->Date) {
         // Changed since installation: the user's edits stay.
@@ -132,11 +133,14 @@ void RemovalEngine::RemoveShortcuts(const TRunData& data) {
   for (const std::string& shortcut : *data.ShortcutList) {
     Show(shortcut);
     Outcome outcome = Met(ObjectKind::Shortcut, shortcut);
-    const auto entry = fs_.FindEntry(shortcut);
-    if (entry) outcome.attributes = entry->attributes;
+    const auto entry = Look(outcome);
     // A shortcut's time stamp is not compared.
-    if (!entry || entry->IsFolder()) outcome.result = Result::Absent;
-    else RemoveFileAnyway(fs_, restart_, outcome);
+    if (outcome.result == Result::Failed) {
+    } else if (!entry || entry->IsFolder()) {
+      outcome.result = Result::Absent;
+    } else {
+      RemoveFileAnyway(fs_, restart_, outcome);
+    }
     Report(outcome);
   }
 }
@@ -171,19 +175,17 @@ void RemovalEngine::RemoveUninstallKey(const std::string& uninstallKey) {
   outcome.keyPath = kUninstallKeyPath + uninstallKey;
   platform::Status status;
   if (!registry_.OpenKey(outcome.root, outcome.keyPath, status)) {
-    outcome.result = Result::Absent;
-    outcome.error = status.error();
+    // Not there only when the system says so: one nobody may open stays.
+    Refusal(outcome, Step::Open, status);
   } else {
     // With its subkeys: the entry is the application's own.
     status = registry_.DeleteKeyTree(outcome.root, outcome.keyPath);
-    outcome.result = status ? Result::Removed : Result::Failed;
-    outcome.step = status ? Step::None : Step::Delete;
-    outcome.error = status.error();
+    Refusal(outcome, Step::Delete, status);
   }
   Report(outcome);
 }
 
-void RemovalEngine::RemoveLoggedKey(const std::string& entry, uint8_t levels) {
+void RemovalEngine::RemoveLoggedKey(int index, const std::string& entry, uint8_t levels) {
   const RegKeyEntry parsed = ParseRegKeyEntry(entry);
   std::string key = parsed.keyPath;
   for (unsigned n = levels; n > 0; --n, key = paths_.ParentPath(key)) {
@@ -200,24 +202,27 @@ void RemovalEngine::RemoveLoggedKey(const std::string& entry, uint8_t levels) {
     Outcome outcome = Met(ObjectKind::Key, parsed.rootName + key);
     outcome.root = parsed.root;
     outcome.keyPath = key;
+    outcome.entry = index;
+    const bool keptBefore = keptBefore_ && keptBefore_(index, parsed.root, key);
     platform::Status status;
+    // The key test: "not there" only when the system says so; a key nobody
+    // may open is there and kept, and its walk ends.
     if (!registry_.OpenKey(parsed.root, key, status)) {
-      outcome.result = Result::Absent;
-      outcome.error = status.error();
+      Refusal(outcome, Step::Open, status);
       Report(outcome);
-      continue;
+      if (outcome.result == Result::Absent && !keptBefore) continue;
+      return;
     }
     {
       auto opened = registry_.OpenKey(parsed.root, key, status);
       if (!opened) {
-        outcome.result = Result::Failed;
-        outcome.step = Step::Open;
-        outcome.error = status.error();
+        Refusal(outcome, Step::Open, status);
         Report(outcome);
+        if (outcome.result == Result::Absent && !keptBefore) continue;
         return;
       }
       // A key with subkeys holds something that is not the application's.
-      if (opened->HasSubkeys()) {
+      if (keptBefore || opened->HasSubkeys()) {
         outcome.result = Result::NotEmpty;
         opened.reset();
         Report(outcome);
@@ -227,11 +232,32 @@ void RemovalEngine::RemoveLoggedKey(const std::string& entry, uint8_t levels) {
     // The key alone: should the subkey count have failed to read, whatever
     // lies below it stays.
     status = registry_.DeleteKey(parsed.root, key);
-    outcome.result = status ? Result::Removed : Result::Failed;
-    outcome.step = status ? Step::None : Step::Delete;
-    outcome.error = status.error();
+    Refusal(outcome, Step::Delete, status);
     Report(outcome);
   }
+}
+
+std::optional<platform::FileEntry> RemovalEngine::Look(Outcome& outcome) {
+  platform::Status looked;
+  auto entry = fs_.FindEntry(outcome.path, looked);
+  if (entry) {
+    outcome.attributes = entry->attributes;
+  } else if (!platform::NotFound(looked.error())) {
+    outcome.result = Result::Failed;
+    outcome.step = Step::Find;
+    outcome.error = looked.error();
+  }
+  return entry;
+}
+
+void RemovalEngine::Refusal(Outcome& outcome, Step step, platform::Status status) {
+  if (status) {
+    outcome.result = Result::Removed;
+    return;
+  }
+  outcome.result = platform::NotFound(status.error()) ? Result::Absent : Result::Failed;
+  if (outcome.result == Result::Failed) outcome.step = step;
+  outcome.error = status.error();
 }
 
 void RemovalEngine::Begin(Phase phase) {
@@ -252,8 +278,11 @@ Outcome RemovalEngine::Met(ObjectKind kind, std::string path) const {
 void RemovalEngine::TryRemoveFolder(const std::string& path) {
   constexpr uint32_t kNotAFolderToTouch = platform::kAttrHidden | platform::kAttrSystem | platform::kAttrVolume;
   Outcome outcome = Met(ObjectKind::Folder, path);
-  const auto entry = fs_.FindEntry(path);
-  if (entry) outcome.attributes = entry->attributes;
+  const auto entry = Look(outcome);
+  if (outcome.result == Result::Failed) {
+    Report(outcome);
+    return;
+  }
   // Hidden and system folders are the user's or the system's: not there.
   if (!entry || (entry->attributes & kNotAFolderToTouch) != 0) {
     outcome.result = Result::Absent;
@@ -270,6 +299,9 @@ void RemovalEngine::TryRemoveFolder(const std::string& path) {
   }
   if (status && !raised) {
     outcome.result = Result::Removed;
+  } else if (platform::NotFound(status.error())) {
+    outcome.result = Result::Absent;  // another run took it meanwhile
+    outcome.error = status.error();
   } else if (status.error() == platform::kErrorDirNotEmpty) {
     outcome.result = Result::NotEmpty;
     outcome.error = status.error();
@@ -298,6 +330,12 @@ void RemoveFileAnyway(platform::IFileSystem& fs, RestartRemovals* restart, Outco
   const platform::FileRemoval removal = platform::RemoveFileAnyway(fs, outcome.path);
   if (removal) {
     outcome.result = Result::Removed;
+    return;
+  }
+  // Gone at whichever step: another run took it meanwhile.
+  if (platform::NotFound(removal.status.error())) {
+    outcome.result = Result::Absent;
+    outcome.error = removal.status.error();
     return;
   }
   outcome.result = Result::Failed;

@@ -9,6 +9,7 @@
 // listens to its stream (the run, the failure list, a dry run's plan)
 // decides what to show.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "app/Outcome.h"
@@ -72,6 +73,13 @@ class RemovalEngine {
   // nothing but what is scheduled: Scheduled, or Failed at Step::Schedule
   // when the scheduling is refused.
   void Run(const TRunData& data, IRemovalListener& listener, RestartRemovals* restart = nullptr);
+  // For a run that finishes what an earlier one began: where `keptBefore`
+  // names a key of an entry's walk (entry index, root, key path), that walk
+  // ends as the earlier run's ended, at a key it kept for its subkeys: the
+  // key stays, whether another entry's walk has emptied it since or not.
+  void KeepWhereKeptBefore(std::function<bool(int, uint32_t, const std::string&)> keptBefore) {
+    keptBefore_ = std::move(keptBefore);
+  }
 
  private:
   void RemoveFiles(const TRunData& data);
@@ -79,8 +87,14 @@ class RemovalEngine {
   void RemoveShortcuts(const TRunData& data);
   void RemoveShortcutFolders(const TRunData& data);
   void RemoveUninstallKey(const std::string& uninstallKey);
-  void RemoveLoggedKey(const std::string& entry, uint8_t levels);
+  void RemoveLoggedKey(int index, const std::string& entry, uint8_t levels);
 
+  // The lookup of outcome.path; a lookup the system refused (not one that
+  // found nothing) makes the outcome Failed at Step::Find.
+  std::optional<platform::FileEntry> Look(Outcome& outcome);
+  // The outcome of a key's opening or deletion that `status` tells: gone,
+  // Absent when the system found nothing, Failed at `step` otherwise.
+  static void Refusal(Outcome& outcome, Step step, platform::Status status);
   void Begin(Phase phase);
   void Show(const std::string& currentObject);
   void Report(const Outcome& outcome) { listener_->OnOutcome(outcome); }
@@ -96,6 +110,7 @@ class RemovalEngine {
   env::PathRules paths_;
   IRemovalListener* listener_ = nullptr;
   RestartRemovals* restart_ = nullptr;
+  std::function<bool(int, uint32_t, const std::string&)> keptBefore_;
   Phase phase_ = Phase::Files;
   int64_t bytesProcessed_ = 0;
 };

@@ -20,6 +20,9 @@ class IRunHost {
   // A message of the catalogue that tells, and asks nothing: 0, 3 and 6 (the
   // run then ends) and 41 (the removal is over).
   virtual void Tell(int32_t code, const std::string& argument) = 0;
+  // Another run of the same log holds its claim (`claimName`), so this one
+  // ends, touching nothing: a person gets that run's window in front.
+  virtual void ShowOtherRun(const std::string& claimName) = 0;
   // What resisted the removal, `failures` not being empty; returns once
   // nobody looks at it any more.
   virtual void ShowFailureSummary(TFailList& failures) = 0;

@@ -15,7 +15,8 @@ namespace app {
 enum class RunEnd : uint8_t {
   NoLog,          // no log argument (message 0)
   LogMissing,     // the log is not there (message 3)
-  LogUnreadable,  // the log cannot be read, or is refused (message 6); nothing touched
+  LogUnreadable,  // the log cannot be read or reached, or is refused (message 6); nothing touched
+  InProgress,     // another run of the same log holds it; nothing touched
   Declined,       // No to the confirmation; nothing touched
   Finished,       // removed, and the registration counted down
   Error,          // an error ended the run (the standard error report's case)
@@ -32,6 +33,9 @@ class IRunListener : public IRemovalListener {
   // What the count-down of the registration did (also when an error ended
   // it half-way).
   virtual void OnRegistration(const RegistrationResult& /*result*/) {}
+  // A step of the run told in a line of its own (the journal's, an
+  // earlier run's part): plain English, for the report.
+  virtual void OnNote(const std::string& /*text*/) {}
   // The text of the error that ends the run, before OnEnd.
   virtual void OnError(const std::string& /*text*/) {}
   // The last call of a run.
@@ -52,6 +56,7 @@ class RunListeners : public IRunListener {
   void OnLogRead(const TRunData& data) override { Each(&IRunListener::OnLogRead, data); }
   void OnLogDeleted(const Outcome& log) override { Each(&IRunListener::OnLogDeleted, log); }
   void OnRegistration(const RegistrationResult& result) override { Each(&IRunListener::OnRegistration, result); }
+  void OnNote(const std::string& text) override { Each(&IRunListener::OnNote, text); }
   void OnError(const std::string& text) override { Each(&IRunListener::OnError, text); }
   void OnEnd(RunEnd end) override { Each(&IRunListener::OnEnd, end); }
 

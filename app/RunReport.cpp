@@ -56,17 +56,35 @@ void RunReport::OnRegistration(const RegistrationResult& r) {
     line += "not this program's; nothing counted down";
   } else if (!r.countBefore) {
     line += "no count to count down";
+  } else if (r.lockTimedOut) {
+    line += "AppsServed " + std::to_string(*r.countBefore) +
+            " left as it stands: another uninstaller held its lock past the wait";
+  } else if (r.countedEarlier) {
+    line += "counted down by an earlier run of this log; AppsServed " + std::to_string(*r.countBefore) +
+            " as it stands";
+  } else if (r.claimFailed) {
+    line += "AppsServed " + std::to_string(*r.countBefore) +
+            " left as it stands: the count-down could not be written into the journal";
   } else {
     line += "AppsServed " + std::to_string(*r.countBefore);
     const int32_t next = static_cast<int32_t>(static_cast<uint32_t>(*r.countBefore) - 1u);
     line += r.countAfter ? " -> " + std::to_string(*r.countAfter)
                          : ", the new count " + std::to_string(next) + " could not be written";
-    if (r.registrationDeleted) line += "; registration deleted";
   }
-  line += r.selfDeletionScheduled ? "; self-deletion scheduled for the next start of Windows"
-                                  : "; self-deletion not scheduled";
+  if (r.registrationDeleted) line += "; registration deleted";
+  if (r.selfDeletionFailed) {
+    line += "; warning: the self-deletion could not be scheduled, so the registration stays (count 0) "
+            "for a later run to finish";
+  } else if (r.selfDeletionScheduled || r.deletedAtRestart) {
+    line += "; self-deletion scheduled for the next start of Windows";
+    if (!r.selfDeletionScheduled) line += " (the run-once entry could not be written)";
+  } else {
+    line += "; self-deletion not scheduled";
+  }
   Line(line);
 }
+
+void RunReport::OnNote(const std::string& text) { Line(text); }
 
 void RunReport::OnError(const std::string& text) { Field("error", text); }
 

@@ -51,6 +51,7 @@ class RunReport : public IRunListener {
   void OnOutcome(const Outcome& outcome) override;
   void OnRegistration(const RegistrationResult& result) override;
   void OnError(const std::string& text) override;
+  void OnNote(const std::string& text) override;
 
  private:
   void Object(const char* kind, const Outcome& outcome);

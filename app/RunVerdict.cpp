@@ -15,6 +15,7 @@ uint32_t RunVerdict::ExitCode() const {
     case RunEnd::LogMissing: return kExitNotInstalled;
     case RunEnd::LogUnreadable: return kExitBadLog;
     case RunEnd::Declined: return kExitDeclined;
+    case RunEnd::InProgress: return kExitInProgress;
     case RunEnd::Error: return kExitFailed;
     case RunEnd::Finished: break;
   }
@@ -31,6 +32,7 @@ std::string RunVerdict::Text() const {
     case RunEnd::LogMissing: return "the log does not exist; nothing touched";
     case RunEnd::LogUnreadable: return "the log cannot be read, or is refused; nothing touched, the log kept";
     case RunEnd::Declined: return "declined at the confirmation; nothing touched";
+    case RunEnd::InProgress: return "another uninstallation of this log is in progress; nothing touched";
     case RunEnd::Error: return "an error ended the run";
     case RunEnd::Finished: break;
   }

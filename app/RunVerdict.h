@@ -18,6 +18,7 @@ inline constexpr uint32_t kExitNotInstalled = 1605;   // the log does not exist
 inline constexpr uint32_t kExitBadLog = 13;           // the log cannot be read; nothing touched
 inline constexpr uint32_t kExitBadArguments = 87;     // no log argument, an unknown switch, no report file
 inline constexpr uint32_t kExitDeclined = 1602;       // No to the confirmation (interactive runs only)
+inline constexpr uint32_t kExitInProgress = 1618;     // another run of the same log is under way; retry later
 
 class RunVerdict : public IRunListener {
  public:

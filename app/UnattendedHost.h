@@ -4,8 +4,10 @@
 // 3, 6 and 41 and the failure summary are not shown; files that another
 // program holds open, and the folders that stay only because of them, are
 // deleted at the next start of Windows; an error ends the run instead of
-// waiting for somebody to read its report; a switch nobody knows refuses
-// the run; and the exit code tells a deployment tool how it went.
+// waiting for somebody to read its report; a second run of a log that
+// another run holds ends at once (1618, for the tool to retry); a switch
+// nobody knows refuses the run; and the exit code tells a deployment tool
+// how it went.
 #include "app/RunHost.h"
 #include "platform/Services.h"
 
@@ -17,6 +19,7 @@ class UnattendedHost : public IRunHost {
 
   bool Confirm(const std::string&) override { return true; }
   void Tell(int32_t, const std::string&) override {}
+  void ShowOtherRun(const std::string&) override {}
   void ShowFailureSummary(TFailList&) override {}
   RestartRemovals* Restart() override { return &restart_; }
   void OnError() override {}

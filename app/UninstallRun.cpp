@@ -8,8 +8,10 @@
 #include "app/LogReader.h"
 #include "app/ProgressFigures.h"
 #include "app/Registration.h"
+#include "app/OutcomeWords.h"
 #include "app/RemovalEngine.h"
 #include "env/Enviro.h"
+#include "platform/Error.h"
 
 namespace app {
 
@@ -41,6 +43,17 @@ class BusyCursor {
   IMainView& view_;
 };
 
+// The root of the volume a full path lies on: "X:\" or "\\server\share\";
+// empty for anything else.
+std::string VolumeRoot(const std::string& full) {
+  if (full.size() >= 2 && full[1] == ':') return full.substr(0, 2) + "\\";
+  if (full.rfind("\\\\", 0) != 0) return {};
+  const size_t server = full.find('\\', 2);
+  if (server == std::string::npos) return {};
+  const size_t share = full.find('\\', server + 1);
+  return full.substr(0, share == std::string::npos ? full.size() : share) + "\\";
+}
+
 std::string TextOf(const std::exception_ptr& error) {
   try {
     std::rethrow_exception(error);
@@ -61,17 +74,55 @@ bool UninstallRun::Start(const std::string& logPath) {
   data_.RegKeyList.clear();
   data_.RegKeyLevels.clear();
   LogPath = logPath;
-  data_.UninsData.BaseDir = env::PathRules(services_.locale).FolderOfFile(LogPath);
+  const env::PathRules paths(services_.locale);
+  data_.UninsData.BaseDir = paths.FolderOfFile(LogPath);
   if (LogPath.empty()) {
     host_.Tell(kNoArgument, "");
     End(RunEnd::NoLog);
     return false;
   }
-  if (!services_.fs.FileExists(LogPath)) {
+  // One run per log at a time, however the log is spelled: from here to the
+  // end of the run, before anything of the log is looked at.
+  const std::string full = services_.fs.FullPath(LogPath);
+  claimName_ = "Kestrivon.Dalvests.Log." + LogHash(services_.locale, full);
+  if (!services_.claim.Acquire(claimName_, 0)) {
+    host_.ShowOtherRun(claimName_);
+    End(RunEnd::InProgress);
+    return false;
+  }
+  journal_.emplace(services_.registry, services_.locale, full);
+  platform::Status looked;
+  if (const auto entry = services_.fs.FindEntry(LogPath, looked)) {
+    logThere_ = !entry->IsFolder();
+    logTime_ = entry->dosTime;
+  }
+  // "Not there" only when the system said so, on a drive it can reach.
+  if (!logThere_ && (Refused(looked, LogPath) || Unreachable(full))) {
+    host_.Tell(kLogUnreadable, LogPath);
+    End(RunEnd::LogUnreadable);
+    return false;
+  }
+  earlier_ = journal_->Find();
+  if (!logThere_ && !earlier_) {
     host_.Tell(kLogMissing, LogPath);
     End(RunEnd::LogMissing);
     return false;
   }
+  return true;
+}
+
+bool UninstallRun::Refused(const platform::Status& looked, const std::string& path) {
+  if (looked || platform::NotFound(looked.error())) return false;
+  listeners_.OnNote("log: " + path + " cannot be looked at (" + ErrorText(looked.error()) + ")");
+  return true;
+}
+
+bool UninstallRun::Unreachable(const std::string& fullPath) {
+  const std::string root = VolumeRoot(fullPath);
+  if (root.empty()) return false;
+  platform::Status status;
+  if (services_.fs.GetAttributes(root, status)) return false;
+  listeners_.OnNote("log: its drive or share " + root + " cannot be reached (" + ErrorText(status.error()) + ")");
   return true;
 }
 
@@ -107,6 +158,13 @@ void UninstallRun::Steps() {
     End(RunEnd::Declined);
     return;
   }
+  if (earlier_) {
+    listeners_.OnNote("journal: finishing the uninstallation that an earlier run of this log began");
+  } else if (!journal_->Begin(logBytes_, logTime_)) {
+    throw platform::Error(platform::FormatError("Failed to create key %s", "HKEY_LOCAL_MACHINE" + journal_->keyPath()));
+  } else {
+    journalWritten_ = true;
+  }
   DeleteLog();
   view_.SetAppLine(kUninstalling + data_.UninsData.AppName);
   RemoveInstallation();
@@ -121,16 +179,36 @@ void UninstallRun::End(RunEnd end) {
 }
 
 bool UninstallRun::ReadLog() {
-  if (!app::ReadLog(services_.fs, env::PathRules(services_.locale), LogPath, data_)) return false;
+  const env::PathRules paths(services_.locale);
+  if (earlier_ && !logThere_) {
+    logBytes_ = earlier_->log;
+  } else if (auto bytes = services_.fs.ReadDenyWrite(LogPath)) {
+    logBytes_ = std::move(*bytes);
+  } else {
+    return false;
+  }
+  if (!ReadLogBytes(logBytes_, paths, data_)) return false;
   BytesToProcess = data_.UninsData.TotalBytes;
+  // A journal whose log was written anew (a later installation at the same
+  // place) belongs to an uninstallation that is over: the new log wins, and
+  // the journal's count-down is not this run's.
+  if (earlier_ && logThere_ && (earlier_->log != logBytes_ || earlier_->logTime != logTime_)) {
+    earlier_.reset();
+    listeners_.OnNote("journal: an earlier run's journal of this path is of an earlier log; the new log wins");
+  }
   return true;
 }
 
 void UninstallRun::DeleteLog() {
-  // So that an interrupted run cannot be started again from the same log.
+  // Nothing left at the log's place holds the folders back, nor invites a
+  // second start; the journal has the log.
   Outcome log;
   log.path = LogPath;
-  RemoveFileAnyway(services_.fs, host_.Restart(), log);
+  if (logThere_) {
+    RemoveFileAnyway(services_.fs, host_.Restart(), log);
+  } else {
+    log.result = Result::Absent;
+  }
   listeners_.OnLogDeleted(log);
 }
 
@@ -146,21 +224,39 @@ void UninstallRun::RemoveInstallation() {
   RemovalListeners stream{this, &failures, &listeners_};
   {
     BusyCursor busy(view_);
-    RemovalEngine(services_.fs, services_.registry, services_.locale).Run(data_, stream, host_.Restart());
+    RemovalEngine engine(services_.fs, services_.registry, services_.locale);
+    if (earlier_ && !earlier_->kept.empty()) {
+      engine.KeepWhereKeptBefore([this](int entry, uint32_t root, const std::string& key) {
+        return earlier_->kept.count(RunJournal::KeptMark(entry, root, key)) != 0;
+      });
+    }
+    engine.Run(data_, stream, host_.Restart());
   }
   if (data_.FailList->Count() > 0) host_.ShowFailureSummary(*data_.FailList);
 }
 
 void UninstallRun::UpdateRegistration() {
   RegistrationResult result;
-  try {
-    Registration(services_.registry, services_.module, services_.lock, services_.fs, services_.locale).Update(result);
-  } catch (...) {
-    // What was done before the self-deletion entry failed to be written.
-    listeners_.OnRegistration(result);
-    throw;
-  }
+  CountDownClaim claim;
+  if (earlier_) claim.claimedAt = earlier_->claimedAt;
+  if (earlier_ || journalWritten_) claim.claim = [this](int32_t count) { return journal_->ClaimCountDown(count); };
+  Registration(services_.registry, services_.module, services_.lock, services_.fs, services_.locale)
+      .Update(result, claim);
   listeners_.OnRegistration(result);
+  CloseJournal(result);
+}
+
+void UninstallRun::CloseJournal(const RegistrationResult& registration) {
+  if (!earlier_ && !journalWritten_) return;
+  platform::Status looked;
+  const bool logGone = !services_.fs.FindEntry(LogPath, looked) && platform::NotFound(looked.error());
+  if (!logGone) {
+    listeners_.OnNote("journal: kept while the log is still at its place, so that no later run counts down again");
+  } else if (registration.lockTimedOut || registration.claimFailed || registration.selfDeletionFailed) {
+    listeners_.OnNote("journal: kept, so that a later run of this log finishes the count-down");
+  } else {
+    journal_->Discard();
+  }
 }
 
 // ---- progress ----
@@ -175,6 +271,14 @@ void UninstallRun::OnProgress(int64_t bytesProcessed, const std::string& current
   BytesProcessed = bytesProcessed;
   CurrentObject = currentObject;
   ShowProgress();
+}
+
+void UninstallRun::OnOutcome(const Outcome& outcome) {
+  if (outcome.kind != ObjectKind::Key || outcome.result != Result::NotEmpty || outcome.root == 0) return;
+  if (!journalWritten_ && !earlier_) return;
+  if (outcome.entry < 0) return;
+  if (earlier_ && earlier_->kept.count(RunJournal::KeptMark(outcome.entry, outcome.root, outcome.keyPath)) != 0) return;
+  journal_->MarkKept(outcome.entry, outcome.root, outcome.keyPath);
 }
 
 void UninstallRun::ShowProgress() {

@@ -7,11 +7,13 @@
 // (app/RunHost.h), what it shows to its view (app/MainView.h), and what it
 // did to its listeners (app/RunListener.h).
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "app/MainView.h"
 #include "app/RunData.h"
 #include "app/RunHost.h"
+#include "app/RunJournal.h"
 #include "app/RunListener.h"
 #include "platform/Services.h"
 
@@ -24,7 +26,8 @@ struct Services {
   platform::IMessageBox& box;
   platform::ILocale& locale;
   platform::IModule& module;
-  platform::INamedLock& lock;
+  platform::INamedLock& lock;   // the count of the registration, for a moment
+  platform::INamedLock& claim;  // the run's claim on its log, for the whole run
 };
 
 class UninstallRun : private IRemovalListener {
@@ -32,10 +35,15 @@ class UninstallRun : private IRemovalListener {
   UninstallRun(Services& services, IRunHost& host, IMainView& view, TRunData& data);
 
   // FormCreate's checks (after the window and its font are set up): sets
-  // LogPath and BaseDir from `logPath` (the command line's, app/CommandLine.h),
-  // tells code 0 or 3 and has the application end when the log is missing.
+  // LogPath and BaseDir from `logPath` (the command line's, app/CommandLine.h)
+  // and claims the log for this run; ends the run, touching nothing, when
+  // there is no log path (code 0), another run holds the log, the log cannot
+  // be looked at (code 6) or neither it nor its journal is there (code 3).
   // False when the run ends.
   bool Start(const std::string& logPath);
+  // The name of the run's claim on its log (a named lock held from Start to
+  // the end); empty before Start.
+  const std::string& ClaimName() const { return claimName_; }
 
   // FormActivate: the whole run, once. An error ends the run: the listeners
   // hear it, then the host decides what follows (IRunHost::OnError).
@@ -55,8 +63,9 @@ class UninstallRun : private IRemovalListener {
   void Listen(IRunListener& listener) { listeners_.Add(listener); }
 
   // The steps of a run, in their order.
-  // ReadLog (app/LogReader.h) from LogPath into the run data; BytesToProcess
-  // is the log's total afterwards.
+  // ReadLog (app/LogReader.h) from LogPath, or from the journal an earlier
+  // run left, into the run data; BytesToProcess is the log's total
+  // afterwards.
   bool ReadLog();
   // The removal engine over the run data, with the hourglass; the failure
   // list is built anew from its outcomes and, when not empty, shown.
@@ -75,9 +84,18 @@ class UninstallRun : private IRemovalListener {
   bool Activated = false;
 
  private:
-  // Gone before anything is removed; failures are not shown (listeners
-  // hear them). A log in use goes where the host sends such files.
+  // Gone before anything is removed, into the journal first; failures are
+  // not shown (listeners hear them). A log in use goes where the host sends
+  // such files.
   void DeleteLog();
+  // The journal's last change, unless something is left for a later run to
+  // finish: the log still at its place, or a count-down still to do.
+  void CloseJournal(const RegistrationResult& registration);
+  // A lookup of `path` that the system refused (not one that found
+  // nothing), told to the listeners.
+  bool Refused(const platform::Status& looked, const std::string& path);
+  // The drive or share of a full path cannot be reached: told too.
+  bool Unreachable(const std::string& fullPath);
   // The run's steps after the log path, from Activate.
   void Steps();
   // Tells the listeners how the run ended and the application to end.
@@ -86,6 +104,8 @@ class UninstallRun : private IRemovalListener {
   // The engine's stream: captions and figures go to the view.
   void OnPhase(Phase phase) override;
   void OnProgress(int64_t bytesProcessed, const std::string& currentObject) override;
+  // A logged key kept for its subkeys goes into the journal.
+  void OnOutcome(const Outcome& outcome) override;
 
   bool running_ = false;
   Services& services_;
@@ -93,6 +113,14 @@ class UninstallRun : private IRemovalListener {
   IMainView& view_;
   TRunData& data_;
   RunListeners listeners_;
+  std::string claimName_;
+  std::optional<RunJournal> journal_;
+  // What an earlier run of this log left in its journal.
+  std::optional<RunJournal::Entry> earlier_;
+  bool logThere_ = false;     // the log stood at its place at Start
+  int32_t logTime_ = 0;       // its time stamp then
+  std::string logBytes_;      // as read
+  bool journalWritten_ = false;
 };
 
 }  // namespace app

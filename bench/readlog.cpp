@@ -55,13 +55,14 @@ int main() {
   fakes::FakeLocale locale;
   fakes::FakeModule module;
   fakes::FakeNamedLock lock;
+  fakes::FakeNamedLock claim;
   app::NoView view;
 
   std::vector<double> ms;
   for (int round = 0; round < 7; ++round) {
     fakes::FakeFileSystem fs;
     fs.AddFile(path, 0, 0, platform::kAttrArchive, bytes);
-    app::Services services{fs, registry, box, locale, module, lock};
+    app::Services services{fs, registry, box, locale, module, lock, claim};
     app::TRunData data;
     app::UnattendedHost host{fs, locale};
     app::UninstallRun run{services, host, view, data};

@@ -62,7 +62,7 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
 
 FileRemoval RemoveFileAnyway(IFileSystem& fs, const std::string& path) {
   FileRemoval out;
-  const auto attributes = fs.GetAttributes(path);
+  const auto attributes = fs.GetAttributes(path, out.status);
   if (!attributes) {
     out.failedAt = Step::ReadAttributes;
     return out;

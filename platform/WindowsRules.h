@@ -39,7 +39,8 @@ std::string Cp1252ToUtf8(std::string_view bytes);
 // The call of a removal that was refused.
 enum class Step : uint8_t {
   None,
-  ReadAttributes,  // the attribute query before the read-only bit is dropped (it gives no code)
+  Find,            // the lookup of the object itself, refused otherwise than by finding nothing
+  ReadAttributes,  // the attribute query before the read-only bit is dropped
   DropReadOnly,    // the attribute change
   Delete,          // the deletion or removal itself
   Open,            // opening a key that the key test had found
@@ -49,13 +50,14 @@ enum class Step : uint8_t {
 // What became of a file deletion that drops the read-only bit first.
 struct FileRemoval {
   Step failedAt = Step::None;  // None: the file is gone
-  Status status;  // the refusal; success when gone (and for ReadAttributes, which has no code)
+  Status status;  // the refusal; success when gone
   explicit operator bool() const { return failedAt == Step::None; }
 };
 
 // Drops the read-only bit of the file at `path` (its other attributes
 // stay), then deletes it: GetAttributes, SetAttributes, RemoveFile, each
-// only when the one before succeeded. The read-only bit is not given back
+// only when the one before succeeded; the refusal of the one that failed
+// is in `status`. The read-only bit is not given back
 // when the deletion is refused.
 FileRemoval RemoveFileAnyway(IFileSystem& fs, const std::string& path);
 

@@ -50,12 +50,14 @@ app::SessionInfo StartInfo() {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   static platform::win32::Win32Platform system;
   static app::TRunData runData;
-  app::Services services{system.fileSystem, system.registry, system.messageBox,
-                         system.locale,     system.module,   system.namedLock};
+  app::Services services{system.fileSystem, system.registry, system.messageBox, system.locale,
+                         system.module,     system.namedLock, system.claim};
   const app::CommandLine line = app::ParseCommandLine(Arguments());
   // Who started the run: a person at the screen, or a deployment tool
   // (/quiet, /passive).
-  app::PersonHost person(system.messageBox, [](app::TFailList& failures) { fmMain->ShowFailureSummary(failures); });
+  app::PersonHost person(
+      system.messageBox, [](app::TFailList& failures) { fmMain->ShowFailureSummary(failures); },
+      [](const std::string& claim) { toolkit::BringMarkedToFront(claim); });
   app::UnattendedHost unattended(system.fileSystem, system.locale);
   app::IRunHost& host = line.Unattended() ? static_cast<app::IRunHost&>(unattended) : person;
 

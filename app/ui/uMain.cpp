@@ -63,8 +63,9 @@ void TfmMain::FormCreate() {
   StaticText.SetCaption("");
   lbJobDone.SetCaption("");
   // Start creates the key lists, checks the log path and, when the run
-  // cannot go on, has told the application to end.
-  run_.Start(logPath_);
+  // cannot go on, has told the application to end. A run that holds its
+  // log can be found by the next start of the same log.
+  if (run_.Start(logPath_)) Mark(run_.ClaimName());
 }
 
 void TfmMain::FormActivate() { run_.Activate(); }

@@ -100,8 +100,41 @@ void Window::Repaint() {
 
 void Window::DestroyHandle() {
   // WM_NCDESTROY detaches; the check covers a window destroyed meanwhile.
-  if (hwnd_ != nullptr && IsWindow(hwnd_)) DestroyWindow(hwnd_);
+  if (hwnd_ != nullptr && IsWindow(hwnd_)) {
+    if (!mark_.empty()) RemovePropA(hwnd_, mark_.c_str());
+    DestroyWindow(hwnd_);
+  }
   hwnd_ = nullptr;
+}
+
+void Window::Mark(const std::string& name) {
+  if (hwnd_ == nullptr || name.empty()) return;
+  if (!mark_.empty()) RemovePropA(hwnd_, mark_.c_str());
+  mark_ = SetPropA(hwnd_, name.c_str(), reinterpret_cast<HANDLE>(1)) ? name : std::string();
+}
+
+namespace {
+struct MarkSearch {
+  const std::string& name;
+  HWND found;
+};
+
+BOOL CALLBACK FindMarked(HWND h, LPARAM p) {
+  auto* search = reinterpret_cast<MarkSearch*>(p);
+  if (GetPropA(h, search->name.c_str()) == nullptr) return TRUE;
+  search->found = h;
+  return FALSE;
+}
+}  // namespace
+
+bool BringMarkedToFront(const std::string& name) {
+  MarkSearch search{name, nullptr};
+  EnumWindows(FindMarked, reinterpret_cast<LPARAM>(&search));
+  if (search.found == nullptr) return false;
+  if (IsIconic(search.found)) ShowWindow(search.found, SW_RESTORE);
+  // The box it waits on, when it shows one, is what wants the answer.
+  SetForegroundWindow(GetLastActivePopup(search.found));
+  return true;
 }
 
 LRESULT Window::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

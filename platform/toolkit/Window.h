@@ -52,6 +52,10 @@ class Window {
   // Destroys the window (children first); the object stays.
   void DestroyHandle();
 
+  // Marks the window with `name` (a window property), so that another
+  // process can find it (BringMarkedToFront); the mark goes with the window.
+  void Mark(const std::string& name);
+
  protected:
   Window() = default;
 
@@ -98,7 +102,13 @@ class Window {
   WNDPROC base_ = DefWindowProcA;
   bool subclassed_ = false;
   PopupMenu* popup_ = nullptr;
+  std::string mark_;
   static inline Window* creating_ = nullptr;
 };
+
+// Brings the top-level window that another process marked with `name`
+// (Window::Mark) to the front, with the box it shows, if any; false when
+// no window carries the mark.
+bool BringMarkedToFront(const std::string& name);
 
 }  // namespace toolkit

@@ -208,12 +208,7 @@ std::optional<uint32_t> FakeFileSystem::GetAttributes(const std::string& path, p
   }
   status = {};
   if (const auto a = Attributes(path)) return a;
-  const std::string key = KeyOf(path);
-  if (IsDrive(key)) {
-    if (HasChildren(key)) return platform::kAttrDirectory;
-    status = platform::Status::Refused(platform::kErrorPathNotFound);
-    return std::nullopt;
-  }
+  if (IsDrive(KeyOf(path))) return platform::kAttrDirectory;
   status = platform::Status::Refused(MissingError(path));
   return std::nullopt;
 }

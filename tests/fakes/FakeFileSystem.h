@@ -69,8 +69,8 @@ class FakeFileSystem : public platform::IFileSystem {
   using platform::IFileSystem::FindEntry;
   using platform::IFileSystem::GetAttributes;
   std::optional<platform::FileEntry> FindEntry(const std::string& path, platform::Status& status) override;
-  // A drive's root answers as a folder while anything lives on the drive;
-  // a drive with nothing on it is no drive (ERROR_PATH_NOT_FOUND).
+  // A drive's root answers as a folder (a missing drive is a fault on its
+  // root: Fail(FsOp::GetAttributes, "Q:\\", ERROR_PATH_NOT_FOUND)).
   std::optional<uint32_t> GetAttributes(const std::string& path, platform::Status& status) override;
   platform::Status SetAttributes(const std::string& path, uint32_t attributes) override;
   platform::Status RemoveFile(const std::string& path) override;

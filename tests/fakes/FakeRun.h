@@ -18,10 +18,11 @@ struct FakeRun {
   FakeLocale locale;
   FakeModule module;
   FakeNamedLock lock;
+  FakeNamedLock claim;
   FakeMainView view;
   app::PersonHost person = PersonAt(box, view);
   app::TRunData data;
-  app::Services services{fs, registry, box, locale, module, lock};
+  app::Services services{fs, registry, box, locale, module, lock, claim};
   app::UninstallRun run{services, person, view, data};
 };
 

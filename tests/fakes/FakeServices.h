@@ -73,8 +73,8 @@ class FakeNamedLock : public platform::INamedLock {
   int held = 0;
   std::shared_ptr<std::set<std::string>> taken = std::make_shared<std::set<std::string>>();
   bool Acquire(const std::string& name, uint32_t) override {
-    if (!available || taken->count(name) != 0) return false;
     Release();  // one lock per object, as the platform's
+    if (!available || taken->count(name) != 0) return false;
     acquired.push_back(name);
     taken->insert(name);
     ++held;

@@ -95,6 +95,8 @@ inline void Build(World& w, uint32_t seed) {
 
   app::LogContent& log = w.log;
   log.appName = "Demo";
+  // The uninstaller's home, as on every machine it runs on.
+  w.reg.AddKey(kHkeyLocalMachine, "Software\\Kestrivon\\Dalvests");
   log.hostLevels = static_cast<uint8_t>(pick(0, 4));
   w.fs.AddFolder("C:\\Apps\\Vendor\\Demo");
   if (chance(30)) w.fs.AddFile("C:\\Apps\\Vendor\\Other.txt", kDate);
@@ -212,10 +214,11 @@ inline void Build(World& w, uint32_t seed) {
 // every other service faked.
 struct EngineRun {
   explicit EngineRun(World& w, platform::IFileSystem& fs, platform::IRegistry& reg)
-      : services{fs, reg, box, w.locale, module, lock}, run(services, person, view, data) {}
+      : services{fs, reg, box, w.locale, module, lock, claim}, run(services, person, view, data) {}
   fakes::FakeMessageBox box;
   fakes::FakeModule module;
   fakes::FakeNamedLock lock;
+  fakes::FakeNamedLock claim;
   fakes::FakeMainView view;
   app::PersonHost person = fakes::PersonAt(box, view);
   app::Services services;

@@ -421,7 +421,7 @@ TEST_F(LogReader, LogThatCannotBeOpenedIsUnreadable) {
   fakes::FakeFileSystem other;
   other.AddFile(kLog, 0, 0, platform::kAttrArchive, ExampleBytes());
   other.Lock(kLog);
-  app::Services s2{other, world.registry, world.box, world.locale, world.module, world.lock};
+  app::Services s2{other, world.registry, world.box, world.locale, world.module, world.lock, world.claim};
   app::UninstallRun locked{s2, person, view, data};
   locked.LogPath = kLog;
   EXPECT_FALSE(locked.ReadLog());

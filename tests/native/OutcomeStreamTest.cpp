@@ -25,6 +25,12 @@ struct Recorder : app::IRunListener {
   explicit Recorder(dryrun_world::World& w) : world(w) {}
   void OnOutcome(const app::Outcome& o) override {
     outcomes.push_back(o);
+    // A lookup or opening the system refused finds nothing here either;
+    // the world holds the object all the same.
+    if (o.step == app::Step::Find || o.step == app::Step::Open) {
+      seen.push_back(o.step == app::Step::Find ? world.fs.Exists(o.path) : world.reg.Exists(o.root, o.keyPath));
+      return;
+    }
     const auto entry = o.kind == ObjectKind::Key ? std::nullopt : world.fs.FindEntry(o.path);
     const bool folder = o.kind == ObjectKind::Folder;
     seen.push_back(o.kind == ObjectKind::Key ? o.root != 0 && world.reg.KeyExists(o.root, o.keyPath)

@@ -96,7 +96,8 @@ class RegistrationFixture : public testing::Test {
   fakes::FakeLocale locale;
   fakes::FakeModule module;  // C:\Program Files\Kestrivon\desinstalador.exe, 1.0.0.3, NT
   WatchingLock lock{reg};
-  app::Services services{fs, reg, box, locale, module, lock};
+  fakes::FakeNamedLock claim;
+  app::Services services{fs, reg, box, locale, module, lock, claim};
   fakes::FakeMainView view;
   app::PersonHost person = fakes::PersonAt(box, view);
   app::TRunData data;
@@ -344,7 +345,8 @@ TEST_F(RegistrationRunOnce, MissingOrUnopenableKeyIsNotCreated) {
   reg = fakes::FakeRegistry();
   Register(1);
   run.UpdateRegistration();
-  EXPECT_FALSE(reg.Exists(kHkeyLocalMachine, kOwnKey));  // the count-down itself went through
+  EXPECT_FALSE(reg.Exists(kHkeyLocalMachine, kOwnKey));  // the file still goes at the next start
+  EXPECT_EQ(fs.ScheduledAtRestart(), std::vector<std::string>{kProgram});
   EXPECT_FALSE(reg.Exists(kHkeyLocalMachine, kRunOnce));
   EXPECT_EQ(reg.FlushCount(), 0);
 
@@ -355,29 +357,27 @@ TEST_F(RegistrationRunOnce, MissingOrUnopenableKeyIsNotCreated) {
   EXPECT_TRUE(RunOnceNames().empty());
 }
 
-TEST_F(RegistrationRunOnce, RefusedWriteReachesTheCallerWithTheValueName) {
+TEST_F(RegistrationRunOnce, NothingScheduledKeepsTheRegistrationAtZeroAndTheEntryIsWrittenOnce) {
   Register(1);
   reg.MakeReadOnly(kHkeyLocalMachine, kRunOnce);
-  try {
-    run.UpdateRegistration();
-    ADD_FAILURE() << "the refused write did not come through";
-  } catch (const platform::Error& e) {
-    EXPECT_STREQ(e.what(), "Failed to set data for 'Delete'");
-  }
+  fs.Fail(fakes::FsOp::Schedule, kProgram);
+  EXPECT_NO_THROW(run.UpdateRegistration());
   EXPECT_EQ(reg.OpenHandles(), 0);
-  EXPECT_FALSE(reg.Exists(kHkeyLocalMachine, kOwnKey));  // deleted before the write
+  EXPECT_EQ(Count(), 0);  // kept, for a later run to finish
   EXPECT_EQ(lock.held, 0);
+  EXPECT_TRUE(RunOnceNames().empty());
 
-  reg.SetString(kHkeyLocalMachine, kRunOnce, "Delete", "x");
-  reg.MakeReadOnly(kHkeyLocalMachine, kRunOnce);
-  Register(1);
-  try {
-    run.UpdateRegistration();
-    ADD_FAILURE() << "the refused write did not come through";
-  } catch (const platform::Error& e) {
-    EXPECT_STREQ(e.what(), "Failed to set data for 'Delete0'");
-  }
+  // That later run: the count stands where this one left it (claimed at 1),
+  // so it only finishes, writing the entry once however often it comes.
+  reg = fakes::FakeRegistry();
+  reg.AddKey(kHkeyLocalMachine, kRunOnce);
+  reg.SetString(kHkeyLocalMachine, kRunOnce, "Delete", std::string("cmd.exe /c del \"") + kProgram + "\"");
+  Register(0);
+  app::RegistrationResult result;
+  app::Registration(reg, module, lock, fs, locale).Update(result, app::CountDownClaim{1, {}});
+  EXPECT_TRUE(result.countedEarlier && result.selfDeletionScheduled && result.registrationDeleted);
   EXPECT_EQ(RunOnceNames(), std::vector<std::string>{"Delete"});
+  EXPECT_FALSE(reg.Exists(kHkeyLocalMachine, kOwnKey));
 }
 
 // ---- version names ----

@@ -104,10 +104,11 @@ struct EngineFixture : ::testing::Test {
   fakes::FakeLocale locale;
   fakes::FakeModule module;
   fakes::FakeNamedLock lock;
+  fakes::FakeNamedLock claim;
   fakes::FakeMainView view;
   app::PersonHost person = fakes::PersonAt(box, view);
   app::TRunData data;
-  app::Services services{fsProxy, registryProxy, box, locale, module, lock};
+  app::Services services{fsProxy, registryProxy, box, locale, module, lock, claim};
   app::UninstallRun run{services, person, view, data};
 
   EngineFixture() { data.UninsData.BaseDir = "D:\\Demo\\"; }
@@ -1008,8 +1009,9 @@ TEST(RemovalEngineProperty, TouchesOnlyWhatTheLogNamesAndNoHeaderStandsAlone) {
     fakes::FakeMessageBox box;
     fakes::FakeModule module;
     fakes::FakeNamedLock lock;
+    fakes::FakeNamedLock claim;
     fakes::FakeMainView view;
-    app::Services services{s.fs, s.registry, box, s.locale, module, lock};
+    app::Services services{s.fs, s.registry, box, s.locale, module, lock, claim};
     app::PersonHost person = fakes::PersonAt(box, view);
     app::UninstallRun(services, person, view, s.data).RemoveInstallation();
 

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "app/tools/LogWriter.h"
+#include "app/RunJournal.h"
 #include "app/RunSession.h"
 #include "app/UnattendedHost.h"
 #include "tests/fakes/FakeRun.h"
@@ -63,6 +64,8 @@ struct World : fakes::FakeRun<> {
     return session.Close();
   }
   app::UnattendedHost unattended{fs, locale};
+  // The name under which a run claims the log.
+  std::string ClaimOfTheLog() { return "Kestrivon.Dalvests.Log." + app::LogHash(locale, kLog); }
 
   std::vector<std::string> ReportLines() const {
     std::vector<std::string> lines;
@@ -152,14 +155,44 @@ TEST(UnattendedRun, ExitCodeSchedulingAndReportPerSituation) {
       {"unknown switch", {kQuiet, kLogArg, "/norestart", kReportArg}, kNothing, 87, {},
        {"unknown switches: /norestart", "result: refused before anything was touched", "exit code: 87"}, 0, true},
       {"report cannot be created", {kQuiet, kLogArg, "/log:C:\\Nowhere\\r.txt"}, kNothing, 87, {}, {}, 0, true},
-      {"self-deletion entry cannot be written", {"/VERYSILENT", kLogArg, kReportArg},
+      {"self-deletion cannot be scheduled: the registration stays for a later run", {"/VERYSILENT", kLogArg, kReportArg},
+       [](World& w) {
+         w.registry.SetDword(kHklm, kRegistration, "AppsServed", 1);
+         w.registry.MakeReadOnly(kHklm, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce");
+         w.fs.Fail(fakes::FsOp::Schedule, w.module.path);
+       },
+       0, {},
+       {"registration 1.0.0.3: AppsServed 1 -> 0; warning: the self-deletion could not be scheduled, so the "
+        "registration stays (count 0) for a later run to finish",
+        "journal: kept, so that a later run of this log finishes the count-down", "result: the application is gone",
+        "exit code: 0"}},
+      {"without the run-once entry the file still goes at the next start", {kQuiet, kLogArg, kReportArg},
        [](World& w) {
          w.registry.SetDword(kHklm, kRegistration, "AppsServed", 1);
          w.registry.MakeReadOnly(kHklm, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce");
        },
-       1603, {},
-       {"registration 1.0.0.3: AppsServed 1 -> 0; registration deleted; self-deletion not scheduled",
-        "error: Failed to set data for 'Delete'", "result: an error ended the run", "exit code: 1603"}},
+       0, {"C:\\Program Files\\Kestrivon\\desinstalador.exe"},
+       {"registration 1.0.0.3: AppsServed 1 -> 0; registration deleted; self-deletion scheduled for the next start "
+        "of Windows (the run-once entry could not be written)"}},
+      {"another run holds the log", {kQuiet, kLogArg, kReportArg},
+       [](World& w) { w.claim.taken->insert(w.ClaimOfTheLog()); }, 1618, {},
+       {"result: another uninstallation of this log is in progress; nothing touched", "exit code: 1618"}, 0, true},
+      {"the log's drive cannot be reached", {kQuiet, kLogArg, kReportArg},
+       [](World& w) {
+         w.fs.RemoveFile(kLog);
+         w.fs.Fail(fakes::FsOp::GetAttributes, "C:\\", platform::kErrorPathNotFound);
+       },
+       13, {}, {"log: its drive or share C:\\ cannot be reached (error 3: a folder on the way is not found)",
+                "exit code: 13"}},
+      {"the log cannot be looked at", {kQuiet, kLogArg, kReportArg},
+       [](World& w) { w.fs.Fail(fakes::FsOp::Find, kLog, platform::kErrorBadNetPath); }, 13, {},
+       {"log: " + kLog + " cannot be looked at (error 53: the network path is not found)", "exit code: 13"}, 0, true},
+      {"an uninstall entry nobody may open is no absent one", {kQuiet, kLogArg, kReportArg},
+       [](World& w) { w.registry.Fail(fakes::RegOp::Open, kHklm, kEntry); }, 1603, {},
+       {"failed     key      HKEY_LOCAL_MACHINE\\" + kEntry + "  -- it cannot be opened (error 5: access denied)"}},
+      {"a file another run took meanwhile is absent", {kQuiet, kLogArg, kReportArg},
+       [](World& w) { w.fs.Fail(fakes::FsOp::RemoveFile, kExe, platform::kErrorFileNotFound); }, 0, {},
+       {"absent     file     " + kExe + "  -- gone before its turn (error 2: not found)", "exit code: 0"}},
       {"passive: the window and no box", {"/passive", kLogArg}, [](World& w) { w.fs.Lock(kDll); }, 3010,
        {kDll, "C:\\Vendor\\App\\Bin", "C:\\Vendor\\App", "C:\\Vendor"}, {}},
       {"interactive with a report: the boxes as ever, exit code 0", {kLogArg, kReportArg},

@@ -80,8 +80,13 @@ class ItemCollector : public app::IRemovalListener {
         if (!isKey) refusal = fs_.Why(o.path);
         break;
       case app::Result::Failed:
-        if (isKey && o.step == app::Step::Open) break;
+        if (isKey && o.step == app::Step::Open) {
+          refusal = app::ErrorText(o.error);
+          break;
+        }
         refusal = isKey ? registry_.Why(o.root, o.keyPath) : fs_.Why(o.path);
+        // A refusal of the system's own, not the overlay's: its code says it.
+        if (refusal.empty() && o.error != 0) refusal = app::ErrorText(o.error);
         if (isKey) item.subkeys = registry_.Taken(o.root, o.keyPath);
         break;
       case app::Result::Scheduled:

@@ -253,9 +253,10 @@ TEST_F(PlanWin32, PlanChangesNothingAndTheRealRunDoesWhatItSaid) {
   fakes::FakeMessageBox box;
   fakes::FakeModule module;
   fakes::FakeNamedLock lock;
+  fakes::FakeNamedLock claim;
   fakes::FakeMainView view;
   app::PersonHost person = fakes::PersonAt(box, view);
-  app::Services services{fs, reg, box, locale, module, lock};
+  app::Services services{fs, reg, box, locale, module, lock, claim};
   app::TRunData data;
   app::UninstallRun run(services, person, view, data);
   ASSERT_TRUE(run.Start(log));
@@ -311,9 +312,10 @@ TEST_F(PlanWin32, DoubleByteFolderEndingInByte5CIsPlannedAsTheRunRemovesIt) {
   fakes::FakeMessageBox box;
   fakes::FakeModule module;
   fakes::FakeNamedLock lock;
+  fakes::FakeNamedLock claim;
   fakes::FakeMainView view;
   app::PersonHost person = fakes::PersonAt(box, view);
-  app::Services services{fs, reg, box, locale, module, lock};
+  app::Services services{fs, reg, box, locale, module, lock, claim};
   app::TRunData data;
   app::UninstallRun run(services, person, view, data);
   ASSERT_TRUE(run.Start(dbcsLog));

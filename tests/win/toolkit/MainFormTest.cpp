@@ -35,8 +35,9 @@ class MainFormTest : public ToolkitTest {
   fakes::FakeLocale locale;
   fakes::FakeModule module;
   fakes::FakeNamedLock lock;
+  fakes::FakeNamedLock claim;
   fakes::FakeScreen screen{96};
-  app::Services services{fs, registry, box, locale, module, lock};
+  app::Services services{fs, registry, box, locale, module, lock, claim};
   app::PersonHost person{box, [](app::TFailList& failures) { fmMain->ShowFailureSummary(failures); }};
   app::TRunData data;
 };
@@ -147,7 +148,7 @@ TEST_F(MainFormTest, ErrorEscapingTheRunReachesTheReportAndTheWindowStaysOpen) {
   DiskFailingFs failing;
   const std::string bytes = LogBytes();
   failing.AddFile(kLog, 0, bytes.size(), platform::kAttrArchive, bytes);
-  app::Services s{failing, registry, box, locale, module, lock};
+  app::Services s{failing, registry, box, locale, module, lock, claim};
   box.Answer(env::kIdYes);
   TfmMain form(s, screen, data, person, kLog);
   bool openWhenReported = false;

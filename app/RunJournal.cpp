@@ -1,0 +1,102 @@
+#include "app/RunJournal.h"
+
+#include <algorithm>
+
+#include "platform/WindowsRules.h"
+
+namespace app {
+
+namespace {
+constexpr uint32_t kRoot = platform::kHkeyLocalMachine;
+constexpr char kLogValue[] = "Log";
+constexpr char kBytesValue[] = "Bytes";
+constexpr char kLogTimeValue[] = "LogTime";
+constexpr char kClaimedAtValue[] = "ClaimedAt";
+constexpr char kKeptValue[] = "Kept";
+// Set when writing the journal made the maker's key: it goes with the
+// journal, so that a run leaves no key of its own behind.
+constexpr char kMadeMakerValue[] = "MadeMaker";
+constexpr char kMakerKey[] = "\\Software\\Kestrivon";
+// Written last of each step, so that a step a run died in is not taken for
+// done: 1 the removal began, 2 the count-down is claimed.
+constexpr char kStageValue[] = "Stage";
+constexpr int32_t kBegun = 1;
+constexpr int32_t kClaimed = 2;
+}  // namespace
+
+std::string LogHash(platform::ILocale& locale, const std::string& fullLogPath) {
+  // FNV-1a, 64 bits: the same on every machine and in every build.
+  uint64_t hash = 0xCBF29CE484222325ull;
+  for (const char c : locale.UpperAnsi(fullLogPath)) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 0x100000001B3ull;
+  }
+  std::string hex(16, '0');
+  for (int i = 15; i >= 0; --i, hash >>= 4) hex[static_cast<size_t>(i)] = "0123456789ABCDEF"[hash & 15];
+  return hex;
+}
+
+RunJournal::RunJournal(platform::IRegistry& registry, platform::ILocale& locale, const std::string& fullLogPath)
+    : registry_(registry),
+      locale_(locale),
+      logPath_(fullLogPath),
+      key_(kJournalKeyPrefix + LogHash(locale, fullLogPath)) {}
+
+std::optional<RunJournal::Entry> RunJournal::Find() {
+  auto key = registry_.OpenKey(kRoot, key_);
+  if (!key) return std::nullopt;
+  const auto stage = key->ReadInt(kStageValue);
+  const auto path = key->ReadString(kLogValue);
+  auto bytes = key->ReadBinary(kBytesValue);
+  const auto time = key->ReadInt(kLogTimeValue);
+  // Another log's journal under the same hash is not this one's.
+  if (!stage || !path || !bytes || !time || !locale_.EqualIgnoreCase(*path, logPath_)) return std::nullopt;
+  Entry entry{*path, std::move(*bytes), *time, std::nullopt, {}};
+  if (*stage >= kClaimed) entry.claimedAt = key->ReadInt(kClaimedAtValue);
+  kept_ = key->ReadString(kKeptValue).value_or("");
+  for (size_t at = 0; at < kept_.size();) {
+    const size_t end = std::min(kept_.find('\n', at), kept_.size());
+    entry.kept.insert(kept_.substr(at, end - at));
+    at = end + 1;
+  }
+  return entry;
+}
+
+bool RunJournal::Begin(const std::string& log, int32_t logTime) {
+  // A journal left by a run of an earlier log at the same path goes first.
+  registry_.DeleteKeyTree(kRoot, key_);
+  const bool makerThere = registry_.KeyExists(kRoot, kMakerKey);
+  platform::Status status;
+  auto key = registry_.CreateKey(kRoot, key_, status);
+  return key && (makerThere || key->WriteInt(kMadeMakerValue, 1)) && key->WriteString(kLogValue, logPath_) &&
+         key->WriteBinary(kBytesValue, log) && key->WriteInt(kLogTimeValue, logTime) &&
+         key->WriteInt(kStageValue, kBegun) && key->Flush();
+}
+
+bool RunJournal::ClaimCountDown(int32_t count) {
+  auto key = registry_.OpenKey(kRoot, key_);
+  return key && !key->ReadOnly() && key->WriteInt(kClaimedAtValue, count) && key->WriteInt(kStageValue, kClaimed) &&
+         key->Flush();
+}
+
+std::string RunJournal::KeptMark(int entry, uint32_t root, const std::string& path) {
+  return std::to_string(entry) + ":" + platform::KeyNode(root, path);
+}
+
+void RunJournal::MarkKept(int entry, uint32_t root, const std::string& path) {
+  auto key = registry_.OpenKey(kRoot, key_);
+  if (!key) return;
+  const std::string node = KeptMark(entry, root, path);
+  const std::string kept = kept_ + (kept_.empty() ? "" : "\n") + node;
+  if (key->WriteString(kKeptValue, kept)) kept_ = kept;
+}
+
+void RunJournal::Discard() {
+  bool madeMaker = false;
+  if (auto key = registry_.OpenKey(kRoot, key_)) madeMaker = key->ReadInt(kMadeMakerValue).has_value();
+  registry_.DeleteKeyTree(kRoot, key_);
+  // Refused while anything else lives in it.
+  if (madeMaker) registry_.DeleteKey(kRoot, kMakerKey);
+}
+
+}  // namespace app

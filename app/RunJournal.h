@@ -1,0 +1,83 @@
+#pragma once
+// The journal of one log's uninstallation: what lets a run that was killed
+// be finished by the next one, and keeps an application from being counted
+// down twice.
+//
+// Before anything is removed the log leaves its place, but its bytes go
+// into the journal first, with how far the run has come: the removal began,
+// and later the count-down was claimed. The journal lives in the registry,
+// beside the uninstaller's registration, under
+//   HKEY_LOCAL_MACHINE\Software\Kestrivon\Dalvests-journal-<16 hex digits>
+// (the digits are a hash of the log's full path, letter case folded), where
+// only administrators may write; the key names the log it belongs to. It
+// is deleted as the run's very last change, so that a run killed at any
+// point before leaves it for the next run of the same log (and with it the
+// maker's key, should the journal have made it).
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "platform/Services.h"
+
+namespace app {
+
+// Where every journal lives; its keys are this followed by the log's hash.
+inline constexpr char kJournalKeyPrefix[] = "\\Software\\Kestrivon\\Dalvests-journal-";
+
+// A hash of a log's full path with its letters folded by the code page,
+// as sixteen hexadecimal digits: the journal's key and the run's claim on
+// the log are named after it.
+std::string LogHash(platform::ILocale& locale, const std::string& fullLogPath);
+
+class RunJournal {
+ public:
+  struct Entry {
+    std::string logPath;  // as the run that wrote it took it
+    std::string log;      // the log's bytes
+    int32_t logTime = 0;  // the log file's time stamp (packed local DOS time) when it was read
+    // The count an earlier run read right before it claimed the count-down;
+    // nullopt while nobody did.
+    std::optional<int32_t> claimedAt;
+    // Where an earlier run ended the walk of a logged key because the key
+    // had subkeys (KeptMark): it ends there again, so that a key emptied
+    // later in that run by another entry's walk is not taken now, as it was
+    // not taken then.
+    std::set<std::string> kept;
+  };
+
+  // The journal of the log at `fullLogPath` (app/CommandLine.h's path, made
+  // absolute).
+  RunJournal(platform::IRegistry& registry, platform::ILocale& locale, const std::string& fullLogPath);
+
+  // The journal as a run left it; nullopt when there is none, or only the
+  // beginning of one that a run died while writing (its log then still
+  // stood at its place).
+  std::optional<Entry> Find();
+  // Writes the journal anew, before the log leaves its place: its bytes and
+  // time stamp, the removal begun. False when it cannot be written; the run
+  // must not go on then, since nothing would be left to finish it by.
+  bool Begin(const std::string& log, int32_t logTime);
+  // Writes down, before the count goes down, that this log's count-down is
+  // claimed at `count`. False when it cannot be written.
+  bool ClaimCountDown(int32_t count);
+  // Writes down that the walk of logged key entry `entry` ended at
+  // `root`\`path`, which had subkeys. Best effort: without it a retry
+  // merely decides afresh.
+  void MarkKept(int entry, uint32_t root, const std::string& path);
+  // "<entry>:<platform::KeyNode>", as Entry::kept holds it.
+  static std::string KeptMark(int entry, uint32_t root, const std::string& path);
+  // Deletes the journal: the uninstallation is over.
+  void Discard();
+
+  const std::string& keyPath() const { return key_; }
+
+ private:
+  platform::IRegistry& registry_;
+  platform::ILocale& locale_;
+  std::string logPath_;
+  std::string key_;
+  std::string kept_;  // as written, one key node a line
+};
+
+}  // namespace app
