@@ -40,6 +40,9 @@ class FileSystemWrapper : public IFileSystem {
     return target_.CreateOutputFile(path, status);
   }
   std::string FullPath(const std::string& path) override { return target_.FullPath(path); }
+  std::optional<uint32_t> HardLinks(const std::string& path) override { return target_.HardLinks(path); }
+  Status RemoveLink(const std::string& path) override { return target_.RemoveLink(path); }
+  void LeaveCurrentFolder() override { target_.LeaveCurrentFolder(); }
 
  private:
   IFileSystem& target_;

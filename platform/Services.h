@@ -59,6 +59,8 @@ constexpr uint32_t kAttrVolume = 0x08;
 constexpr uint32_t kAttrDirectory = 0x10;
 constexpr uint32_t kAttrArchive = 0x20;
 constexpr uint32_t kAttrNormal = 0x80;
+// A junction, a symbolic link, a mount point: the entry stands for another.
+constexpr uint32_t kAttrReparsePoint = 0x400;
 
 // One directory entry as a find-first/find-next search reports it.
 struct FileEntry {
@@ -97,13 +99,22 @@ class IFileSystem {
   // when a folder on the way is missing).
   virtual Status SetAttributes(const std::string& path, uint32_t attributes) = 0;
   // Deletes one file. Refused for a missing one (as SetAttributes), a
-  // read-only one or a folder (ERROR_ACCESS_DENIED) and one in use
-  // (ERROR_SHARING_VIOLATION).
+  // read-only one, a folder or a link (ERROR_ACCESS_DENIED) and one in use
+  // (ERROR_SHARING_VIOLATION). What is deleted is what the path named when
+  // the call looked: never a link's target.
   virtual Status RemoveFile(const std::string& path) = 0;
   // Removes an empty folder. Refused for a missing one (as SetAttributes), a
   // file (ERROR_DIRECTORY), a folder that is not empty (ERROR_DIR_NOT_EMPTY),
-  // a read-only or protected one or a drive (ERROR_ACCESS_DENIED).
+  // a read-only or protected one, a drive or a link (ERROR_ACCESS_DENIED).
   virtual Status RemoveFolder(const std::string& path) = 0;
+  // How many names the file has (hard links); nullopt when it cannot be
+  // told.
+  virtual std::optional<uint32_t> HardLinks(const std::string& path) = 0;
+  // Removes a link itself (a junction, a symbolic link to a file or a
+  // folder), never what it points to. Refused for anything that is not a
+  // link (ERROR_ACCESS_DENIED) and, where the system cannot tell the link
+  // from its target, for the link too.
+  virtual Status RemoveLink(const std::string& path) = 0;
   // Every entry of `folder` (a path without trailing backslash) as a search
   // of folder\*.* returns them, "." and ".." included when the system gives
   // them. nullopt when the folder cannot be searched.
@@ -128,6 +139,9 @@ class IFileSystem {
   // the entries that exist in their long form (no 8.3 names). `path` itself
   // when it cannot be resolved.
   virtual std::string FullPath(const std::string& path) = 0;
+  // Makes the system folder the process's current folder, so that no folder
+  // the run removes is held open as the current one.
+  virtual void LeaveCurrentFolder() = 0;
 
   // FindEntry and GetAttributes for a caller that needs no reason.
   std::optional<FileEntry> FindEntry(const std::string& path) {
@@ -230,6 +244,16 @@ class IScreen {
   virtual int PixelsPerInchY() = 0;
 };
 
+// Folders of the system and of its users, which no uninstallation removes.
+struct SystemFolders {
+  std::string windows;   // the Windows folder: it and everything in it
+  std::string profiles;  // the profiles folder: it and every folder directly in it (a profile)
+  // The Program Files folders, ProgramData, and the shell folders (Start
+  // Menu, Programs, Desktop, Startup, application data) for all users and
+  // the current one: these folders themselves.
+  std::vector<std::string> others;
+};
+
 struct FileVersion {
   uint32_t ms = 0;  // dwFileVersionMS
   uint32_t ls = 0;  // dwFileVersionLS
@@ -246,6 +270,9 @@ class IModule {
   // True on the NT family of Windows (every version in use today), false on
   // the Windows 9x family.
   virtual bool RunsOnNtFamily() = 0;
+  // Where the system keeps its own folders and its users' (empty entries
+  // for what it does not have).
+  virtual SystemFolders KnownFolders() = 0;
 };
 
 class ILocale {

@@ -18,6 +18,7 @@
 #include "app/ui/uMain.h"
 #include "env/Enviro.h"
 #include "platform/toolkit/Application.h"
+#include "platform/win32/SystemDll.h"
 #include "platform/win32/Win32Services.h"
 
 // The runtime's own terminate handler prints the demangled type of the
@@ -48,6 +49,7 @@ app::SessionInfo StartInfo() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  platform::win32::RestrictDllSearch();
   static platform::win32::Win32Platform system;
   static app::TRunData runData;
   app::Services services{system.fileSystem, system.registry, system.messageBox, system.locale,

@@ -121,6 +121,10 @@ Status DryRunFileSystem::RemoveFolder(const std::string& path) {
   return {};
 }
 
+Status DryRunFileSystem::RemoveLink(const std::string& path) {
+  return Refuse(path, platform::kErrorAccessDenied, "a dry run removes no link");
+}
+
 Status DryRunFileSystem::RemoveAtRestart(const std::string& path) {
   return Refuse(path, platform::kErrorAccessDenied, "a dry run schedules nothing");
 }

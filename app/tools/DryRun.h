@@ -54,6 +54,10 @@ class DryRunFileSystem : public platform::IFileSystem {
   platform::Status RemoveAtRestart(const std::string& path) override;
   std::unique_ptr<platform::IOutputFile> CreateOutputFile(const std::string& path, platform::Status& status) override;
   std::string FullPath(const std::string& path) override { return real_.FullPath(path); }
+  std::optional<uint32_t> HardLinks(const std::string& path) override { return real_.HardLinks(path); }
+  // A dry run removes no link either (ERROR_ACCESS_DENIED).
+  platform::Status RemoveLink(const std::string& path) override;
+  void LeaveCurrentFolder() override {}
 
   // Folded paths of the entries the overlay removed, in removal order.
   const std::vector<std::string>& Removed() const { return removedOrder_; }

@@ -1,4 +1,5 @@
 #include "platform/toolkit/Controls.h"
+#include "platform/win32/SystemDll.h"
 
 #include <commctrl.h>
 
@@ -7,6 +8,15 @@
 #include "platform/toolkit/Form.h"
 
 namespace toolkit {
+
+namespace {
+// The common controls' classes, from the system folder's comctl32.dll.
+bool InitCommonClasses(DWORD classes) {
+  const auto init = platform::win32::SystemCall<decltype(&InitCommonControlsEx)>(L"comctl32.dll", "InitCommonControlsEx");
+  INITCOMMONCONTROLSEX icc{sizeof(INITCOMMONCONTROLSEX), classes};
+  return init != nullptr && init(&icc) != FALSE;
+}
+}  // namespace
 
 using platform::win32::SelectGuard;
 using platform::win32::WindowDc;
@@ -60,10 +70,7 @@ void Control::ApplyHint() {
     return;
   }
   if (tip_ == nullptr) {
-    static const bool registered = [] {
-      INITCOMMONCONTROLSEX icc{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
-      return InitCommonControlsEx(&icc) != FALSE;
-    }();
+    static const bool registered = InitCommonClasses(ICC_WIN95_CLASSES);
     (void)registered;
     tip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
                            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, form_.Handle(), nullptr,
@@ -211,10 +218,7 @@ LRESULT Bevel::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 ProgressBar::ProgressBar(Window& parent, int left, int top, int width, int height) : Control(parent) {
-  static const bool registered = [] {
-    INITCOMMONCONTROLSEX icc{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
-    return InitCommonControlsEx(&icc) != FALSE;
-  }();
+  static const bool registered = InitCommonClasses(ICC_PROGRESS_CLASS);
   (void)registered;
   CreateControl(PROGRESS_CLASSA, 0, 0, left, top, width, height);
   SendMessageA(Handle(), PBM_SETRANGE32, 0, 100);

@@ -150,15 +150,76 @@ Status Win32FileSystem::SetAttributes(const std::string& path, uint32_t attribut
   return LastErrorUnless(done);
 }
 
+namespace {
+// The entry at `path` itself, a link not followed: the handle through
+// which what was checked is what goes.
+UniqueFile OpenEntry(const std::string& path, DWORD access, bool folder) {
+  return UniqueFile(CreateFileW(WidePath(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT | (folder ? FILE_FLAG_BACKUP_SEMANTICS : 0), nullptr));
+}
+
+Status MarkDeleted(HANDLE entry) {
+  FILE_DISPOSITION_INFO gone{TRUE};
+  return LastErrorUnless(SetFileInformationByHandle(entry, FileDispositionInfo, &gone, sizeof gone) != 0);
+}
+}  // namespace
+
 Status Win32FileSystem::RemoveFile(const std::string& path) {
-  const bool done = DeleteFileW(WidePath(path).c_str()) != 0;
-  return LastErrorUnless(done);
+  // Opened without following a link, checked and deleted through the same
+  // handle: a link swapped in after the engine looked is refused, and a
+  // file swapped in is the one that goes, never something behind it.
+  UniqueFile entry = OpenEntry(path, DELETE | FILE_READ_ATTRIBUTES, false);
+  if (!entry) return Status::Refused(GetLastError());
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(entry.get(), &info)) return Status::Refused(GetLastError());
+  if ((info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0)
+    return Status::Refused(ERROR_ACCESS_DENIED);
+  return MarkDeleted(entry.get());
 }
 
 Status Win32FileSystem::RemoveFolder(const std::string& path) {
   if (IsDrive(path)) return Status::Refused(ERROR_ACCESS_DENIED);
+  {
+    UniqueFile entry = OpenEntry(path, FILE_READ_ATTRIBUTES, true);
+    if (!entry) return Status::Refused(GetLastError());
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(entry.get(), &info)) return Status::Refused(GetLastError());
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return Status::Refused(ERROR_DIRECTORY);
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return Status::Refused(ERROR_ACCESS_DENIED);
+  }
+  // By name: only the folder removal itself refuses a folder that is not
+  // empty on every system. A link swapped in between the two calls is what
+  // remains of the race: Windows removes such a link itself.
   const bool done = RemoveDirectoryW(WidePath(path).c_str()) != 0;
   return LastErrorUnless(done);
+}
+
+Status Win32FileSystem::RemoveLink(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return Status::Refused(GetLastError());
+  const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  UniqueFile entry = OpenEntry(path, DELETE | FILE_READ_ATTRIBUTES, folder);
+  if (!entry) return Status::Refused(GetLastError());
+  // Through the handle the link must still show as one; a system that opened
+  // its target instead is refused, so that no target ever goes.
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(entry.get(), &info)) return Status::Refused(GetLastError());
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return Status::Refused(ERROR_ACCESS_DENIED);
+  return MarkDeleted(entry.get());
+}
+
+std::optional<uint32_t> Win32FileSystem::HardLinks(const std::string& path) {
+  UniqueFile entry = OpenEntry(path, FILE_READ_ATTRIBUTES, false);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!entry || !GetFileInformationByHandle(entry.get(), &info)) return std::nullopt;
+  return info.nNumberOfLinks;
+}
+
+void Win32FileSystem::LeaveCurrentFolder() {
+  wchar_t system[MAX_PATH];
+  const UINT n = GetSystemDirectoryW(system, MAX_PATH);
+  if (n > 0 && n < MAX_PATH) SetCurrentDirectoryW(system);
 }
 
 Status Win32FileSystem::RemoveAtRestart(const std::string& path) {

@@ -1,5 +1,7 @@
 #include "platform/win32/Win32Services.h"
 
+#include "platform/win32/SystemDll.h"
+
 #include <new>
 #include <vector>
 
@@ -34,15 +36,19 @@ std::string Win32Module::ProgramPath() {
 }
 
 std::optional<FileVersion> Win32Module::ReadFileVersion(const std::string& path) {
+  const auto sizeOf = SystemCall<decltype(&GetFileVersionInfoSizeA)>(L"version.dll", "GetFileVersionInfoSizeA");
+  const auto read = SystemCall<decltype(&GetFileVersionInfoA)>(L"version.dll", "GetFileVersionInfoA");
+  const auto query = SystemCall<decltype(&VerQueryValueA)>(L"version.dll", "VerQueryValueA");
+  if (sizeOf == nullptr || read == nullptr || query == nullptr) return std::nullopt;
   DWORD handle = 0;
-  const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+  const DWORD size = sizeOf(path.c_str(), &handle);
   if (size == 0) return std::nullopt;
   try {
     std::vector<char> buffer(size);
-    if (!GetFileVersionInfoA(path.c_str(), handle, size, buffer.data())) return std::nullopt;
+    if (!read(path.c_str(), handle, size, buffer.data())) return std::nullopt;
     void* info = nullptr;
     UINT len = 0;
-    if (!VerQueryValueA(buffer.data(), "\\", &info, &len) || info == nullptr || len < sizeof(VS_FIXEDFILEINFO))
+    if (!query(buffer.data(), "\\", &info, &len) || info == nullptr || len < sizeof(VS_FIXEDFILEINFO))
       return std::nullopt;
     const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(info);
     return FileVersion{fixed->dwFileVersionMS, fixed->dwFileVersionLS};
@@ -52,6 +58,57 @@ std::optional<FileVersion> Win32Module::ReadFileVersion(const std::string& path)
 }
 
 bool Win32Module::RunsOnNtFamily() { return (GetVersion() & 0x80000000u) == 0; }
+
+namespace {
+// A shell folder by its CSIDL, without a trailing backslash; empty when the
+// system has none.
+std::string ShellFolder(int csidl) {
+  using GetFolder = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
+  static const auto get = SystemCall<GetFolder>(L"shell32.dll", "SHGetFolderPathA");
+  char path[MAX_PATH] = {};
+  if (get == nullptr || get(nullptr, csidl, nullptr, 0, path) != S_OK) return {};
+  std::string out(path);
+  while (out.size() > 3 && out.back() == '\\') out.pop_back();
+  return out;
+}
+
+// A string value of the 64-bit registry view (where the native Program
+// Files live), expanded.
+std::string NativeValue(const char* key, const char* name) {
+  UniqueKey opened;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, opened.put()) != ERROR_SUCCESS)
+    return {};
+  char raw[MAX_PATH] = {};
+  DWORD size = sizeof raw - 1;
+  DWORD type = 0;
+  if (RegQueryValueExA(opened.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(raw), &size) != ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ))
+    return {};
+  char expanded[MAX_PATH] = {};
+  const DWORD n = ExpandEnvironmentStringsA(raw, expanded, MAX_PATH);
+  return n > 0 && n <= MAX_PATH ? std::string(expanded) : std::string(raw);
+}
+}  // namespace
+
+SystemFolders Win32Module::KnownFolders() {
+  SystemFolders f;
+  char windows[MAX_PATH] = {};
+  const UINT n = GetSystemWindowsDirectoryA(windows, MAX_PATH);
+  if (n > 0 && n < MAX_PATH) f.windows = windows;
+  f.profiles = NativeValue("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", "ProfilesDirectory");
+  constexpr int kShellFolders[] = {
+      0x0026, 0x002a, 0x002b, 0x002c,  // Program Files, Program Files (x86), their Common Files
+      0x0023,                          // ProgramData
+      0x000b, 0x0016, 0x0002, 0x0017,  // Start Menu and Programs: the user's, everybody's
+      0x0010, 0x0019, 0x0007, 0x0018,  // Desktop and Startup: the user's, everybody's
+      0x001a, 0x001c, 0x0028,          // application data, local application data, the profile
+      0x0005, 0x002e,                  // documents: the user's, everybody's
+  };
+  for (int csidl : kShellFolders) f.others.push_back(ShellFolder(csidl));
+  f.others.push_back(NativeValue("SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProgramW6432Dir"));
+  f.others.push_back(NativeValue("SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "CommonW6432Dir"));
+  return f;
+}
 
 std::string Win32Locale::ThousandsSeparator() {
   char buffer[8] = {};  // LOCALE_STHOUSAND holds at most four characters

@@ -38,6 +38,9 @@ class Win32FileSystem : public IFileSystem {
   // Flush is FlushFileBuffers.
   std::unique_ptr<IOutputFile> CreateOutputFile(const std::string& path, Status& status) override;
   std::string FullPath(const std::string& path) override;
+  std::optional<uint32_t> HardLinks(const std::string& path) override;
+  Status RemoveLink(const std::string& path) override;
+  void LeaveCurrentFolder() override;
 
   // The packed local DOS date (high 16 bits) and time (low 16 bits) of a
   // file time in UTC; 0 when it has no DOS form.
@@ -99,6 +102,8 @@ class Win32Module : public IModule {
   std::string ProgramPath() override;
   std::optional<FileVersion> ReadFileVersion(const std::string& path) override;
   bool RunsOnNtFamily() override;
+  // From the shell's folder table (SHGetFolderPath) and the profile list.
+  SystemFolders KnownFolders() override;
 };
 
 class Win32Locale : public ILocale {

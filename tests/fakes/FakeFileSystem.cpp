@@ -55,6 +55,25 @@ size_t FakeFileSystem::LastSeparator(std::string_view path) const {
 }
 
 std::string FakeFileSystem::KeyOf(const std::string& path) const {
+  std::string key = PlainKey(path);
+  // A folder link on the way leads to its target, as the system follows it.
+  for (int hops = 0; links_ > 0 && hops < 8; ++hops) {
+    bool moved = false;
+    for (size_t cut = key.find('\\'); cut != std::string::npos && !moved; cut = key.find('\\', cut + 1)) {
+      auto it = nodes_.find(key.substr(0, cut));
+      if (it != nodes_.end() && !it->second.target.empty()) {
+        key = PlainKey(it->second.target) + key.substr(cut);
+        moved = true;
+      }
+    }
+    if (!moved) break;
+  }
+  return key;
+}
+
+std::string FakeFileSystem::Through(const std::string& path) const { return KeyOf(path); }
+
+std::string FakeFileSystem::PlainKey(const std::string& path) const {
   if (locale_ == nullptr) return Key(path);
   // Under a double-byte code page only a real backslash goes at the end,
   // and only single-byte letters fold.
@@ -100,6 +119,62 @@ void FakeFileSystem::AddFolder(const std::string& path, uint32_t attributes) {
   if (!p.empty() && p.back() == '\\' && NameStart(p) == p.size()) p.pop_back();
   EnsureParents(p);
   nodes_[KeyOf(p)] = Folder(p, attributes | platform::kAttrDirectory);
+}
+
+void FakeFileSystem::AddLink(const std::string& path, const std::string& target) {
+  EnsureParents(path);
+  Node n;
+  n.path = path;
+  const auto to = nodes_.find(KeyOf(target));
+  const bool folder = to != nodes_.end() && (to->second.attributes & platform::kAttrDirectory) != 0;
+  n.attributes = platform::kAttrReparsePoint | (folder ? platform::kAttrDirectory : platform::kAttrArchive);
+  n.target = target;
+  nodes_[PlainKey(path)] = std::move(n);
+  ++links_;
+}
+
+void FakeFileSystem::AddHardLink(const std::string& path, const std::string& existing) {
+  auto it = nodes_.find(KeyOf(existing));
+  if (it == nodes_.end()) return;
+  if (it->second.group == 0) it->second.group = ++groups_;
+  Node n = it->second;
+  n.path = path;
+  EnsureParents(path);
+  nodes_[KeyOf(path)] = std::move(n);
+}
+
+std::map<std::string, FakeFileSystem::Node>::iterator FakeFileSystem::Followed(
+    std::map<std::string, Node>::iterator it) {
+  if (it == nodes_.end() || it->second.target.empty()) return it;
+  return nodes_.find(KeyOf(it->second.target));
+}
+
+void FakeFileSystem::ShareAttributes(const Node& n) {
+  if (n.group == 0) return;
+  for (auto& [key, other] : nodes_) {
+    if (other.group == n.group) other.attributes = n.attributes;
+  }
+}
+
+std::optional<uint32_t> FakeFileSystem::HardLinks(const std::string& path) {
+  auto it = nodes_.find(KeyOf(path));
+  if (it == nodes_.end()) return std::nullopt;
+  if (it->second.group == 0) return 1u;
+  uint32_t names = 0;
+  for (const auto& [key, other] : nodes_) names += other.group == it->second.group;
+  return names;
+}
+
+platform::Status FakeFileSystem::RemoveLink(const std::string& path) {
+  Call("RemoveLink", path);
+  mutated_.push_back(path);
+  auto it = nodes_.find(KeyOf(path));
+  if (it == nodes_.end()) return platform::Status::Refused(MissingError(path));
+  if (it->second.target.empty()) return platform::Status::Refused(platform::kErrorAccessDenied);
+  Change();
+  nodes_.erase(it);
+  --links_;
+  return {};
 }
 
 void FakeFileSystem::SetContent(const std::string& path, std::string content) {
@@ -250,7 +325,7 @@ platform::Status FakeFileSystem::SetAttributes(const std::string& path, uint32_t
   Call(OpName(FsOp::SetAttributes), path);
   mutated_.push_back(path);
   if (const uint32_t fault = Failing(FsOp::SetAttributes, path)) return platform::Status::Refused(fault);
-  auto it = nodes_.find(KeyOf(path));
+  auto it = Followed(nodes_.find(KeyOf(path)));
   if (it == nodes_.end()) return platform::Status::Refused(MissingError(path));
   Change();
   const uint32_t dirBit = it->second.attributes & platform::kAttrDirectory;
@@ -258,7 +333,8 @@ platform::Status FakeFileSystem::SetAttributes(const std::string& path, uint32_t
   // and a file left with no attribute at all reports itself as normal.
   uint32_t kept = attributes & ~(platform::kAttrDirectory | platform::kAttrNormal);
   if (kept == 0 && dirBit == 0) kept = platform::kAttrNormal;
-  it->second.attributes = kept | dirBit;
+  it->second.attributes = kept | dirBit | (it->second.attributes & platform::kAttrReparsePoint);
+  ShareAttributes(it->second);
   return {};
 }
 
@@ -269,7 +345,7 @@ platform::Status FakeFileSystem::RemoveFile(const std::string& path) {
   auto it = nodes_.find(KeyOf(path));
   if (it == nodes_.end()) return platform::Status::Refused(MissingError(path));
   const Node& n = it->second;
-  if ((n.attributes & (platform::kAttrDirectory | platform::kAttrReadOnly)) != 0)
+  if ((n.attributes & (platform::kAttrDirectory | platform::kAttrReadOnly | platform::kAttrReparsePoint)) != 0)
     return platform::Status::Refused(platform::kErrorAccessDenied);
   if (n.locked || n.openForWriting) return platform::Status::Refused(platform::kErrorSharingViolation);
   Change();
@@ -287,7 +363,8 @@ platform::Status FakeFileSystem::RemoveFolder(const std::string& path) {
   if (it == nodes_.end()) return platform::Status::Refused(MissingError(path));
   const Node& n = it->second;
   if ((n.attributes & platform::kAttrDirectory) == 0) return platform::Status::Refused(platform::kErrorDirectory);
-  if ((n.attributes & platform::kAttrReadOnly) != 0) return platform::Status::Refused(platform::kErrorAccessDenied);
+  if ((n.attributes & (platform::kAttrReadOnly | platform::kAttrReparsePoint)) != 0)
+    return platform::Status::Refused(platform::kErrorAccessDenied);
   if (HasChildren(key)) return platform::Status::Refused(platform::kErrorDirNotEmpty);
   Change();
   nodes_.erase(it);
@@ -297,8 +374,8 @@ platform::Status FakeFileSystem::RemoveFolder(const std::string& path) {
 std::optional<std::vector<platform::FileEntry>> FakeFileSystem::ListFolder(const std::string& folder) {
   Call(OpName(FsOp::List), folder);
   if (Failing(FsOp::List, folder)) return std::nullopt;
-  const std::string key = KeyOf(folder);
-  auto self = nodes_.find(key);
+  auto self = Followed(nodes_.find(KeyOf(folder)));
+  const std::string key = self == nodes_.end() ? std::string() : self->first;
   if (self == nodes_.end() || (self->second.attributes & platform::kAttrDirectory) == 0) return std::nullopt;
   std::vector<platform::FileEntry> out;
   out.push_back({".", platform::kAttrDirectory, self->second.dosTime, 0});
@@ -316,7 +393,7 @@ std::optional<std::vector<platform::FileEntry>> FakeFileSystem::ListFolder(const
 std::optional<std::string> FakeFileSystem::ReadDenyWrite(const std::string& path) {
   Call(OpName(FsOp::Read), path);
   if (Failing(FsOp::Read, path)) return std::nullopt;
-  auto it = nodes_.find(KeyOf(path));
+  auto it = Followed(nodes_.find(KeyOf(path)));
   if (it == nodes_.end()) return std::nullopt;
   const Node& n = it->second;
   if ((n.attributes & platform::kAttrDirectory) != 0 || n.locked || n.openForWriting) return std::nullopt;

@@ -24,6 +24,13 @@ class FakeFileSystem : public platform::IFileSystem {
   void AddFile(const std::string& path, int32_t dosTime = 0, uint64_t size = 0,
                uint32_t attributes = platform::kAttrArchive, std::string content = {});
   void AddFolder(const std::string& path, uint32_t attributes = platform::kAttrDirectory);
+  // A link at `path` to `target` (a junction or symbolic link: a folder link
+  // when the target is a folder, else a file link). Paths through it lead to
+  // the target; the link itself answers for its own name (attributes with
+  // the reparse bit), and attribute changes, listings and reads follow it.
+  void AddLink(const std::string& path, const std::string& target);
+  // A second name for the file at `existing`: both share their attributes.
+  void AddHardLink(const std::string& path, const std::string& existing);
   void SetContent(const std::string& path, std::string content);
   // Local last-write time as the packed DOS value.
   void SetDosTime(const std::string& path, int32_t dosTime);
@@ -85,6 +92,12 @@ class FakeFileSystem : public platform::IFileSystem {
   // Slashes as backslashes, "." and ".." and doubled separators resolved,
   // relative paths from the current folder; no short names to lengthen.
   std::string FullPath(const std::string& path) override;
+  std::optional<uint32_t> HardLinks(const std::string& path) override;
+  platform::Status RemoveLink(const std::string& path) override;
+  void LeaveCurrentFolder() override { current_ = "C:\\Windows\\System32"; }
+  // `path` as the system reaches it: every link on the way followed (not a
+  // link at its end).
+  std::string Through(const std::string& path) const;
   // The bytes of a file; empty when there is none.
   std::string Content(const std::string& path) const;
 
@@ -101,6 +114,8 @@ class FakeFileSystem : public platform::IFileSystem {
     std::string content;
     bool locked = false;
     bool openForWriting = false;
+    std::string target;  // a link's
+    int group = 0;       // hard links share one; 0: one name only
   };
   static Node Folder(const std::string& path, uint32_t attributes) {
     Node n;
@@ -118,8 +133,9 @@ class FakeFileSystem : public platform::IFileSystem {
   size_t NameStart(const std::string& path) const;
   // The last backslash or slash of `path` that is a character of its own.
   size_t LastSeparator(std::string_view path) const;
-  // Key() by the code page in use.
+  // Key() by the code page in use, links on the way followed.
   std::string KeyOf(const std::string& path) const;
+  std::string PlainKey(const std::string& path) const;
   void Call(const char* op, const std::string& path);
   bool HasChildren(const std::string& key) const;
   void EnsureParents(const std::string& path);
@@ -128,8 +144,15 @@ class FakeFileSystem : public platform::IFileSystem {
     if (crash_ != nullptr) crash_->Change();
   }
 
+  // The node a link at `key` leads to, or the node itself.
+  std::map<std::string, Node>::iterator Followed(std::map<std::string, Node>::iterator it);
+  // Attributes set on one name of a file are every name's.
+  void ShareAttributes(const Node& n);
+
   platform::ILocale* locale_ = nullptr;
   CrashPoint* crash_ = nullptr;
+  int links_ = 0;
+  int groups_ = 0;
   std::string current_ = "C:\\";
   std::map<std::string, Node> nodes_;  // by Key()
   std::map<std::pair<int, std::string>, uint32_t> faults_;

@@ -48,6 +48,20 @@ class FakeModule : public platform::IModule {
     return p == path ? version : std::nullopt;
   }
   bool RunsOnNtFamily() override { return ntFamily; }
+  // A Windows of today, in English, with one user.
+  platform::SystemFolders folders{
+      "C:\\Windows",
+      "C:\\Users",
+      {"C:\\Program Files", "C:\\Program Files (x86)", "C:\\Program Files\\Common Files",
+       "C:\\Program Files (x86)\\Common Files", "C:\\ProgramData",
+       "C:\\ProgramData\\Microsoft\\Windows\\Start Menu", "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs",
+       "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Startup", "C:\\Users\\Public\\Desktop",
+       "C:\\Users\\Public\\Documents", "C:\\Users\\ana\\AppData\\Roaming", "C:\\Users\\ana\\AppData\\Local",
+       "C:\\Users\\ana\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu",
+       "C:\\Users\\ana\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs",
+       "C:\\Users\\ana\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup",
+       "C:\\Users\\ana\\Desktop", "C:\\Users\\ana\\Documents", "C:\\Users\\ana"}};
+  platform::SystemFolders KnownFolders() override { return folders; }
 };
 
 class FakeLocale : public platform::ILocale {

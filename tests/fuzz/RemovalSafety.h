@@ -169,6 +169,12 @@ class WindowsPaths : public platform::IFileSystem {
     return fake.GetAttributes(R(p), s);
   }
   std::string FullPath(const std::string& p) override { return fake.FullPath(p); }
+  std::optional<uint32_t> HardLinks(const std::string& p) override { return fake.HardLinks(R(p)); }
+  platform::Status RemoveLink(const std::string& p) override {
+    changed.push_back(fake.Through(R(p)));
+    return fake.RemoveLink(R(p));
+  }
+  void LeaveCurrentFolder() override { fake.LeaveCurrentFolder(); }
   platform::Status SetAttributes(const std::string& p, uint32_t a) override {
     changed.push_back(R(p));
     return fake.SetAttributes(R(p), a);
