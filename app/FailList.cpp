@@ -32,6 +32,10 @@ bool IsFailure(const Outcome& outcome) {
     case Result::Changed:
     case Result::Failed: return true;
     case Result::NotEmpty: return outcome.kind == ObjectKind::Folder;
+    // A link, or a file with other names, stays like a folder that holds
+    // something; what lies below a link was never looked at.
+    case Result::Link: return outcome.attributes != 0;
+    case Result::Protected:
     case Result::Removed:
     case Result::Absent:
     case Result::Scheduled: return false;

@@ -1,5 +1,7 @@
 #include "app/LogFormat.h"
 
+#include "app/Protection.h"
+
 namespace app {
 
 namespace {
@@ -77,8 +79,54 @@ std::optional<std::string> UnsafeFileReason(std::string_view folder, std::string
   return std::nullopt;
 }
 
+std::optional<std::string> PlainPathReason(std::string_view path) {
+  const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  if (path.size() < 3 || !letter(path[0]) || path[1] != ':' || path[2] != '\\')
+    return "is no plain absolute path (X:\\...)";
+  for (size_t i = 2; i < path.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(path[i]);
+    if (c < 0x20) return "holds a control byte";
+    if (c == '/') return "holds a slash";
+    if (c == ':') return "holds a second colon (a stream)";
+    if (c == '*' || c == '?') return "holds a wildcard";
+    if (c == '"' || c == '<' || c == '>' || c == '|') return "holds a character Windows names cannot hold";
+    // Two backslashes in a row, unless the first may be the second byte of
+    // a double-byte character.
+    if (c == '\\' && path[i - 1] == '\\' && (i < 2 || static_cast<unsigned char>(path[i - 2]) < 0x80))
+      return "holds two backslashes in a row";
+  }
+  if (AnySegmentClimbs(path)) return "holds a \"..\" segment";
+  return std::nullopt;
+}
+
+bool IsShortcutFile(std::string_view path) {
+  if (path.size() < 4) return false;
+  std::string ext(path.substr(path.size() - 4));
+  for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  return ext == ".lnk" || ext == ".pif" || ext == ".url";
+}
+
+std::optional<std::string> UninstallKeyNameReason(std::string_view name) {
+  if (name.find_first_not_of(' ') == std::string_view::npos) return "is blank";
+  for (const char ch : name) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (c < 0x20) return "holds a control byte";
+    if (c == '\\' || c == '/') return "is no single key name (it holds a separator)";
+  }
+  return std::nullopt;
+}
+
 std::optional<std::string> UnsafeShortcutReason(std::string_view shortcut, std::string_view shortcutDir) {
-  if (AnySegmentClimbs(shortcut)) return "holds a \"..\" segment";
+  if (auto reason = PlainPathReason(shortcut)) return reason;
+  if (!IsShortcutFile(shortcut)) {
+    // Any file may lie below the shortcut folder, only shortcut files
+    // elsewhere.
+    std::string dir(shortcutDir);
+    if (!dir.empty() && dir.back() != '\\') dir += '\\';
+    const bool below = dir.size() > 1 && shortcutDir != kAbsentMark && shortcut.size() > dir.size() &&
+                       MayBeginWith(shortcut, 0, dir);
+    if (!below) return "is no shortcut file (.lnk, .pif, .url) and lies outside the shortcut folder";
+  }
   if (shortcutDir.empty() || shortcutDir == kAbsentMark) return std::nullopt;
   // The shortcut folder phase deletes the first occurrence of the shortcut
   // folder (with one trailing backslash, upper-cased) from the upper-cased
@@ -224,7 +272,16 @@ ParsedLog ParseLog(std::string_view bytes) {
   if (in.Fits(keys, kMinRegKeyEntry, at, {"registry key count"})) c.regKeys.reserve(keys);
   for (int i = 0; in.ok() && i < keys; ++i) {
     LogRegKey k;
+    const size_t keyAt = in.pos();
     if (in.Byte(k.levels, {"the level count of registry key", i}) && in.Text(k.key, {"registry key", i})) {
+      // A key the system or another program owns is no application's.
+      const bool rooted = k.key.size() >= 2 && k.key[1] >= '0' && k.key[1] <= '3';
+      if (const char* why = rooted && k.levels > 0
+                                ? ProtectedKeyReason(0x80000000u + static_cast<uint32_t>(k.key[1] - '0'),
+                                                     k.key.size() > 3 ? k.key.substr(3) : std::string())
+                                : nullptr) {
+        out.problems.push_back({keyAt, Field{"registry key", i}.Describe() + " names a key that is not the application's: " + why});
+      }
       c.regKeys.push_back(std::move(k));
     }
   }
@@ -233,8 +290,20 @@ ParsedLog ParseLog(std::string_view bytes) {
   if (in.UInt32(c.totalBytes, {"the total bytes"})) done = 7;
   c.uninstallKey.clear();
   c.shortcutDir.clear();
-  if (in.Text(c.uninstallKey, {"the uninstall key name"})) done = 8;
-  if (in.Text(c.shortcutDir, {"the shortcut folder"})) done = 9;
+  at = in.pos();
+  if (in.Text(c.uninstallKey, {"the uninstall key name"})) {
+    done = 8;
+    if (c.uninstallKey != kAbsentMark) {
+      if (auto reason = UninstallKeyNameReason(c.uninstallKey)) out.problems.push_back({at, "the uninstall key name " + *reason});
+    }
+  }
+  at = in.pos();
+  if (in.Text(c.shortcutDir, {"the shortcut folder"})) {
+    done = 9;
+    if (c.shortcutDir != kAbsentMark && !c.shortcutDir.empty()) {
+      if (auto reason = PlainPathReason(c.shortcutDir)) out.problems.push_back({at, "the shortcut folder " + *reason});
+    }
+  }
 
   int32_t count = 0;
   at = in.pos();

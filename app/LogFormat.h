@@ -106,8 +106,20 @@ std::optional<std::string> UnsafeNameReason(std::string_view name);
 // folder entry "." and a name ".\x" are refused as the "..\x" they make.
 std::optional<std::string> UnsafeFileReason(std::string_view folder, std::string_view name);
 
+// Why a path is no plain absolute one (X:\..., no slash, no two
+// backslashes in a row, no second colon, no wildcard, no control byte, no
+// ".." segment), or nullopt: what a shortcut and the shortcut folder must
+// be.
+std::optional<std::string> PlainPathReason(std::string_view path);
+// A shortcut file: .lnk, .pif or .url, any letter case.
+bool IsShortcutFile(std::string_view path);
+// Why the uninstall key name is not one plain key name (blank, a separator,
+// a control byte), or nullopt.
+std::optional<std::string> UninstallKeyNameReason(std::string_view name);
+
 // Why a shortcut path would lead the removal astray, or nullopt. A shortcut
-// may lie anywhere (the desktop, say), but none holds a ".." segment; and
+// is a plain absolute path, of a shortcut file anywhere (the desktop, say)
+// or of any file below the shortcut folder; none holds a ".." segment; and
 // what the shortcut folder phase keeps of it, the path less the first
 // occurrence of the shortcut folder (`shortcutDir`, the log's text; "nono"
 // or empty for none), holds none either, wherever that occurrence may fall

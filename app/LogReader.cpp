@@ -24,10 +24,15 @@ bool ReadLog(platform::IFileSystem& fs, const env::PathRules& paths, const std::
   }
 }
 
-bool ReadLogBytes(const std::string& bytes, const env::PathRules& paths, TRunData& data) {
+bool ReadLogBytes(const std::string& bytes, const env::PathRules& paths, TRunData& data, std::string* why) {
   try {
     ParsedLog parsed = ParseLog(bytes);
-    if (!parsed.Readable()) return false;
+    if (!parsed.Readable()) {
+      if (why != nullptr && !parsed.problems.empty()) {
+        *why = "offset " + std::to_string(parsed.problems.front().offset) + ": " + parsed.problems.front().what;
+      }
+      return false;
+    }
     LogContent& log = parsed.content;
 
     TUninsData& header = data.UninsData;

@@ -19,6 +19,8 @@ namespace app {
 bool ReadLog(platform::IFileSystem& fs, const env::PathRules& paths, const std::string& logPath, TRunData& data);
 // The same from the log's bytes, read already (or kept in the run's
 // journal).
-bool ReadLogBytes(const std::string& bytes, const env::PathRules& paths, TRunData& data);
+// `why`, when given, gets the first problem of a refused log, with its
+// offset.
+bool ReadLogBytes(const std::string& bytes, const env::PathRules& paths, TRunData& data, std::string* why = nullptr);
 
 }  // namespace app

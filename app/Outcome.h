@@ -33,6 +33,10 @@ enum class Result : uint8_t {
   Failed,    // there, and the system refused: `step` and `error` say where and why
   Scheduled, // there, and deleted at the next start of Windows: a file in use (`error` says
              // which refusal), or a folder refused as not empty that holds nothing else
+  Protected, // a folder or key of the system's or of other programs (`why` says which):
+             // never tried, kept by design, not listed
+  Link,      // kept and never looked into: a link (the attributes carry the reparse bit), a
+             // read-only file with other names (hard links), or what lies below a link
 };
 
 // The call that was refused.
@@ -64,6 +68,8 @@ struct Outcome {
   // Files, shortcuts and folders: the attributes of what the lookup found;
   // 0 when it found nothing.
   uint32_t attributes = 0;
+  // Protected: why the object is not the application's.
+  const char* why = nullptr;
   // Changed: the time stamp the log gives and the one on disk (packed local
   // DOS date and time).
   int32_t loggedTime = 0;

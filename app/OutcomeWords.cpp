@@ -14,6 +14,8 @@ const char* ResultWord(Result result) {
     case Result::Absent: return "absent";
     case Result::Failed: return "failed";
     case Result::Scheduled: return "scheduled";
+    case Result::Protected: return "protected";
+    case Result::Link: return "kept";
   }
   return "?";
 }
@@ -100,6 +102,12 @@ std::string OutcomeReason(const Outcome& o, const std::string& refusal) {
     case Result::Scheduled:
       if (isFolder) return "holds only what goes at the next start of Windows: removed then";
       return "in use (" + ErrorText(o.error) + "): deleted at the next start of Windows";
+    case Result::Protected:
+      return o.why != nullptr ? o.why : "not the application's";
+    case Result::Link:
+      if ((o.attributes & platform::kAttrReparsePoint) != 0) return "a link: never followed nor removed";
+      if (o.attributes != 0) return "read-only with other names (hard links): its read-only bit is left as it is";
+      return "below a link: never looked into";
     case Result::Failed:
       break;
   }

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "app/Protection.h"
 #include "env/Enviro.h"
 #include "platform/WindowsRules.h"
 
@@ -54,8 +55,9 @@ RegKeyEntry ParseRegKeyEntry(const std::string& entry) {
   return out;
 }
 
-RemovalEngine::RemovalEngine(platform::IFileSystem& fs, platform::IRegistry& registry, platform::ILocale& locale)
-    : fs_(fs), registry_(registry), locale_(locale), paths_(locale) {}
+RemovalEngine::RemovalEngine(platform::IFileSystem& fs, platform::IRegistry& registry, platform::ILocale& locale,
+                             const Protection& protection)
+    : fs_(fs), registry_(registry), locale_(locale), protection_(protection), paths_(locale) {}
 
 void RemovalEngine::Run(const TRunData& data, IRemovalListener& listener, RestartRemovals* restart) {
   listener_ = &listener;
@@ -94,14 +96,18 @@ void RemovalEngine::RemoveFiles(const TRunData& data) {
     const TZDataList* files = (*data.FileLists)[static_cast<size_t>(f)].get();
     if (files == nullptr) continue;
     const std::string folder = base + data.FolderList->Text(f);
+    // Behind a link the files are another folder's: not even looked at.
+    const bool behindLink = LinkOnTheWay(base, data.FolderList->Text(f));
     for (int i = 0; i < files->Count(); ++i) {
       const TZData* record = files->At(i);
       if (record == nullptr) continue;
       bytesProcessed_ += record->Size;
       Show(record->Name);
       Outcome outcome = Met(ObjectKind::File, folder + record->Name);
-      const auto entry = Look(outcome);
-      if (outcome.result == Result::Failed) {
+      const auto entry = behindLink ? std::nullopt : Look(outcome);
+      if (behindLink) {
+        outcome.result = Result::Link;
+      } else if (outcome.result == Result::Failed) {
         // The system would not look: the file may well be there.
       } else if (!entry || entry->IsFolder()) {
         outcome.result = Result::Absent;
@@ -110,7 +116,7 @@ void RemovalEngine::RemoveFiles(const TRunData& data) {
         outcome.result = Result::Changed;
         outcome.loggedTime = record->Date;
         outcome.diskTime = entry->dosTime;
-      } else {
+      } else if (!IsLinked(*entry, outcome)) {
         RemoveFileAnyway(fs_, restart_, outcome);
       }
       Report(outcome);
@@ -125,7 +131,14 @@ void RemovalEngine::RemoveFolders(const TRunData& data) {
   // 0 is the installation folder, which the host walk takes care of.
   for (int k = data.FolderList->Count() - 1; k >= 1; --k) {
     Show(data.FolderList->Text(k));
-    TryRemoveFolder(paths_.StripTrailingBackslash(base + data.FolderList->Text(k)));
+    const std::string folder = paths_.StripTrailingBackslash(base + data.FolderList->Text(k));
+    if (LinkOnTheWay(base, paths_.ExtractFilePath(paths_.StripTrailingBackslash(data.FolderList->Text(k))))) {
+      Outcome behind = Met(ObjectKind::Folder, folder);
+      behind.result = Result::Link;
+      Report(behind);
+      continue;
+    }
+    TryRemoveFolder(folder);
   }
 }
 
@@ -138,7 +151,7 @@ void RemovalEngine::RemoveShortcuts(const TRunData& data) {
     if (outcome.result == Result::Failed) {
     } else if (!entry || entry->IsFolder()) {
       outcome.result = Result::Absent;
-    } else {
+    } else if (!IsLinked(*entry, outcome)) {
       RemoveFileAnyway(fs_, restart_, outcome);
     }
     Report(outcome);
@@ -199,6 +212,17 @@ void RemovalEngine::RemoveLoggedKey(int index, const std::string& entry, uint8_t
     // The walk has reached the root key, which is never deleted.
     if (NamesNoSubkey(key)) return;
     if (parsed.root == 0) continue;
+    // Nor does it take a key of the system's or of another program's.
+    if (const char* why = ProtectedKeyReason(parsed.root, key)) {
+      Outcome kept = Met(ObjectKind::Key, parsed.rootName + key);
+      kept.root = parsed.root;
+      kept.keyPath = key;
+      kept.entry = index;
+      kept.result = Result::Protected;
+      kept.why = why;
+      Report(kept);
+      return;
+    }
     Outcome outcome = Met(ObjectKind::Key, parsed.rootName + key);
     outcome.root = parsed.root;
     outcome.keyPath = key;
@@ -234,6 +258,36 @@ void RemovalEngine::RemoveLoggedKey(int index, const std::string& entry, uint8_t
     status = registry_.DeleteKey(parsed.root, key);
     Refusal(outcome, Step::Delete, status);
     Report(outcome);
+  }
+}
+
+bool RemovalEngine::IsLinked(const platform::FileEntry& entry, Outcome& outcome) {
+  // A link goes neither itself nor its target. A file with other names
+  // shares its read-only bit with them: it goes only when the bit is clear
+  // already, so that a name outside never loses its protection.
+  if ((entry.attributes & platform::kAttrReparsePoint) == 0) {
+    if ((entry.attributes & platform::kAttrReadOnly) == 0 || fs_.HardLinks(outcome.path).value_or(1) <= 1) return false;
+  }
+  outcome.result = Result::Link;
+  return true;
+}
+
+bool RemovalEngine::LinkOnTheWay(const std::string& base, const std::string& relativeFolder) {
+  // From the installation folder itself down to the folder: each level
+  // looked at once per run.
+  std::string folder = paths_.StripTrailingBackslash(base);
+  std::string rest = relativeFolder;
+  for (;;) {
+    auto known = linkOnTheWay_.find(folder);
+    if (known == linkOnTheWay_.end()) {
+      const auto entry = fs_.FindEntry(folder);
+      known = linkOnTheWay_.emplace(folder, entry && (entry->attributes & platform::kAttrReparsePoint) != 0).first;
+    }
+    if (known->second) return true;
+    const size_t cut = rest.find('\\');
+    if (rest.empty() || cut == std::string::npos) return false;
+    folder += "\\" + rest.substr(0, cut);
+    rest.erase(0, cut + 1);
   }
 }
 
@@ -278,8 +332,20 @@ Outcome RemovalEngine::Met(ObjectKind kind, std::string path) const {
 void RemovalEngine::TryRemoveFolder(const std::string& path) {
   constexpr uint32_t kNotAFolderToTouch = platform::kAttrHidden | platform::kAttrSystem | platform::kAttrVolume;
   Outcome outcome = Met(ObjectKind::Folder, path);
+  // The system's folders and its users' are never tried.
+  if (const char* why = protection_.FolderReason(path)) {
+    outcome.result = Result::Protected;
+    outcome.why = why;
+    Report(outcome);
+    return;
+  }
   const auto entry = Look(outcome);
   if (outcome.result == Result::Failed) {
+    Report(outcome);
+    return;
+  }
+  if (entry && (entry->attributes & platform::kAttrReparsePoint) != 0) {
+    outcome.result = Result::Link;
     Report(outcome);
     return;
   }

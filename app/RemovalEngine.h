@@ -10,9 +10,11 @@
 // decides what to show.
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 
 #include "app/Outcome.h"
+#include "app/Protection.h"
 #include "app/RestartRemovals.h"
 #include "app/RunData.h"
 #include "env/Enviro.h"
@@ -55,7 +57,9 @@ void RemoveFileAnyway(platform::IFileSystem& fs, RestartRemovals* restart, Outco
 
 class RemovalEngine {
  public:
-  RemovalEngine(platform::IFileSystem& fs, platform::IRegistry& registry, platform::ILocale& locale);
+  // `protection` names what the removal never takes (app/Protection.h).
+  RemovalEngine(platform::IFileSystem& fs, platform::IRegistry& registry, platform::ILocale& locale,
+                const Protection& protection);
 
   // The removal of an uninstallation over the run data, which it only
   // reads. `listener` hears, in order: each phase as it begins; the object
@@ -89,6 +93,12 @@ class RemovalEngine {
   void RemoveUninstallKey(const std::string& uninstallKey);
   void RemoveLoggedKey(int index, const std::string& entry, uint8_t levels);
 
+  // A found file or shortcut that is a link, or read-only with other names:
+  // Link, and true.
+  bool IsLinked(const platform::FileEntry& entry, Outcome& outcome);
+  // Whether the installation folder `base`, or a folder of `relativeFolder`
+  // below it (as logged, ending in a backslash), is a link.
+  bool LinkOnTheWay(const std::string& base, const std::string& relativeFolder);
   // The lookup of outcome.path; a lookup the system refused (not one that
   // found nothing) makes the outcome Failed at Step::Find.
   std::optional<platform::FileEntry> Look(Outcome& outcome);
@@ -107,7 +117,9 @@ class RemovalEngine {
   platform::IFileSystem& fs_;
   platform::IRegistry& registry_;
   platform::ILocale& locale_;
+  const Protection& protection_;
   env::PathRules paths_;
+  std::map<std::string, bool> linkOnTheWay_;  // by folder path
   IRemovalListener* listener_ = nullptr;
   RestartRemovals* restart_ = nullptr;
   std::function<bool(int, uint32_t, const std::string&)> keptBefore_;

@@ -9,6 +9,7 @@
 #include "app/ProgressFigures.h"
 #include "app/Registration.h"
 #include "app/OutcomeWords.h"
+#include "app/Ownership.h"
 #include "app/RemovalEngine.h"
 #include "env/Enviro.h"
 #include "platform/Error.h"
@@ -73,17 +74,24 @@ UninstallRun::UninstallRun(Services& services, IRunHost& host, IMainView& view, 
 bool UninstallRun::Start(const std::string& logPath) {
   data_.RegKeyList.clear();
   data_.RegKeyLevels.clear();
-  LogPath = logPath;
-  const env::PathRules paths(services_.locale);
-  data_.UninsData.BaseDir = paths.FolderOfFile(LogPath);
-  if (LogPath.empty()) {
+  if (logPath.empty()) {
+    LogPath.clear();
+    data_.UninsData.BaseDir.clear();
     host_.Tell(kNoArgument, "");
     End(RunEnd::NoLog);
     return false;
   }
+  // A relative or drive-relative path names the log in the current folder,
+  // which then is left: the installation folder is the log's, absolute, and
+  // no folder of the run is held as the current one.
+  LogPath = services_.fs.FullPath(logPath);
+  given_ = logPath;
+  services_.fs.LeaveCurrentFolder();
+  const env::PathRules paths(services_.locale);
+  data_.UninsData.BaseDir = paths.FolderOfFile(LogPath);
   // One run per log at a time, however the log is spelled: from here to the
   // end of the run, before anything of the log is looked at.
-  const std::string full = services_.fs.FullPath(LogPath);
+  const std::string& full = LogPath;
   claimName_ = "Kestrivon.Dalvests.Log." + LogHash(services_.locale, full);
   if (!services_.claim.Acquire(claimName_, 0)) {
     host_.ShowOtherRun(claimName_);
@@ -98,13 +106,13 @@ bool UninstallRun::Start(const std::string& logPath) {
   }
   // "Not there" only when the system said so, on a drive it can reach.
   if (!logThere_ && (Refused(looked, LogPath) || Unreachable(full))) {
-    host_.Tell(kLogUnreadable, LogPath);
+    host_.Tell(kLogUnreadable, given_);
     End(RunEnd::LogUnreadable);
     return false;
   }
   earlier_ = journal_->Find();
   if (!logThere_ && !earlier_) {
-    host_.Tell(kLogMissing, LogPath);
+    host_.Tell(kLogMissing, given_);
     End(RunEnd::LogMissing);
     return false;
   }
@@ -149,7 +157,7 @@ void UninstallRun::Activate() {
 void UninstallRun::Steps() {
   view_.SetPhase(kInitializing);
   if (!ReadLog()) {
-    host_.Tell(kLogUnreadable, LogPath);
+    host_.Tell(kLogUnreadable, given_);
     End(RunEnd::LogUnreadable);
     return;
   }
@@ -187,7 +195,16 @@ bool UninstallRun::ReadLog() {
   } else {
     return false;
   }
-  if (!ReadLogBytes(logBytes_, paths, data_)) return false;
+  std::string why;
+  if (!ReadLogBytes(logBytes_, paths, data_, &why)) {
+    if (!why.empty()) listeners_.OnNote("log: refused: " + why);
+    return false;
+  }
+  if (auto notOwn = NotTheApplicationsReason(data_, services_.fs.FullPath(LogPath), services_.fs, services_.registry,
+                                             services_.locale, protection())) {
+    listeners_.OnNote("log: refused: " + *notOwn);
+    return false;
+  }
   BytesToProcess = data_.UninsData.TotalBytes;
   // A journal whose log was written anew (a later installation at the same
   // place) belongs to an uninstallation that is over: the new log wins, and
@@ -224,7 +241,7 @@ void UninstallRun::RemoveInstallation() {
   RemovalListeners stream{this, &failures, &listeners_};
   {
     BusyCursor busy(view_);
-    RemovalEngine engine(services_.fs, services_.registry, services_.locale);
+    RemovalEngine engine(services_.fs, services_.registry, services_.locale, protection());
     if (earlier_ && !earlier_->kept.empty()) {
       engine.KeepWhereKeptBefore([this](int entry, uint32_t root, const std::string& key) {
         return earlier_->kept.count(RunJournal::KeptMark(entry, root, key)) != 0;
@@ -271,6 +288,11 @@ void UninstallRun::OnProgress(int64_t bytesProcessed, const std::string& current
   BytesProcessed = bytesProcessed;
   CurrentObject = currentObject;
   ShowProgress();
+}
+
+const Protection& UninstallRun::protection() {
+  if (!protection_) protection_.emplace(services_.module.KnownFolders(), services_.locale);
+  return *protection_;
 }
 
 void UninstallRun::OnOutcome(const Outcome& outcome) {

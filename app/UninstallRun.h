@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/MainView.h"
+#include "app/Protection.h"
 #include "app/RunData.h"
 #include "app/RunHost.h"
 #include "app/RunJournal.h"
@@ -76,6 +77,8 @@ class UninstallRun : private IRemovalListener {
   Services& services() { return services_; }
   TRunData& data() { return data_; }
 
+  // Absolute (FullPath of the command line's); the messages name the path as
+  // it was given.
   std::string LogPath;
   // 64-bit so that installations past 2 GiB count right.
   int64_t BytesToProcess = 0;
@@ -104,6 +107,8 @@ class UninstallRun : private IRemovalListener {
   // The engine's stream: captions and figures go to the view.
   void OnPhase(Phase phase) override;
   void OnProgress(int64_t bytesProcessed, const std::string& currentObject) override;
+  // What the run never takes, from the system's folders (once a run).
+  const Protection& protection();
   // A logged key kept for its subkeys goes into the journal.
   void OnOutcome(const Outcome& outcome) override;
 
@@ -114,6 +119,7 @@ class UninstallRun : private IRemovalListener {
   TRunData& data_;
   RunListeners listeners_;
   std::string claimName_;
+  std::string given_;  // the log's path as the command line gave it, for the messages
   std::optional<RunJournal> journal_;
   // What an earlier run of this log left in its journal.
   std::optional<RunJournal::Entry> earlier_;
@@ -121,6 +127,7 @@ class UninstallRun : private IRemovalListener {
   int32_t logTime_ = 0;       // its time stamp then
   std::string logBytes_;      // as read
   bool journalWritten_ = false;
+  std::optional<Protection> protection_;
 };
 
 }  // namespace app

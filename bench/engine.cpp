@@ -96,7 +96,8 @@ void Measure(const char* label, int folders, int filesPerFolder, bool resisting,
     s.data.FailList = std::make_unique<app::TFailList>();
     app::FailListBuilder failures(*s.data.FailList);
     app::RemovalListeners stream{&progress, &failures};
-    app::RemovalEngine engine(s.fs, s.registry, s.locale);
+    const app::Protection protection(fakes::FakeModule().KnownFolders(), s.locale);
+    app::RemovalEngine engine(s.fs, s.registry, s.locale, protection);
     const auto start = std::chrono::steady_clock::now();
     engine.Run(s.data, stream);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;

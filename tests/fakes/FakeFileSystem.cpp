@@ -306,15 +306,21 @@ std::string FakeFileSystem::FullPath(const std::string& path) {
     p = p.substr(2);
   }
   std::vector<std::string> parts;
-  for (size_t at = 0; at <= p.size();) {
-    const size_t end = std::min(p.find('\\', at), p.size());
-    const std::string part = p.substr(at, end - at);
+  std::string part;
+  for (size_t i = 0; i <= p.size(); ++i) {
+    const unsigned char c = i < p.size() ? static_cast<unsigned char>(p[i]) : '\\';
+    if (c != '\\') {
+      part += static_cast<char>(c);
+      // The second byte of a double-byte character is no separator.
+      if (locale_ != nullptr && locale_->IsLeadByte(c) && i + 1 < p.size()) part += p[++i];
+      continue;
+    }
     if (part == "..") {
       if (!parts.empty()) parts.pop_back();
     } else if (!part.empty() && part != ".") {
       parts.push_back(part);
     }
-    at = end + 1;
+    part.clear();
   }
   std::string out = prefix;
   for (size_t i = 0; i < parts.size(); ++i) out += (i > 0 ? "\\" : "") + parts[i];

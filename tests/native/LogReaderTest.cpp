@@ -122,12 +122,17 @@ TEST_F(LogReader, AbsentMarkIsExactCase) {
     app::TRunData fresh;
     app::UninstallRun again{services, person, view, fresh};
     c.uninstallKey = other;
-    c.shortcutDir = other;
+    c.shortcutDir = "nono";
     fs.AddFile(kLog, 0, 0, platform::kAttrArchive, app::WriteLog(c));
     again.LogPath = kLog;
     ASSERT_TRUE(again.ReadLog()) << other;
     EXPECT_EQ(fresh.UninsData.UninstallKey, other);
-    EXPECT_EQ(fresh.UninsData.ShortcutDir, std::string(other) + "\\");
+    // As a shortcut folder such a text is no absent mark but a folder that
+    // is no plain absolute path: the log is refused.
+    c.uninstallKey = "nono";
+    c.shortcutDir = other;
+    fs.AddFile(kLog, 0, 0, platform::kAttrArchive, app::WriteLog(c));
+    EXPECT_FALSE(again.ReadLog()) << other;
   }
 }
 
@@ -249,7 +254,9 @@ TEST_F(LogReader, GroupCountNeedNotMatchFolderCount) {
 TEST_F(LogReader, AllRegistryKeySlotsAndLongNames) {
   LogContent c;
   const std::string longest(255, 'k');
-  for (int i = 0; i < 255; ++i) c.regKeys.push_back({static_cast<uint8_t>(i), i == 254 ? longest : "\\2\\K" + std::to_string(i)});
+  for (int i = 0; i < 255; ++i) {
+    c.regKeys.push_back({static_cast<uint8_t>(i), i == 254 ? longest : "\\2\\Software\\Maker\\K" + std::to_string(i)});
+  }
   c.appName = std::string(255, '\xE9');  // 255 times "é"
   c.folders = {{"", 0}, {std::string(254, 'd') + "\\", 0}};
   c.groups = {LogGroup{std::nullopt, {{std::string(255, 'f'), 1, 2, 3}, {"", 0, 0, 0}}}};
@@ -401,9 +408,9 @@ TEST_F(LogReader, OrdinaryNamesWithDotsAreAccepted) {
   c.folders.push_back({"sub\\.\\x\\", 0});
   c.folders.push_back({"\xE7\xE3o\\", 0});  // "ção"
   c.groups.push_back({std::nullopt, {{"..x", 1, 1, 1}, {"x..", 1, 1, 1}, {".hidden", 1, 1, 1}, {"a b.txt", 1, 1, 1}}});
-  // Shortcuts are full paths elsewhere by nature; they are not confined.
+  // Shortcuts are full paths elsewhere by nature; dots inside names do not
+  // climb.
   c.shortcuts.push_back("D:\\Desktop\\.\\Rich..lnk");
-  c.shortcuts.push_back(".\\C:\\Menu\\Rich\\x.lnk");
   ASSERT_TRUE(Read(c));
   EXPECT_EQ(data.FolderList->Text(5), "\xE7\xE3o\\");
   EXPECT_EQ(app::ZDataName(data.FileLists->back().get(), 1), "x..");

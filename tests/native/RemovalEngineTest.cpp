@@ -261,8 +261,9 @@ TEST_F(RemovalEngineFiles, PathsJoinBaseFolderEntryAndNameAndWalkForward) {
   File(1, "b.txt");
   File(1, "c.txt");
   Remove();
-  EXPECT_EQ(CallsOf("Find"), (std::vector<std::string>{"D:\\Demo\\a.txt", "D:\\Demo\\bin\\b.txt",
-                                                       "D:\\Demo\\bin\\c.txt", "D:\\Demo\\bin"}));
+  // Each folder is looked at once for a link before its files.
+  EXPECT_EQ(CallsOf("Find"), (std::vector<std::string>{"D:\\Demo", "D:\\Demo\\a.txt", "D:\\Demo\\bin",
+                                                       "D:\\Demo\\bin\\b.txt", "D:\\Demo\\bin\\c.txt", "D:\\Demo\\bin"}));
 }
 
 TEST_F(RemovalEngineFiles, ListsBeyondTheLastFolderAreNotVisited) {
@@ -287,7 +288,7 @@ TEST_F(RemovalEngineFiles, AFolderWithoutAListHasNoFilesButIsStillTried) {
   fs.AddFolder("D:\\Demo\\more");
   Remove();
   EXPECT_FALSE(fs.Exists("D:\\Demo\\more"));
-  EXPECT_EQ(CallsOf("Find"), (std::vector<std::string>{"D:\\Demo\\a.txt", "D:\\Demo\\more"}));
+  EXPECT_EQ(CallsOf("Find"), (std::vector<std::string>{"D:\\Demo", "D:\\Demo\\a.txt", "D:\\Demo\\more"}));
 }
 
 TEST_F(RemovalEngineFiles, InstallationsPastTwoGibibytesCountRightFromTheLog) {
@@ -644,17 +645,19 @@ TEST_F(RemovalEngineRegistry, FailedDeletionIsListedAndTheWalkGoesOn) {
   EXPECT_TRUE(Contains(Objects(), "HKEY_CURRENT_USER\\Software\\Demo"));
 }
 
-TEST_F(RemovalEngineRegistry, WalkStopsAtTheRootWithoutDeletingIt) {
-  registry.AddKey(kHkeyCurrentUser, "Demo");
-  LoggedKey(5, "x1x\\Demo");
+TEST_F(RemovalEngineRegistry, WalkStopsBeforeTheSystemsKeysAndAtTheRoot) {
+  registry.AddKey(kHkeyCurrentUser, "Software\\Demo");
+  LoggedKey(5, "x1x\\Software\\Demo");
   LoggedKey(2, "x3x");
   Remove();
-  EXPECT_FALSE(registry.Exists(kHkeyCurrentUser, "Demo"));
-  EXPECT_EQ(registry.Deleted(), (std::vector<std::string>{"80000001\\DEMO"}));
+  EXPECT_FALSE(registry.Exists(kHkeyCurrentUser, "Software\\Demo"));
+  EXPECT_TRUE(registry.Exists(kHkeyCurrentUser, "Software")) << "a direct subkey of the root";
+  EXPECT_EQ(registry.Deleted(), (std::vector<std::string>{"80000001\\SOFTWARE\\DEMO"}));
   EXPECT_EQ(data.FailList->Count(), 0);
   const auto objects = Objects();
   const std::vector<std::string> tail(objects.end() - 3, objects.end());
-  EXPECT_EQ(tail, (std::vector<std::string>{"HKEY_CURRENT_USER\\Demo", "HKEY_CURRENT_USER", "HKEY_USERS"}));
+  EXPECT_EQ(tail, (std::vector<std::string>{"HKEY_CURRENT_USER\\Software\\Demo", "HKEY_CURRENT_USER\\Software",
+                                            "HKEY_USERS"}));
 }
 
 TEST_F(RemovalEngineRegistry, LevelZeroIsSkippedWithoutProgress) {

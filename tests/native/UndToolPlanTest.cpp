@@ -182,7 +182,7 @@ TEST_F(UndToolPlan, LoggedKeysWalkUpThroughParentsTheyEmpty) {
   EXPECT_EQ(Item(plan, Kind::Key, "HKEY_CURRENT_USER\\Software\\Maker")->outcome, Outcome::Removed);
   const PlanItem* software = Item(plan, Kind::Key, "HKEY_CURRENT_USER\\Software");
   EXPECT_EQ(software->outcome, Outcome::Kept);
-  EXPECT_EQ(software->why, "it has subkeys; the walk ends here");
+  EXPECT_EQ(software->why, "a direct subkey of its root (Software, System, a user's hive)");
 }
 
 TEST_F(UndToolPlan, UninstallKeyGoesWithItsSubkeys) {

@@ -93,11 +93,13 @@ TEST_F(RunStart, ExistingLogGoesOnQuietly) {
   EXPECT_TRUE(fs.Mutated().empty());
 }
 
-TEST_F(RunStart, LogWithoutFolderPartHasAnEmptyBase) {
-  fs.AddFile("app.und");
+TEST_F(RunStart, RelativeLogIsTakenFromTheCurrentFolderWhichIsThenLeft) {
+  fs.SetCurrentFolder("D:\\Demo");
+  fs.AddFile("D:\\Demo\\app.und");
   EXPECT_TRUE(run.Start(LogPathOf("/f:app.und")));
-  EXPECT_EQ(run.LogPath, "app.und");
-  EXPECT_EQ(data.UninsData.BaseDir, "");
+  EXPECT_EQ(run.LogPath, "D:\\Demo\\app.und");
+  EXPECT_EQ(data.UninsData.BaseDir, "D:\\Demo\\");
+  EXPECT_EQ(fs.FullPath("x"), "C:\\Windows\\System32\\x") << "the current folder is the system's now";
 }
 
 // ---- progress figures ----

@@ -90,6 +90,8 @@ class ItemCollector : public app::IRemovalListener {
         if (isKey) item.subkeys = registry_.Taken(o.root, o.keyPath);
         break;
       case app::Result::Scheduled:
+      case app::Result::Protected:
+      case app::Result::Link:
         break;
     }
     std::string why = app::OutcomeReason(o, refusal);
@@ -158,7 +160,8 @@ std::optional<PlanResult> MakePlan(const std::string& logPath, PlanServices& ser
   app::FailListBuilder failures(failList);
   ItemCollector items(result.items, fs, registry);
   app::RemovalListeners stream{&failures, &items};
-  app::RemovalEngine(fs, registry, *services.locale).Run(data, stream);
+  const app::Protection protection(services.folders, *services.locale);
+  app::RemovalEngine(fs, registry, *services.locale, protection).Run(data, stream);
   items.Finish();
 
   for (int i = 0; i < failList.Count(); ++i) {

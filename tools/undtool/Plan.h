@@ -21,6 +21,8 @@ struct PlanServices {
   platform::IRegistry* registry = nullptr;
   platform::ILocale* locale = nullptr;
   app::ISubkeyLister* subkeys = nullptr;  // optional
+  // The system's folders, which a run never takes; none when not given.
+  platform::SystemFolders folders;
 };
 
 // The host's services, or nullptr where the plan cannot run: it needs the

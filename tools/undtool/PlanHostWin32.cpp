@@ -25,7 +25,8 @@ PlanServices* HostPlanServices() {
   static platform::win32::Win32Registry registry;
   static platform::win32::Win32Locale locale;
   static Win32SubkeyLister lister(registry);
-  static PlanServices services{&fs, &registry, &locale, &lister};
+  static platform::win32::Win32Module module;
+  static PlanServices services{&fs, &registry, &locale, &lister, module.KnownFolders()};
   return &services;
 }
 

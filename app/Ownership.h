@@ -1,0 +1,26 @@
+#pragma once
+// Whether what a log names is its application's own, where only the system
+// can tell: its uninstall entry must be this log's (or a remnant without a
+// command), and files that are no shortcuts may be named only below a
+// shortcut folder that is not the system's. What the log's bytes alone
+// tell is ParseLog's (app/LogFormat.h).
+#include <optional>
+#include <string>
+
+#include "app/Protection.h"
+#include "app/RunData.h"
+#include "platform/Services.h"
+
+namespace app {
+
+// Why the log at `fullLogPath`, read into `data`, names something that is
+// not its application's; nullopt when it does not.
+std::optional<std::string> NotTheApplicationsReason(const TRunData& data, const std::string& fullLogPath,
+                                                    platform::IFileSystem& fs, platform::IRegistry& registry,
+                                                    platform::ILocale& locale, const Protection& protection);
+
+// The log path that a command line names with "/f:" (quoted or not), or
+// empty when it names none.
+std::string LogPathInCommand(const std::string& command);
+
+}  // namespace app
