@@ -270,19 +270,13 @@ ParsedLog ParseLog(std::string_view bytes) {
     done = 5;
   }
   if (in.Fits(keys, kMinRegKeyEntry, at, {"registry key count"})) c.regKeys.reserve(keys);
+  std::vector<size_t> keyOffsets;
   for (int i = 0; in.ok() && i < keys; ++i) {
     LogRegKey k;
     const size_t keyAt = in.pos();
     if (in.Byte(k.levels, {"the level count of registry key", i}) && in.Text(k.key, {"registry key", i})) {
-      // A key the system or another program owns is no application's.
-      const bool rooted = k.key.size() >= 2 && k.key[1] >= '0' && k.key[1] <= '3';
-      if (const char* why = rooted && k.levels > 0
-                                ? ProtectedKeyReason(0x80000000u + static_cast<uint32_t>(k.key[1] - '0'),
-                                                     k.key.size() > 3 ? k.key.substr(3) : std::string())
-                                : nullptr) {
-        out.problems.push_back({keyAt, Field{"registry key", i}.Describe() + " names a key that is not the application's: " + why});
-      }
       c.regKeys.push_back(std::move(k));
+      keyOffsets.push_back(keyAt);
     }
   }
 
@@ -295,6 +289,19 @@ ParsedLog ParseLog(std::string_view bytes) {
     done = 8;
     if (c.uninstallKey != kAbsentMark) {
       if (auto reason = UninstallKeyNameReason(c.uninstallKey)) out.problems.push_back({at, "the uninstall key name " + *reason});
+    }
+  }
+  // A key the system or another program owns is no application's: judged
+  // once the application's own uninstall entry is known.
+  for (size_t i = 0; i < keyOffsets.size(); ++i) {
+    const LogRegKey& k = c.regKeys[i];
+    const bool rooted = k.key.size() >= 2 && k.key[1] >= '0' && k.key[1] <= '3';
+    if (!rooted || k.levels == 0) continue;
+    const std::string own = done >= 8 && c.uninstallKey != kAbsentMark ? c.uninstallKey : std::string();
+    if (const char* why = ProtectedKeyReason(0x80000000u + static_cast<uint32_t>(k.key[1] - '0'),
+                                             k.key.size() > 3 ? k.key.substr(3) : std::string(), own)) {
+      out.problems.push_back({keyOffsets[i], Field{"registry key", static_cast<int>(i)}.Describe() +
+                                                 " names a key that is not the application's: " + why});
     }
   }
   at = in.pos();

@@ -35,7 +35,7 @@ const char* ClassesReason(const std::vector<std::string>& c, size_t at) {
   return nullptr;
 }
 
-const char* SoftwareReason(const std::vector<std::string>& s, size_t at) {
+const char* SoftwareReason(const std::vector<std::string>& s, size_t at, const std::string& ownEntry) {
   if (s.size() > at && s[at] == "WOW6432NODE") {
     if (s.size() == at + 1) return "the 32-bit view of Software, every program's";
     ++at;
@@ -52,6 +52,7 @@ const char* SoftwareReason(const std::vector<std::string>& s, size_t at) {
   // Execution Options, ...: their own subkeys are for installers.
   if (s.size() <= at + 4) return "the settings of Windows (CurrentVersion and its direct subkeys: Run, Uninstall, ...)";
   if (s[at + 3] == "POLICIES") return "policies, set by administrators";
+  if (s[at + 3] == "UNINSTALL" && s[at + 4] != ownEntry) return "another program's uninstall entry";
   return nullptr;
 }
 
@@ -68,7 +69,7 @@ std::vector<std::string> Segments(const std::string& path) {
 
 }  // namespace
 
-const char* ProtectedKeyReason(uint32_t root, const std::string& path) {
+const char* ProtectedKeyReason(uint32_t root, const std::string& path, const std::string& ownEntry) {
   std::vector<std::string> s = Segments(path);
   if (s.empty()) return "a root key";
   if (root == kClassesRoot) return ClassesReason(s, 0);
@@ -76,7 +77,7 @@ const char* ProtectedKeyReason(uint32_t root, const std::string& path) {
   if (s.size() == 1) return "a direct subkey of its root (Software, System, a user's hive)";
   if (root == kUsers) s.erase(s.begin());  // a user's hive, read as HKEY_CURRENT_USER
   if (root == kLocalMachine && s[0] == "SYSTEM") return "the configuration of the system (services, drivers, control sets)";
-  if (s[0] == "SOFTWARE") return SoftwareReason(s, 1);
+  if (s[0] == "SOFTWARE") return SoftwareReason(s, 1, platform::UpperCp1252(ownEntry));
   return nullptr;
 }
 

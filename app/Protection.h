@@ -18,9 +18,11 @@ namespace app {
 
 // Why the key at `path` below the root key `root` (0x80000000 + index) is
 // the system's or another program's, or nullptr when an installer may own
-// it. Letters compare without regard to case; leading and trailing
-// backslashes do not count.
-const char* ProtectedKeyReason(uint32_t root, const std::string& path);
+// it. Every uninstall entry is some program's; only the one named
+// `ownEntry` (the application's uninstall key name) and what lies in it may
+// be the application's. Letters compare without regard to case; leading
+// and trailing backslashes do not count.
+const char* ProtectedKeyReason(uint32_t root, const std::string& path, const std::string& ownEntry = {});
 
 class Protection {
  public:

@@ -12,6 +12,7 @@ namespace {
 
 constexpr uint32_t kRootBase = 0x80000000u;
 constexpr uint32_t kLastRootIndex = 6;
+constexpr uint32_t kLastApplicationRoot = 3;  // HKEY_USERS
 
 constexpr char kRootNames[][22] = {
     "HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",   "HKEY_LOCAL_MACHINE", "HKEY_USERS",
@@ -51,7 +52,9 @@ RegKeyEntry ParseRegKeyEntry(const std::string& entry) {
   if (entry.size() < 2 || entry[1] < '0' || entry[1] > '9') return out;
   const uint32_t index = static_cast<uint32_t>(entry[1] - '0');
   RootKeyName(index, out.rootName);
-  if (index <= kLastRootIndex) out.root = kRootBase + index;
+  // HKEY_PERFORMANCE_DATA, HKEY_CURRENT_CONFIG (an alias into System) and
+  // HKEY_DYN_DATA hold nothing of an application's: no root either.
+  if (index <= kLastApplicationRoot) out.root = kRootBase + index;
   return out;
 }
 
@@ -82,7 +85,8 @@ void RemovalEngine::Run(const TRunData& data, IRemovalListener& listener, Restar
   Begin(Phase::Registry);
   RemoveUninstallKey(data.UninsData.UninstallKey);
   for (size_t e = 0; e < data.RegKeyList.size(); ++e) {
-    RemoveLoggedKey(static_cast<int>(e), data.RegKeyList[e], e < data.RegKeyLevels.size() ? data.RegKeyLevels[e] : 0);
+    RemoveLoggedKey(static_cast<int>(e), data.RegKeyList[e], e < data.RegKeyLevels.size() ? data.RegKeyLevels[e] : 0,
+                    data.UninsData.UninstallKey);
   }
 }
 
@@ -198,7 +202,7 @@ void RemovalEngine::RemoveUninstallKey(const std::string& uninstallKey) {
   Report(outcome);
 }
 
-void RemovalEngine::RemoveLoggedKey(int index, const std::string& entry, uint8_t levels) {
+void RemovalEngine::RemoveLoggedKey(int index, const std::string& entry, uint8_t levels, const std::string& ownEntry) {
   const RegKeyEntry parsed = ParseRegKeyEntry(entry);
   std::string key = parsed.keyPath;
   for (unsigned n = levels; n > 0; --n, key = paths_.ParentPath(key)) {
@@ -213,7 +217,7 @@ void RemovalEngine::RemoveLoggedKey(int index, const std::string& entry, uint8_t
     if (NamesNoSubkey(key)) return;
     if (parsed.root == 0) continue;
     // Nor does it take a key of the system's or of another program's.
-    if (const char* why = ProtectedKeyReason(parsed.root, key)) {
+    if (const char* why = ProtectedKeyReason(parsed.root, key, ownEntry)) {
       Outcome kept = Met(ObjectKind::Key, parsed.rootName + key);
       kept.root = parsed.root;
       kept.keyPath = key;

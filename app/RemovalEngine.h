@@ -36,10 +36,10 @@ void RootKeyName(uint32_t rootIndex, std::string& name);
 // root index when it is a decimal digit; the 1st and 3rd are not read; the
 // key path is everything from the 4th character on.
 struct RegKeyEntry {
-  // 0x80000000 + index for an index from 0 to 6; 0 when the entry designates
-  // no root key (index 7 to 9, a 2nd character that is no digit, or an entry
-  // shorter than two characters). Such an entry finds, deletes and lists
-  // nothing.
+  // 0x80000000 + index for an index from 0 to 3; 0 when the entry designates
+  // no root key of an application's (index 4 to 9, a 2nd character that is
+  // no digit, or an entry shorter than two characters). Such an entry finds,
+  // deletes and lists nothing.
   uint32_t root = 0;
   // Root key name as progress lines and failure lines show it; empty when
   // the entry designates no root key, so that only the key path is shown.
@@ -91,7 +91,7 @@ class RemovalEngine {
   void RemoveShortcuts(const TRunData& data);
   void RemoveShortcutFolders(const TRunData& data);
   void RemoveUninstallKey(const std::string& uninstallKey);
-  void RemoveLoggedKey(int index, const std::string& entry, uint8_t levels);
+  void RemoveLoggedKey(int index, const std::string& entry, uint8_t levels, const std::string& ownEntry);
 
   // A found file or shortcut that is a link, or read-only with other names:
   // Link, and true.

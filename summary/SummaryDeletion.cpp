@@ -22,7 +22,12 @@ std::string TrimLine(const std::string& text) {
 }
 
 bool SummaryDeletion::DeleteFileEntry(const std::string& path) {
-  if (!fs_.FileExists(path)) return true;
+  const auto entry = fs_.FindEntry(path);
+  if (!entry || entry->IsFolder()) return true;
+  // A link goes itself, never its target; a read-only file with other names
+  // keeps the bit they share.
+  if ((entry->attributes & platform::kAttrReparsePoint) != 0) return static_cast<bool>(fs_.RemoveLink(path));
+  if ((entry->attributes & platform::kAttrReadOnly) != 0 && fs_.HardLinks(path).value_or(1) > 1) return false;
   return static_cast<bool>(platform::RemoveFileAnyway(fs_, path));
 }
 
@@ -30,7 +35,10 @@ bool SummaryDeletion::DeleteFolderTree(const std::string& path) {
   const std::string folder = paths_.StripTrailingBackslash(path);
   // Found whatever its attributes: a hidden or system folder is removed like
   // any other, never taken for one that is already gone.
-  if (!fs_.FindEntry(folder)) return true;
+  const auto self = fs_.FindEntry(folder);
+  if (!self) return true;
+  // A link is one entry: it goes itself, and nothing behind it is asked about.
+  if ((self->attributes & platform::kAttrReparsePoint) != 0) return static_cast<bool>(fs_.RemoveLink(folder));
   try {
     bool result = DeleteFolderContents(folder);
     if (!fs_.RemoveFolder(folder)) result = false;
@@ -49,7 +57,12 @@ bool SummaryDeletion::DeleteFolderContents(const std::string& folder) {
   for (const platform::FileEntry& entry : *entries) {
     if (entry.name == "." || entry.name == "..") continue;
     const std::string full = dir + entry.name;
-    if (entry.IsFolder()) {
+    if ((entry.attributes & platform::kAttrReparsePoint) != 0) {
+      // Asked about as one entry; a Yes removes the link, never its target.
+      if (env::ShowCodedMessage(box_, entry.IsFolder() ? kAskFolder : kAskFile, full) == env::kIdYes &&
+          !fs_.RemoveLink(full))
+        result = false;
+    } else if (entry.IsFolder()) {
       if (env::ShowCodedMessage(box_, kAskFolder, full) == env::kIdYes && !DeleteFolderTree(full)) result = false;
     } else {
       if (env::ShowCodedMessage(box_, kAskFile, full) == env::kIdYes && !DeleteFileEntry(full)) result = false;

@@ -31,12 +31,16 @@ class SummaryDeletion {
 
   // Deletes one file, clearing its read-only bit first. True when no file is
   // left at `path` (also when there was none to begin with); false when the
-  // attributes cannot be written or the deletion is refused.
+  // attributes cannot be written or the deletion is refused. A link goes
+  // itself, never its target; a read-only file with other names (hard
+  // links) is kept, its bit theirs too.
   bool DeleteFileEntry(const std::string& path);
 
   // Deletes the folder at `path` after asking about every entry in it, depth
   // first: code 42 for a sub-folder, code 43 for a file, each with the
-  // entry's full path; only Yes consents. True when the folder is gone (also
+  // entry's full path; only Yes consents. A link (the folder itself, or an
+  // entry in it) is one entry: it goes itself, and what lies behind it is
+  // never asked about nor deleted. True when the folder is gone (also
   // when it was not there); false when anything in it was kept or could not
   // be deleted, or the folder itself could not be removed. Never throws.
   bool DeleteFolderTree(const std::string& path);

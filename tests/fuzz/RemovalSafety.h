@@ -5,11 +5,18 @@
 // Windows does. The native property test draws the log from a random
 // engine, the fuzz target fuzz_removal from libFuzzer's bytes.
 //
-// Checked: every file changed or removed lies inside the installation
-// folder or the shortcut folder, or is exactly a logged shortcut without a
-// ".." segment; every folder removed was empty; every registry key deleted
-// is a logged key, one of its parents within its level count, or the
-// application's uninstall key with its subkeys.
+// The world holds links out of the installation folder (a folder link and
+// a file link to files outside, a second name of an outside read-only
+// file), folders and keys of the system's, and another program's uninstall
+// entry.
+//
+// Checked: every file changed or removed, as the system reaches it through
+// links, lies inside the installation folder or the shortcut folder, or is
+// exactly a logged shortcut file; nothing outside loses its read-only bit;
+// every folder removed was empty; every registry key deleted is a logged
+// key or one of its parents within its level count, or the application's
+// own uninstall entry with its subkeys; and every folder and key of the
+// system's, and the other program's entry, is still there.
 #include <algorithm>
 #include <random>
 #include <set>
@@ -53,15 +60,40 @@ inline constexpr const char* kFiles[] = {
     "C:\\Prog\\App\\\x90\xAC\x90\xD1\x95\x5C\\x.dat",  // a folder whose last byte is 0x5C
     "C:\\Prog\\victim.txt",      "C:\\Prog\\App2\\app.exe",    "C:\\victim.txt",
     "C:\\Windows\\system.ini",   "D:\\victim.txt",             "C:\\Menu\\App\\app.lnk",
-    "C:\\Menu\\App\\sub\\x.lnk", "C:\\Menu\\victim.txt",       "C:\\Desktop\\app.lnk"};
+    "C:\\Menu\\App\\sub\\x.lnk", "C:\\Menu\\victim.txt",       "C:\\Desktop\\app.lnk",
+    "C:\\Outside\\lib.dll",      "C:\\Outside\\x.dat",       "C:\\Users\\Public\\victim.txt",
+    "C:\\Windows\\SysWOW64\\x.dll"};
+// Links inside the installation folder to what lies outside it: a folder,
+// a file, and a second name of a read-only file.
+inline constexpr const char* kLinks[][2] = {{"C:\\Prog\\App\\linked", "C:\\Outside"},
+                                            {"C:\\Prog\\App\\one.dat", "C:\\Prog\\victim.txt"}};
+inline constexpr const char* kHardLinked[2] = {"C:\\Prog\\App\\ro.dll", "C:\\Windows\\ro.dll"};
+// The system's folders, which must all still stand.
+inline constexpr const char* kSystemFolders[] = {"C:\\Windows", "C:\\Windows\\SysWOW64", "C:\\Users",
+                                                 "C:\\Users\\Public", "C:\\Program Files", "C:\\ProgramData"};
 inline constexpr const char* kUninstall = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 inline const std::pair<uint32_t, std::string> kKeys[] = {
     {platform::kHkeyLocalMachine, std::string(kUninstall) + "App\\Sub"},
     {platform::kHkeyLocalMachine, std::string(kUninstall) + "Other"},
+    {platform::kHkeyLocalMachine, std::string(kUninstall) + "Remnant"},
     {platform::kHkeyLocalMachine, "Software\\Maker\\App"},
     {platform::kHkeyCurrentUser, "Software\\Maker\\App\\Settings"},
     {platform::kHkeyCurrentUser, "Software\\Maker\\Other"},
-    {platform::kHkeyCurrentUser, "Software\\Other"}};
+    {platform::kHkeyCurrentUser, "Software\\Other"},
+    {platform::kHkeyLocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\Run"},
+    {platform::kHkeyCurrentUser, "Software\\Policies\\Maker"},
+    {0x80000000u, "CLSID"},
+    {0x80000000u, ".app"},
+    {platform::kHkeyLocalMachine, "System\\CurrentControlSet\\Services\\Svc"}};
+// Keys that no run may take: the system's, and the other program's entry.
+inline const std::pair<uint32_t, std::string> kKeptKeys[] = {
+    {platform::kHkeyLocalMachine, std::string(kUninstall) + "Other"},
+    {platform::kHkeyLocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\Run"},
+    {platform::kHkeyCurrentUser, "Software\\Policies\\Maker"},
+    {0x80000000u, "CLSID"},
+    {platform::kHkeyLocalMachine, "System\\CurrentControlSet\\Services\\Svc"},
+    {platform::kHkeyCurrentUser, "Software"},
+    {platform::kHkeyLocalMachine, "Software"}};
 
 // A name or path: often one that reaches a file of the world in a sly way,
 // otherwise pieces of dots, blanks, separators, drives and double-byte
@@ -88,10 +120,14 @@ inline std::string HostileLog(Choices& pick) {
       "x1x\\Software\\Maker\\App\\Settings", "x2x\\Software\\Maker\\App", "x1x\\Software\\Maker\\Other\\X",
       "x1x\\Software\\Maker\\..\\Other",     "x1x\\",                      "x1x",
       "xZx\\Software\\Maker",                "x9x\\Software",              "x1x/Software/Other",
-      "x2x\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Other\\X"};
-  static const char* const kUninstallKeys[] = {"nono", "", "App", "Other", "\\", "..\\Other", "App\\Sub", "\\App\\"};
+      "x2x\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Other\\X",
+      "x2x\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "x1x\\Software\\Policies\\Maker",
+      "x0x\\CLSID",                             "x0x\\.app",                  "x2x\\System\\CurrentControlSet\\Services\\Svc",
+      "x2x\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Other", "x5x\\System"};
+  static const char* const kUninstallKeys[] = {"nono",   "",      "App",       "Other",     "\\",     "..\\Other",
+                                               "App\\Sub", "\\App\\", "Other\\", "\\Other", "Remnant", " "};
   static const char* const kShortcutDirs[] = {"nono", "", "C:\\Menu\\App", "c:/menu/app/", "C:\\", "C:", ".",
-                                              "C:\\Menu\\App\\.."};
+                                              "C:\\Menu\\App\\..", "C:\\Windows", "C:\\Users\\Public", "C:\\Prog"};
   app::LogContent c;
   c.appName = "App";
   c.hostLevels = pick.One(kLevels);
@@ -176,11 +212,11 @@ class WindowsPaths : public platform::IFileSystem {
   }
   void LeaveCurrentFolder() override { fake.LeaveCurrentFolder(); }
   platform::Status SetAttributes(const std::string& p, uint32_t a) override {
-    changed.push_back(R(p));
+    changed.push_back(fake.Through(R(p)));
     return fake.SetAttributes(R(p), a);
   }
   platform::Status RemoveFile(const std::string& p) override {
-    changed.push_back(R(p));
+    changed.push_back(fake.Through(R(p)));
     return fake.RemoveFile(R(p));
   }
   platform::Status RemoveFolder(const std::string& p) override {
@@ -195,7 +231,7 @@ class WindowsPaths : public platform::IFileSystem {
   }
   std::optional<std::string> ReadDenyWrite(const std::string& p) override { return fake.ReadDenyWrite(R(p)); }
   platform::Status RemoveAtRestart(const std::string& p) override {
-    changed.push_back(R(p));
+    changed.push_back(fake.Through(R(p)));
     return fake.RemoveAtRestart(R(p));
   }
   std::unique_ptr<platform::IOutputFile> CreateOutputFile(const std::string& p, platform::Status& s) override {
@@ -225,9 +261,17 @@ inline std::string CheckRemoval(const std::string& log, Choices& pick) {
     w.fs.fake.UseLocale(&w.locale);
   }
   for (const char* f : kFiles) w.fs.fake.AddFile(f, kDate, 10);
+  for (const char* f : kSystemFolders) w.fs.fake.AddFolder(f);
   w.fs.fake.AddFolder("C:\\Prog\\Empty");
+  for (const auto& link : kLinks) w.fs.fake.AddLink(link[0], link[1]);
+  w.fs.fake.AddFile(kHardLinked[1], kDate, 10, platform::kAttrReadOnly);
+  w.fs.fake.AddHardLink(kHardLinked[0], kHardLinked[1]);
   w.fs.fake.AddFile("C:\\Prog\\App\\app.und", 0, 0, platform::kAttrArchive, log);
   for (const auto& [root, key] : kKeys) w.registry.AddKey(root, key);
+  w.registry.SetString(platform::kHkeyLocalMachine, std::string(kUninstall) + "Other", "UninstallString",
+                       "\"C:\\Other\\desinstalador.exe\" /f:C:\\Other\\other.und");
+  w.registry.SetString(platform::kHkeyLocalMachine, std::string(kUninstall) + "App", "UninstallString",
+                       "\"C:\\Prog\\desinstalador.exe\" \"/f:C:\\Prog\\App\\app.und\"");
   static const char* const kLogPaths[] = {"C:\\Prog\\App\\app.und", "C:/Prog/App/app.und", "c:\\PROG\\app\\APP.UND",
                                           "C:\\Prog\\\\App\\.\\app.und"};
   const bool ran = w.run.Start(pick.One(kLogPaths)) && w.run.ReadLog();
@@ -253,11 +297,23 @@ inline std::string CheckRemoval(const std::string& log, Choices& pick) {
     bool allowed = inside(k, kBase) || inside(k, h.ShortcutDir);
     for (size_t s = 0; !allowed && w.data.ShortcutList && s < w.data.ShortcutList->size(); ++s) {
       const std::string& shortcut = (*w.data.ShortcutList)[s];
-      allowed = key(shortcut) == k && !climbs(shortcut);
+      allowed = key(shortcut) == k && !climbs(shortcut) && app::IsShortcutFile(shortcut);
     }
     if (!allowed) return "changed " + changed + ", outside the installation and shortcut folders";
   }
   if (!w.fs.problems.empty()) return w.fs.problems.front();
+  for (const char* f : kSystemFolders) {
+    if (!w.fs.fake.Exists(f)) return std::string("removed the system's folder ") + f;
+  }
+  for (const char* f : {"C:\\Outside\\lib.dll", "C:\\Outside\\x.dat", "C:\\Prog\\victim.txt", "C:\\Windows\\ro.dll"}) {
+    if (!w.fs.fake.Exists(f)) return std::string("deleted ") + f + " through a link";
+  }
+  if ((*w.fs.fake.Attributes(kHardLinked[1]) & platform::kAttrReadOnly) == 0) {
+    return "dropped the read-only bit of a file outside through its second name";
+  }
+  for (const auto& [root, path] : kKeptKeys) {
+    if (!w.registry.Exists(root, path)) return "deleted the key " + KeyName(root, path) + ", which is not the application's";
+  }
 
   std::set<std::string> keys;
   for (size_t e = 0; e < w.data.RegKeyList.size(); ++e) {

@@ -845,7 +845,7 @@ TEST(RemovalEngineProperty, HostileLogsThroughTheReaderStayInTheirFolders) {
   for (unsigned seed = 1; seed <= 20000; ++seed) {
     safety::Choices pick(seed);
     const std::string log = safety::HostileLog(pick);
-    ASSERT_EQ(safety::CheckRemoval(log, pick), "") << "seed " << seed;
+    ASSERT_EQ(safety::CheckRemoval(log, pick), "") << "seed " << seed << "\n" << testing::PrintToString(log);
   }
 }
 

@@ -113,6 +113,27 @@ TEST_F(SummaryDeletionFile, PathIsTrimmedOfControlsAndBlanksOnly) {
 
 using SummaryDeletionFolder = SummaryFixture;
 
+TEST_F(SummaryDeletionFolder, LinksGoThemselvesAndNothingBehindThemIsAskedAbout) {
+  fs.AddFile("C:\\Outside\\secret.txt");
+  fs.AddFile("C:\\Outside\\ro.dll", 0, 0, kAttrReadOnly);
+  fs.AddLink("C:\\App\\Data\\out", "C:\\Outside");
+  fs.AddLink("C:\\App\\Data\\one.txt", "C:\\Outside\\secret.txt");
+  fs.AddHardLink("C:\\App\\Data\\ro.dll", "C:\\Outside\\ro.dll");
+  FolderLine("C:\\App\\Data\\");
+  for (int i = 0; i < 3; ++i) box.Answer(env::kIdYes);
+  EXPECT_EQ(Delete({0}), std::vector<int32_t>{});  // the read-only name stays, and with it the folder
+  EXPECT_EQ(Questions().size(), 3u) << "one question per link, none for what lies behind";
+  EXPECT_FALSE(fs.Exists("C:\\App\\Data\\out") || fs.Exists("C:\\App\\Data\\one.txt"));
+  EXPECT_TRUE(fs.Exists("C:\\Outside\\secret.txt"));
+  EXPECT_EQ(*fs.Attributes("C:\\Outside\\ro.dll") & kAttrReadOnly, kAttrReadOnly) << "its bit is kept";
+  // A folder line that is a link itself goes without a question.
+  fs.AddLink("C:\\App\\Linked", "C:\\Outside");
+  FolderLine("C:\\App\\Linked\\");
+  EXPECT_EQ(Delete({1}), std::vector<int32_t>{1});
+  EXPECT_TRUE(fs.Exists("C:\\Outside\\secret.txt"));
+  EXPECT_EQ(Questions().size(), 3u);
+}
+
 TEST_F(SummaryDeletionFolder, YesToBothFilesRemovesEverything) {
   fs.AddFile("C:\\App\\Data\\a.txt");
   fs.AddFile("C:\\App\\Data\\b.txt", 0, 0, kAttrReadOnly);
