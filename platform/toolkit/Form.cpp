@@ -154,17 +154,18 @@ void Form::ApplyFont() {
   }
 }
 
-SIZE Form::Extent(const std::string& text) {
-  SIZE size{0, 0};
-  platform::win32::WindowDc dc(Handle());
-  if (!dc) return size;
-  platform::win32::SelectGuard select(dc.get(), font_.get());
-  GetTextExtentPoint32A(dc.get(), text.c_str(), static_cast<int>(text.size()), &size);
-  return size;
+int Form::TextWidth(const std::string& text) { return TextMeter(*this).Width(text); }
+int Form::TextHeight(const std::string& text) { return TextMeter(*this).Height(text); }
+
+TextMeter::TextMeter(Form& form) : dc_(form.Handle()) {
+  if (dc_) font_.emplace(dc_.get(), form.Font());
 }
 
-int Form::TextWidth(const std::string& text) { return Extent(text).cx; }
-int Form::TextHeight(const std::string& text) { return Extent(text).cy; }
+SIZE TextMeter::Extent(const std::string& text) const {
+  SIZE size{0, 0};
+  if (dc_) GetTextExtentPoint32A(dc_.get(), text.c_str(), static_cast<int>(text.size()), &size);
+  return size;
+}
 
 void Form::AddControl(Control* control) { controls_.push_back(control); }
 
