@@ -129,10 +129,18 @@ class TextMeter {
   SIZE Extent(const std::string& text) const;
   int Width(const std::string& text) const { return Extent(text).cx; }
   int Height(const std::string& text) const { return Extent(text).cy; }
+  // True only when `text` is sure to be no wider than `width`, told from
+  // the widths of its characters (each measured once per meter) instead of
+  // measuring the text. False whenever it cannot tell, and always in a font
+  // whose code page has characters of more than one byte.
+  bool NoWiderThan(const std::string& text, int width);
 
  private:
   platform::win32::WindowDc dc_;
   std::optional<platform::win32::SelectGuard> font_;
+  // The width of each byte drawn alone, -1 until needed; empty when the
+  // font's code page has characters of more than one byte.
+  std::vector<int> charWidths_;
 };
 
 }  // namespace toolkit
