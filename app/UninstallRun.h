@@ -7,6 +7,7 @@
 // (app/RunHost.h), what it shows to its view (app/MainView.h), and what it
 // did to its listeners (app/RunListener.h).
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "app/MainView.h"
@@ -88,6 +89,7 @@ class UninstallRun : private IRemovalListener {
   void OnProgress(int64_t bytesProcessed, const std::string& currentObject) override;
 
   bool running_ = false;
+  std::optional<std::string> separator_;  // the locale's, read at the first figures
   Services& services_;
   IRunHost& host_;
   IMainView& view_;
