@@ -2,7 +2,7 @@
 // bare loop that deletes the same number of files with the same calls, in
 // the same program run and on the same disk. Prints figures; asserts nothing.
 //
-//   bench_wine_run [files] [rounds]      (defaults: 20000 files, 1 round)
+//   bench_wine_run [files] [rounds]      (defaults: 20000 files, 3 rounds)
 //
 // Measured, per round, each on a freshly written tree of `files` files:
 //   run       the program from the Yes of the confirmation to the end box
@@ -17,8 +17,11 @@
 //             and reading the log included): no window at all
 //   quiet+log the same writing its report (/log:), one line per object
 // The end box is polled every 20 ms, so `run` is known to about that much.
+// After the rounds come the medians of each ratio over the rounds that
+// worked out (a single round says little on a busy machine).
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -196,11 +199,22 @@ double QuietRun(const Tree& tree, const std::string& workDir, const std::string&
   return seconds;
 }
 
+// The median of the figures above 0 (failed rounds give -1); -1 when none.
+double Median(std::vector<double> figures) {
+  figures.erase(std::remove_if(figures.begin(), figures.end(), [](double f) { return f <= 0; }), figures.end());
+  if (figures.empty()) return -1;
+  std::sort(figures.begin(), figures.end());
+  const size_t n = figures.size();
+  return n % 2 ? figures[n / 2] : (figures[n / 2 - 1] + figures[n / 2]) / 2;
+}
+
+double Ratio(double a, double b) { return a > 0 && b > 0 ? a / b : -1; }
+
 }  // namespace
 
 int main(int argc, char** argv) {
   int files = argc > 1 ? std::atoi(argv[1]) : 20000;
-  int rounds = argc > 2 ? std::atoi(argv[2]) : 1;
+  int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
   if (files <= 0 || rounds <= 0) {
     std::fprintf(stderr, "usage: bench_wine_run [files] [rounds]\n");
     return 2;
@@ -215,6 +229,7 @@ int main(int argc, char** argv) {
               "run cpu s", "run/bare", "run/bare+f");
   robot::TempDir dir;
   Tree tree;
+  std::vector<double> runBare, runBareFind, quietBare, quietLogBare;
   for (int r = 0; r < rounds; ++r) {
     if (!WriteTree(dir / "run\\Demo\\", files, tree)) return 1;
     RunTimes run = WholeRun(tree, dir.path(), false);
@@ -234,8 +249,12 @@ int main(int argc, char** argv) {
     robot::DeleteTree(dir.path() + "find");
     robot::DeleteTree(dir.path() + "quiet");
     robot::DeleteTree(dir.path() + "report");
+    runBare.push_back(Ratio(run.wall, bare));
+    runBareFind.push_back(Ratio(run.wall, bareFind));
+    quietBare.push_back(Ratio(quiet, bare));
+    quietLogBare.push_back(Ratio(quietReport, bare));
     std::printf("%-6d %10.3f %10.3f %10.3f %10.3f %10.3f %12.2f %12.2f\n", r + 1, run.wall, runMin.wall, bare,
-                bareFind, run.cpu, bare > 0 ? run.wall / bare : -1.0, bareFind > 0 ? run.wall / bareFind : -1.0);
+                bareFind, run.cpu, runBare.back(), runBareFind.back());
     if (run.wall > 0 && runMin.wall > 0) {
       std::printf("       painting (run - run-min): %.3f s, %.0f%% of the run\n", run.wall - runMin.wall,
                   100.0 * (run.wall - runMin.wall) / run.wall);
@@ -245,9 +264,10 @@ int main(int argc, char** argv) {
                   run.wall - bareFind, 100.0 * (run.wall - bareFind) / run.wall);
     }
     std::printf("       quiet run: %.3f s, with its report %.3f s; quiet/bare %.2f, quiet+log/bare %.2f\n", quiet,
-                quietReport, bare > 0 && quiet > 0 ? quiet / bare : -1.0,
-                bare > 0 && quietReport > 0 ? quietReport / bare : -1.0);
+                quietReport, quietBare.back(), quietLogBare.back());
     std::fflush(stdout);
   }
+  std::printf("median of %d round(s): run/bare %.2f, run/bare+f %.2f, quiet/bare %.2f, quiet+log/bare %.2f\n", rounds,
+              Median(runBare), Median(runBareFind), Median(quietBare), Median(quietLogBare));
   return 0;
 }
