@@ -304,9 +304,11 @@ void UninstallRun::OnOutcome(const Outcome& outcome) {
 }
 
 void UninstallRun::ShowProgress() {
-  // The locale's separator costs a look into the user's settings per file.
+  // The locale's separator costs a look into the user's settings: once per
+  // run, since it does not change meanwhile, and not at all without figures.
   if (!view_.ShowsProgress()) return;
-  view_.ShowProgress(FormatJobDone(BytesProcessed, BytesToProcess, services_.locale.ThousandsSeparator()),
+  if (!separator_) separator_ = services_.locale.ThousandsSeparator();
+  view_.ShowProgress(FormatJobDone(BytesProcessed, BytesToProcess, *separator_),
                      CurrentObject, ProgressPosition(BytesProcessed, BytesToProcess));
 }
 

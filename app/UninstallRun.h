@@ -113,6 +113,7 @@ class UninstallRun : private IRemovalListener {
   void OnOutcome(const Outcome& outcome) override;
 
   bool running_ = false;
+  std::optional<std::string> separator_;  // the locale's, read at the first figures
   Services& services_;
   IRunHost& host_;
   IMainView& view_;

@@ -61,7 +61,8 @@ class TfmMain : public toolkit::Form, public app::IMainView {
     std::string object;
     std::optional<int> position;
   };
-  // Shows what is pending, repaints and lets waiting window messages run.
+  // Shows what is pending, paints what changed and lets waiting window
+  // messages run.
   void FlushProgress();
 
   platform::IScreen& screen_;

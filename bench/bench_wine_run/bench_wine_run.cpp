@@ -2,7 +2,7 @@
 // bare loop that deletes the same number of files with the same calls, in
 // the same program run and on the same disk. Prints figures; asserts nothing.
 //
-//   bench_wine_run [files] [rounds]      (defaults: 20000 files, 1 round)
+//   bench_wine_run [files] [rounds]      (defaults: 20000 files, 3 rounds)
 //
 // Measured, per round, each on a freshly written tree of `files` files:
 //   run       the program from the Yes of the confirmation to the end box
@@ -17,10 +17,17 @@
 //             and reading the log included): no window at all
 //   quiet+log the same writing its report (/log:), one line per object
 // The end box is polled every 20 ms, so `run` is known to about that much.
+// Each round writes its six trees first, and every timed part starts once
+// the disk has caught up with what was written before it: otherwise one
+// part pays for writing back another's tree, and the figures vary by
+// several times from round to round. After the rounds come the medians of
+// each ratio over the rounds that worked out.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -87,6 +94,46 @@ std::optional<int32_t> FileStamp(const std::string& path) {
   FileTimeToLocalFileTime(&data.ftLastWriteTime, &local);
   FileTimeToDosDateTime(&local, &date, &time);
   return static_cast<int32_t>((static_cast<uint32_t>(date) << 16) | time);
+}
+
+// Kilobytes the kernel has yet to write to disk (Dirty and Writeback of
+// /proc/meminfo, which Wine shows on drive Z:); -1 when it cannot tell.
+long PendingWritesKb() {
+  HANDLE f = CreateFileA("Z:\\proc\\meminfo", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return -1;
+  char text[8192];
+  DWORD got = 0;
+  const BOOL read = ReadFile(f, text, sizeof text - 1, &got, nullptr);
+  CloseHandle(f);
+  if (!read) return -1;
+  text[got] = '\0';
+  long kb = 0;
+  for (const char* key : {"\nDirty:", "\nWriteback:"}) {
+    const char* at = std::strstr(text, key);
+    if (at == nullptr) return -1;
+    kb += std::atol(at + std::strlen(key));
+  }
+  return kb;
+}
+
+// Until the disk has caught up (at most 4 MB left to write, or 60 s gone).
+// Wine starts a Unix program natively: sync(1) gets the writing going at
+// once instead of when the kernel's dirty pages expire.
+void Settle() {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  char command[] = "Z:\\bin\\sync";
+  // Wine gives no handles for a Unix program (process id 0, and garbage
+  // for the thread): nothing to close then.
+  if (CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process) &&
+      process.dwProcessId != 0) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  const double start = Now();
+  for (long kb = PendingWritesKb(); kb > 4096 && Now() - start < 60; kb = PendingWritesKb()) Sleep(100);
 }
 
 // Seconds for the bare loop; -1 when a file resisted.
@@ -196,11 +243,22 @@ double QuietRun(const Tree& tree, const std::string& workDir, const std::string&
   return seconds;
 }
 
+// The median of the figures above 0 (failed rounds give -1); -1 when none.
+double Median(std::vector<double> figures) {
+  figures.erase(std::remove_if(figures.begin(), figures.end(), [](double f) { return f <= 0; }), figures.end());
+  if (figures.empty()) return -1;
+  std::sort(figures.begin(), figures.end());
+  const size_t n = figures.size();
+  return n % 2 ? figures[n / 2] : (figures[n / 2 - 1] + figures[n / 2]) / 2;
+}
+
+double Ratio(double a, double b) { return a > 0 && b > 0 ? a / b : -1; }
+
 }  // namespace
 
 int main(int argc, char** argv) {
   int files = argc > 1 ? std::atoi(argv[1]) : 20000;
-  int rounds = argc > 2 ? std::atoi(argv[2]) : 1;
+  int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
   if (files <= 0 || rounds <= 0) {
     std::fprintf(stderr, "usage: bench_wine_run [files] [rounds]\n");
     return 2;
@@ -214,28 +272,37 @@ int main(int argc, char** argv) {
   std::printf("%-6s %10s %10s %10s %10s %10s %12s %12s\n", "round", "run s", "run-min s", "bare s", "bare+find s",
               "run cpu s", "run/bare", "run/bare+f");
   robot::TempDir dir;
-  Tree tree;
+  std::vector<double> runBare, runBareFind, quietBare, quietLogBare;
   for (int r = 0; r < rounds; ++r) {
-    if (!WriteTree(dir / "run\\Demo\\", files, tree)) return 1;
-    RunTimes run = WholeRun(tree, dir.path(), false);
-    if (!WriteTree(dir / "min\\Demo\\", files, tree)) return 1;
-    RunTimes runMin = WholeRun(tree, dir.path(), true);
-    if (!WriteTree(dir / "bare\\Demo\\", files, tree)) return 1;
-    double bare = BareLoop(tree, false);
-    if (!WriteTree(dir / "find\\Demo\\", files, tree)) return 1;
-    double bareFind = BareLoop(tree, true);
-    if (!WriteTree(dir / "quiet\\Demo\\", files, tree)) return 1;
-    double quiet = QuietRun(tree, dir.path(), "");
-    if (!WriteTree(dir / "report\\Demo\\", files, tree)) return 1;
-    double quietReport = QuietRun(tree, dir.path(), dir / "relatorio.txt");
+    Tree trees[6];
+    const char* names[6] = {"run", "min", "bare", "find", "quiet", "report"};
+    for (int t = 0; t < 6; ++t) {
+      if (!WriteTree(dir / (std::string(names[t]) + "\\Demo\\"), files, trees[t])) return 1;
+    }
+    Settle();
+    RunTimes run = WholeRun(trees[0], dir.path(), false);
+    Settle();
+    RunTimes runMin = WholeRun(trees[1], dir.path(), true);
+    Settle();
+    double bare = BareLoop(trees[2], false);
+    Settle();
+    double bareFind = BareLoop(trees[3], true);
+    Settle();
+    double quiet = QuietRun(trees[4], dir.path(), "");
+    Settle();
+    double quietReport = QuietRun(trees[5], dir.path(), dir / "relatorio.txt");
     robot::DeleteTree(dir.path() + "run");
     robot::DeleteTree(dir.path() + "min");
     robot::DeleteTree(dir.path() + "bare");
     robot::DeleteTree(dir.path() + "find");
     robot::DeleteTree(dir.path() + "quiet");
     robot::DeleteTree(dir.path() + "report");
+    runBare.push_back(Ratio(run.wall, bare));
+    runBareFind.push_back(Ratio(run.wall, bareFind));
+    quietBare.push_back(Ratio(quiet, bare));
+    quietLogBare.push_back(Ratio(quietReport, bare));
     std::printf("%-6d %10.3f %10.3f %10.3f %10.3f %10.3f %12.2f %12.2f\n", r + 1, run.wall, runMin.wall, bare,
-                bareFind, run.cpu, bare > 0 ? run.wall / bare : -1.0, bareFind > 0 ? run.wall / bareFind : -1.0);
+                bareFind, run.cpu, runBare.back(), runBareFind.back());
     if (run.wall > 0 && runMin.wall > 0) {
       std::printf("       painting (run - run-min): %.3f s, %.0f%% of the run\n", run.wall - runMin.wall,
                   100.0 * (run.wall - runMin.wall) / run.wall);
@@ -245,9 +312,10 @@ int main(int argc, char** argv) {
                   run.wall - bareFind, 100.0 * (run.wall - bareFind) / run.wall);
     }
     std::printf("       quiet run: %.3f s, with its report %.3f s; quiet/bare %.2f, quiet+log/bare %.2f\n", quiet,
-                quietReport, bare > 0 && quiet > 0 ? quiet / bare : -1.0,
-                bare > 0 && quietReport > 0 ? quietReport / bare : -1.0);
+                quietReport, quietBare.back(), quietLogBare.back());
     std::fflush(stdout);
   }
+  std::printf("median of %d round(s): run/bare %.2f, run/bare+f %.2f, quiet/bare %.2f, quiet+log/bare %.2f\n", rounds,
+              Median(runBare), Median(runBareFind), Median(quietBare), Median(quietLogBare));
   return 0;
 }

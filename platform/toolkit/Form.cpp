@@ -154,17 +154,44 @@ void Form::ApplyFont() {
   }
 }
 
-SIZE Form::Extent(const std::string& text) {
-  SIZE size{0, 0};
-  platform::win32::WindowDc dc(Handle());
-  if (!dc) return size;
-  platform::win32::SelectGuard select(dc.get(), font_.get());
-  GetTextExtentPoint32A(dc.get(), text.c_str(), static_cast<int>(text.size()), &size);
-  return size;
+int Form::TextWidth(const std::string& text) { return TextMeter(*this).Width(text); }
+int Form::TextHeight(const std::string& text) { return TextMeter(*this).Height(text); }
+
+TextMeter::TextMeter(Form& form) : dc_(form.Handle()) {
+  if (!dc_) return;
+  font_.emplace(dc_.get(), form.Font());
+  // GDI turns the bytes into characters in the code page of the font's
+  // character set; only where that takes one byte per character is a byte's
+  // width a character's.
+  CHARSETINFO charset{};
+  CPINFO codePage{};
+  const auto set = static_cast<uintptr_t>(GetTextCharsetInfo(dc_.get(), nullptr, 0));
+  if (TranslateCharsetInfo(reinterpret_cast<DWORD*>(set), &charset, TCI_SRCCHARSET) &&
+      GetCPInfo(charset.ciACP, &codePage) && codePage.MaxCharSize == 1)
+    charWidths_.assign(256, -1);
 }
 
-int Form::TextWidth(const std::string& text) { return Extent(text).cx; }
-int Form::TextHeight(const std::string& text) { return Extent(text).cy; }
+bool TextMeter::NoWiderThan(const std::string& text, int width) {
+  if (charWidths_.empty()) return false;
+  // GDI sets a text's characters one after another at their advance
+  // widths (no kerning, and a fresh DC adds no extra spacing), so a text is
+  // never wider than the sum of its characters drawn one by one; an
+  // overhang counts once in the text and once per character in the sum.
+  int sum = 0;
+  for (const char c : text) {
+    int& w = charWidths_[static_cast<unsigned char>(c)];
+    if (w < 0) w = Extent(std::string(1, c)).cx;
+    sum += w;
+    if (sum > width) return false;
+  }
+  return sum <= width;
+}
+
+SIZE TextMeter::Extent(const std::string& text) const {
+  SIZE size{0, 0};
+  if (dc_) GetTextExtentPoint32A(dc_.get(), text.c_str(), static_cast<int>(text.size()), &size);
+  return size;
+}
 
 void Form::AddControl(Control* control) { controls_.push_back(control); }
 

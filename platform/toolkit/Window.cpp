@@ -49,8 +49,24 @@ Window::~Window() { DestroyHandle(); }
 
 Window* Window::FromHandle(HWND hwnd) {
   if (hwnd == nullptr) return nullptr;
+  // Another process's window holds none of our objects, not even when it is
+  // another copy of this program with its Proc at the same address.
+  DWORD process = 0;
+  GetWindowThreadProcessId(hwnd, &process);
+  if (process != GetCurrentProcessId()) return nullptr;
+  if (RunsProc(hwnd)) return Bound(hwnd);
+  // A system window, or one of ours subclassed again (a tooltip's
+  // TTF_SUBCLASS): only the property can tell.
   return static_cast<Window*>(GetPropA(hwnd, kObjectProp));
 }
+
+bool Window::RunsProc(HWND hwnd) {
+  const WNDPROC proc = &Window::Proc;
+  return reinterpret_cast<WNDPROC>(GetWindowLongPtrA(hwnd, GWLP_WNDPROC)) == proc ||
+         reinterpret_cast<WNDPROC>(GetClassLongPtrA(hwnd, GCLP_WNDPROC)) == proc;
+}
+
+Window* Window::Bound(HWND hwnd) { return reinterpret_cast<Window*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA)); }
 
 std::string Window::Caption() const {
   if (hwnd_ == nullptr) return {};
@@ -231,11 +247,17 @@ void Window::CreateSubclassed(DWORD exStyle, const char* className, const std::s
 
 void Window::Attach(HWND hwnd) {
   hwnd_ = hwnd;
+  // The user data finds the object for every message: a window property
+  // costs Wine two round trips to its server per look-up, which a fill of
+  // many list lines pays once per line. The property stays for windows the
+  // user data cannot vouch for (see FromHandle).
+  SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SetPropA(hwnd, kObjectProp, this);
 }
 
 void Window::Detach() {
   if (hwnd_ == nullptr) return;
+  SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
   RemovePropA(hwnd_, kObjectProp);
   if (subclassed_) SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(base_));
   subclassed_ = false;
@@ -243,7 +265,8 @@ void Window::Detach() {
 }
 
 LRESULT CALLBACK Window::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
-  Window* self = FromHandle(hwnd);
+  // Only the toolkit's windows run this procedure, so their user data is ours.
+  Window* self = Bound(hwnd);
   if (self == nullptr && creating_ != nullptr && creating_->hwnd_ == nullptr) {
     self = creating_;
     self->Attach(hwnd);

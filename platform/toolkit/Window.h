@@ -20,7 +20,8 @@ class Window {
 
   // Null once the window has been destroyed.
   HWND Handle() const { return hwnd_; }
-  // The object bound to a toolkit window; null for any other window.
+  // The object bound to a toolkit window of this process; null for any
+  // other window.
   static Window* FromHandle(HWND hwnd);
 
   // The form this window belongs to (a form answers itself).
@@ -94,6 +95,11 @@ class Window {
 
  private:
   static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept;
+  // True when the own or class procedure of `hwnd`, a window of this
+  // process, is Proc: a toolkit window.
+  static bool RunsProc(HWND hwnd);
+  // The object in a toolkit window's user data; null before it is bound.
+  static Window* Bound(HWND hwnd);
   void Attach(HWND hwnd);
   void Detach();
   bool ReflectToChild(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);

@@ -298,6 +298,10 @@ void TCustomDrawListBox::DeleteString(int index) {
   SendMessageA(HandleNeeded(), LB_DELETESTRING, static_cast<WPARAM>(index), 0);
 }
 
+void TCustomDrawListBox::InitStorage(int lines, size_t bytes) {
+  SendMessageA(HandleNeeded(), LB_INITSTORAGE, static_cast<WPARAM>(lines), static_cast<LPARAM>(bytes));
+}
+
 // --- messages ---
 
 void TCustomDrawListBox::CNCommand(WORD code) {

@@ -252,6 +252,9 @@ class TCustomDrawListBox : public toolkit::Control {
   void InternalSetItemData(int index, TObjectRef data);
   void ResetContent();
   void DeleteString(int index);
+  // Room for `lines` more lines holding `bytes` of text in all, made at
+  // once instead of line by line as they are added.
+  void InitStorage(int lines, size_t bytes);
 
   // The style bits the window is created with.
   DWORD WindowStyle() const;

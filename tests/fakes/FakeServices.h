@@ -68,7 +68,11 @@ class FakeLocale : public platform::ILocale {
  public:
   std::string separator = ".";
   std::set<unsigned char> leadBytes;  // empty: single-byte code page
-  std::string ThousandsSeparator() override { return separator; }
+  int separatorReads = 0;
+  std::string ThousandsSeparator() override {
+    ++separatorReads;
+    return separator;
+  }
   bool EqualIgnoreCase(const std::string& a, const std::string& b) override;
   std::string UpperAnsi(const std::string& text) override;
   bool IsLeadByte(unsigned char byte) override { return leadBytes.count(byte) != 0; }

@@ -151,6 +151,7 @@ TEST_F(RunFixture, ShowProgressForwardsFiguresAndObject) {
   run.BytesToProcess = 2048;
   run.ShowProgress();
   EXPECT_EQ(view.progress[1].position, 50);
+  EXPECT_EQ(locale.separatorReads, 1) << "read once per run, not per file";
 }
 
 }  // namespace

@@ -324,6 +324,28 @@ TEST_F(ControlsTest, SystemListGetsItsNotificationsBackFromTheParent) {
   EXPECT_TRUE(IsWindowVisible(list.Handle()));
 }
 
+TEST_F(ControlsTest, EveryToolkitWindowLeadsToItsObjectAndNoOtherWindowToAny) {
+  toolkit::Form form(Params());
+  toolkit::Label label(form, 6, 8, "lbFantaName");
+  toolkit::Label hinted(form, 6, 30, "dica");
+  hinted.UpdateHint("uma dica", true);  // the tooltip subclasses it once more
+  toolkit::ScrollBox box(form, 0, 60, 300, 100);
+  OwnerDrawList list(box);
+  list.UpdateHint("outra dica", true);
+  // A system window whose user data is somebody else's business.
+  HWND plain = CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 10, 10, form.Handle(), nullptr, nullptr, nullptr);
+  SetWindowLongPtrA(plain, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&form));
+  const struct {
+    HWND window;
+    toolkit::Window* object;
+  } cases[] = {
+      {form.Handle(), &form}, {label.Handle(), &label}, {hinted.Handle(), &hinted}, {box.Handle(), &box},
+      {list.Handle(), &list}, {plain, nullptr},         {GetDesktopWindow(), nullptr},
+  };
+  for (const auto& c : cases) EXPECT_EQ(toolkit::Window::FromHandle(c.window), c.object) << ClassOf(c.window);
+  DestroyWindow(plain);
+}
+
 TEST_F(ControlsTest, DestroyedWindowsLeaveTheirObjects) {
   toolkit::Form form(Params());
   auto text = std::make_unique<toolkit::StaticText>(form, 4, 40, 381, 23);

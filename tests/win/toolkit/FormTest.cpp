@@ -80,6 +80,24 @@ TEST_F(FormTest, MeasuresTextInItsOwnFont) {
   EXPECT_EQ(form.TextWidth(text), Extent(form.Font(), text).cx);
 }
 
+TEST_F(FormTest, AMeterMeasuresAsTheFormInTheFontItWasMadeWith) {
+  toolkit::Form form(Params());
+  const std::string texts[] = {"", "\301\307", "\301\307 Sum\341rio", "    C:\\" + std::string(300, 'W')};
+  for (const int height : {-11, -22}) {
+    form.SetFontHeight(height);
+    toolkit::TextMeter meter(form);
+    for (const std::string& text : texts) {
+      const SIZE expected = Extent(form.Font(), text);
+      EXPECT_EQ(meter.Width(text), expected.cx) << height << " " << text;
+      EXPECT_EQ(meter.Height(text), expected.cy) << height << " " << text;
+      EXPECT_EQ(meter.Width(text), form.TextWidth(text)) << height << " " << text;
+      // Sure only of what is true, and sure of it in the dialog's code page.
+      EXPECT_FALSE(meter.NoWiderThan(text, expected.cx - 1)) << height << " " << text;
+      EXPECT_TRUE(meter.NoWiderThan(text, expected.cx)) << height << " " << text;
+    }
+  }
+}
+
 TEST_F(FormTest, ButtonWithAModalResultEndsTheModalDisplay) {
   toolkit::Form owner(Params());
   owner.Show();
