@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include <string_view>
+#include <utility>
 
 namespace app {
 
@@ -23,11 +24,56 @@ bool IsSwitch(const std::string& argument) {
 // names the log.
 bool HoldsLogMarker(const std::string& argument) { return argument.find("/f:") != std::string::npos; }
 
-bool AnyOf(std::string_view name, std::initializer_list<std::string_view> names) {
-  for (std::string_view n : names) {
-    if (EqualNoCase(name, n)) return true;
+// What a switch does. Every switch that a deployment tool or a script
+// written for another uninstaller passes by habit is in this one table;
+// anything else is a switch nobody knows.
+enum class Effect {
+  Quiet,          // no window and no box at all
+  Passive,        // the progress window only
+  ReportHere,     // the report file follows the name: /log:<file>, /log=<file>
+  ReportInNext,   // the report file is the next argument: /log <file>
+  None,           // accepted, changes nothing
+};
+
+struct KnownSwitch {
+  std::string_view name;  // without its / or -, any letter case
+  Effect effect;
+};
+
+constexpr KnownSwitch kSwitches[] = {
+    {"quiet", Effect::Quiet},
+    {"s", Effect::Quiet},
+    {"verysilent", Effect::Quiet},
+    {"qn", Effect::Quiet},
+    {"passive", Effect::Passive},
+    {"silent", Effect::Passive},
+    {"qb", Effect::Passive},
+    {"log:", Effect::ReportHere},
+    {"log=", Effect::ReportHere},
+    {"log", Effect::ReportInNext},
+    {"l*v", Effect::ReportInNext},
+    {"l*v+", Effect::ReportInNext},  // appends, as every report does
+    // Windows is never restarted by the uninstaller (3010 says that a
+    // restart is needed), and an unattended run shows no box anyway.
+    {"norestart", Effect::None},
+    {"promptrestart", Effect::None},
+    {"suppressmsgboxes", Effect::None},
+    {"sp-", Effect::None},
+    {"nocancel", Effect::None},
+};
+
+// The table's entry for a switch, and what follows its name (the report
+// file of /log:<file>).
+std::optional<std::pair<Effect, std::string_view>> Known(std::string_view name) {
+  for (const KnownSwitch& known : kSwitches) {
+    if (known.effect == Effect::ReportHere) {
+      if (name.size() >= known.name.size() && EqualNoCase(name.substr(0, known.name.size()), known.name))
+        return std::pair(known.effect, name.substr(known.name.size()));
+    } else if (EqualNoCase(name, known.name)) {
+      return std::pair(known.effect, std::string_view());
+    }
   }
-  return false;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -36,19 +82,18 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine line;
   bool quiet = false;
   bool passive = false;
-  for (const std::string& argument : arguments) {
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
     if (IsSwitch(argument)) {
-      const std::string_view name = std::string_view(argument).substr(1);
-      if (AnyOf(name, {"quiet", "s", "verysilent", "qn"})) {
-        quiet = true;
-        continue;
-      }
-      if (AnyOf(name, {"passive", "silent", "qb"})) {
-        passive = true;
-        continue;
-      }
-      if (name.size() >= 4 && EqualNoCase(name.substr(0, 3), "log") && (name[3] == ':' || name[3] == '=')) {
-        line.reportPath = std::string(name.substr(4));
+      if (const auto known = Known(std::string_view(argument).substr(1))) {
+        switch (known->first) {
+          case Effect::Quiet: quiet = true; break;
+          case Effect::Passive: passive = true; break;
+          case Effect::ReportHere: line.reportPath = std::string(known->second); break;
+          // With nothing after it, an empty path, which no file is created under.
+          case Effect::ReportInNext: line.reportPath = i + 1 < arguments.size() ? arguments[++i] : ""; break;
+          case Effect::None: break;
+        }
         continue;
       }
     }

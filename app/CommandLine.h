@@ -22,7 +22,7 @@ struct CommandLine {
   // the argument holds "/f:" anywhere (exact case), the argument without its
   // first three characters; otherwise empty.
   std::string logPath;
-  // /log:<file> or /log=<file>: the report file (the last one given wins);
+  // The report file (the last one given wins);
   // possibly empty, which no file can be created under.
   std::optional<std::string> reportPath;
   // Other arguments that begin with / or -, apart from the log argument, in
@@ -33,12 +33,14 @@ struct CommandLine {
 };
 
 // Reads the arguments after the program's name. Switches are matched without
-// regard to case, written with / or -, in any position: /quiet (also /S,
-// /VERYSILENT, /qn), /passive (also /SILENT, /qb), /log:<file> (also
-// /log=<file>). Quiet wins over passive. Without any of them the log
-// argument is the first argument, exactly as an interactive run has always
-// taken it. A log argument that is a switch without "/f:" is one nobody
-// knows.
+// regard to case, written with / or -, in any position; the accepted ones
+// are one table (app/CommandLine.cpp): /quiet (also /S, /VERYSILENT, /qn),
+// /passive (also /SILENT, /qb), the report as /log:<file>, /log=<file>,
+// /log <file>, /l*v <file> or /l*v+ <file>, and /norestart, /promptrestart,
+// /SUPPRESSMSGBOXES, /SP- and /NOCANCEL, which change nothing. Quiet wins
+// over passive. Without any of them the log argument is the first argument,
+// exactly as an interactive run has always taken it. A log argument that is
+// a switch without "/f:" is one nobody knows.
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 }  // namespace app

@@ -44,4 +44,30 @@ std::optional<std::string> NotTheApplicationsReason(const TRunData& data, const 
   return std::nullopt;
 }
 
+bool LogNames(const TRunData& data, const std::string& base, const std::string& fullPath, platform::ILocale& locale) {
+  const env::PathRules paths(locale);
+  const std::string target = paths.StripTrailingBackslash(fullPath);
+  const auto same = [&](const std::string& path) {
+    return locale.EqualIgnoreCase(paths.StripTrailingBackslash(path), target);
+  };
+  if (!data.UninsData.ShortcutDir.empty() && same(data.UninsData.ShortcutDir)) return true;
+  if (data.ShortcutList) {
+    for (const std::string& shortcut : *data.ShortcutList) {
+      if (same(shortcut)) return true;
+    }
+  }
+  if (!data.FolderList) return false;
+  for (int f = 0; f < data.FolderList->Count(); ++f) {
+    const std::string folder = base + data.FolderList->Text(f);
+    if (same(folder)) return true;
+    const TZDataList* files = data.FileLists && static_cast<size_t>(f) < data.FileLists->size()
+                                  ? (*data.FileLists)[static_cast<size_t>(f)].get()
+                                  : nullptr;
+    for (int i = 0; files != nullptr && i < files->Count(); ++i) {
+      if (files->At(i) != nullptr && same(folder + files->At(i)->Name)) return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace app

@@ -19,6 +19,11 @@ std::optional<std::string> NotTheApplicationsReason(const TRunData& data, const 
                                                     platform::IFileSystem& fs, platform::IRegistry& registry,
                                                     platform::ILocale& locale, const Protection& protection);
 
+// Whether the log read into `data`, whose installation folder is `base`
+// (ending with a backslash), names `fullPath`, in its long form, as one of
+// its files, folders, shortcuts or its shortcut folder.
+bool LogNames(const TRunData& data, const std::string& base, const std::string& fullPath, platform::ILocale& locale);
+
 // The log path that a command line names with "/f:" (quoted or not), or
 // empty when it names none.
 std::string LogPathInCommand(const std::string& command);

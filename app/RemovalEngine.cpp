@@ -372,6 +372,9 @@ void RemovalEngine::TryRemoveFolder(const std::string& path) {
   } else if (platform::NotFound(status.error())) {
     outcome.result = Result::Absent;  // another run took it meanwhile
     outcome.error = status.error();
+  } else if (status.error() == platform::kErrorThroughLink) {
+    outcome.result = Result::Link;
+    outcome.attributes |= platform::kAttrReparsePoint;
   } else if (status.error() == platform::kErrorDirNotEmpty) {
     outcome.result = Result::NotEmpty;
     outcome.error = status.error();
@@ -406,6 +409,12 @@ void RemoveFileAnyway(platform::IFileSystem& fs, RestartRemovals* restart, Outco
   if (platform::NotFound(removal.status.error())) {
     outcome.result = Result::Absent;
     outcome.error = removal.status.error();
+    return;
+  }
+  // Reached through a link that the first look could not see.
+  if (removal.status.error() == platform::kErrorThroughLink) {
+    outcome.result = Result::Link;
+    outcome.attributes |= platform::kAttrReparsePoint;
     return;
   }
   outcome.result = Result::Failed;

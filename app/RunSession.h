@@ -18,6 +18,7 @@ namespace app {
 struct SessionInfo {
   std::string commandLine;  // as the process received it
   std::string startTime;    // local time, "YYYY-MM-DD HH:MM:SS"
+  bool seenByAPerson = true;  // false: nobody could answer a box
 };
 
 class RunSession {
@@ -26,10 +27,13 @@ class RunSession {
   // changes of the command line, the report and the exit code.
   RunSession(const CommandLine& line, Services& services, IRunHost& host, SessionInfo info);
 
-  // Before anything is touched. Creates the report, emptying an existing
-  // file, and writes its header; refuses an unknown switch when the host
-  // does. False: the run must not start (exit code 87). A report that
-  // cannot be created is told as message 6 naming it.
+  // Before anything is touched. Opens the report, after an existing one's
+  // lines and a separator, and writes its header; refuses an unknown switch
+  // when the host does. False: the run must not start (exit code 87). A
+  // report that cannot be created, or would take the place of the log or of
+  // a file or folder that it names, is told as message 6 naming it. An
+  // interactive run that nobody can see does not start either (exit code
+  // 1602, a report line saying why).
   bool Open();
   // Makes `run` the session's run, before its Start: the verdict and the
   // report hear it.
@@ -47,6 +51,10 @@ class RunSession {
   IRunHost& host() { return host_; }
 
  private:
+  // Whether the report path names the log, or a file or folder that it
+  // names: full paths, long form, letter case aside.
+  bool ReportWouldOverwriteTheLog(const std::string& report);
+
   const CommandLine& line_;
   Services& services_;
   IRunHost& host_;

@@ -8,6 +8,7 @@ void RunVerdict::Count(const Outcome& outcome) {
 }
 
 uint32_t RunVerdict::ExitCode() const {
+  if (unseen_) return kExitDeclined;
   if (refused_) return kExitBadArguments;
   if (failed_ || !end_) return kExitFailed;
   switch (*end_) {
@@ -24,6 +25,7 @@ uint32_t RunVerdict::ExitCode() const {
 
 std::string RunVerdict::Text() const {
   const auto objects = [](int n) { return std::to_string(n) + (n == 1 ? " object" : " objects"); };
+  if (unseen_) return "not confirmed: nobody can see this run's boxes; nothing touched";
   if (refused_) return "refused before anything was touched";
   if (failed_) return "an error ended the run";
   if (!end_) return "the run did not end";

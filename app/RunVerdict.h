@@ -28,6 +28,11 @@ class RunVerdict : public IRunListener {
 
   // The command line refused the run before anything was touched.
   void Refuse() { refused_ = true; }
+  // An interactive run that nobody can see: nobody can confirm it.
+  void NobodyToAsk() { unseen_ = true; }
+  // Whether the exit code stands in every mode (a person's run otherwise
+  // ends with 0).
+  bool Unseen() const { return unseen_; }
   // An error outside the run's steps (the window toolkit's) failed it,
   // however the run itself ended.
   void Fail() { failed_ = true; }
@@ -44,6 +49,7 @@ class RunVerdict : public IRunListener {
 
   std::optional<RunEnd> end_;
   bool refused_ = false;
+  bool unseen_ = false;
   bool failed_ = false;
   int failedObjects_ = 0;
   int scheduled_ = 0;

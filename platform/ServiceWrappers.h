@@ -36,8 +36,8 @@ class FileSystemWrapper : public IFileSystem {
   }
   std::optional<std::string> ReadDenyWrite(const std::string& path) override { return target_.ReadDenyWrite(path); }
   Status RemoveAtRestart(const std::string& path) override { return target_.RemoveAtRestart(path); }
-  std::unique_ptr<IOutputFile> CreateOutputFile(const std::string& path, Status& status) override {
-    return target_.CreateOutputFile(path, status);
+  std::unique_ptr<IOutputFile> OpenOutputFile(const std::string& path, Status& status) override {
+    return target_.OpenOutputFile(path, status);
   }
   std::string FullPath(const std::string& path) override { return target_.FullPath(path); }
   std::optional<uint32_t> HardLinks(const std::string& path) override { return target_.HardLinks(path); }

@@ -27,6 +27,9 @@ constexpr uint32_t kErrorInvalidDrive = 15;
 constexpr uint32_t kErrorNotReady = 21;
 constexpr uint32_t kErrorFilenameTooLong = 206;
 constexpr uint32_t kErrorInvalidName = 123;
+// ERROR_REPARSE_POINT_ENCOUNTERED: the entry asked for was reached through a
+// link (it is one, or lies below one) and is left alone.
+constexpr uint32_t kErrorThroughLink = 4395;
 
 // What became of one operation: success, or the Win32 error code of its
 // refusal, taken right after the call. True when the operation succeeded.
@@ -129,11 +132,11 @@ class IFileSystem {
   // changes now, and nothing is looked at: a path that names nothing yet is
   // scheduled all the same. Refused without the rights (ERROR_ACCESS_DENIED).
   virtual Status RemoveAtRestart(const std::string& path) = 0;
-  // Creates the file at `path` for writing, emptying an existing one; others
-  // may read it meanwhile. nullptr when it cannot be created (a folder on
+  // Opens the file at `path` for writing after what it holds already,
+  // creating it when there is none; others may read it meanwhile. nullptr when it cannot be created (a folder on
   // the way is missing, the path is a folder or a read-only file, no
   // rights, in use), with the refusal in `status`.
-  virtual std::unique_ptr<IOutputFile> CreateOutputFile(const std::string& path, Status& status) = 0;
+  virtual std::unique_ptr<IOutputFile> OpenOutputFile(const std::string& path, Status& status) = 0;
   // `path` as Windows resolves it: absolute, against the current folder
   // (of its drive, for "C:x"), "." and ".." segments and slashes resolved;
   // the entries that exist in their long form (no 8.3 names). `path` itself
@@ -242,6 +245,10 @@ class IScreen {
   virtual ~IScreen() = default;
   // Logical pixels per inch of the screen in the vertical direction.
   virtual int PixelsPerInchY() = 0;
+  // Whether a person can see what the process shows: false on a window
+  // station that is not visible (a service's, a deployment tool's running
+  // as SYSTEM), where a box waits for an answer nobody can give.
+  virtual bool SeenByAPerson() = 0;
 };
 
 // Folders of the system and of its users, which no uninstallation removes.

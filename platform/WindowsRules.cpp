@@ -67,10 +67,12 @@ FileRemoval RemoveFileAnyway(IFileSystem& fs, const std::string& path) {
     out.failedAt = Step::ReadAttributes;
     return out;
   }
-  out.status = fs.SetAttributes(path, *attributes & ~kAttrReadOnly);
-  if (!out.status) {
-    out.failedAt = Step::DropReadOnly;
-    return out;
+  if ((*attributes & kAttrReadOnly) != 0) {
+    out.status = fs.SetAttributes(path, *attributes & ~kAttrReadOnly);
+    if (!out.status) {
+      out.failedAt = Step::DropReadOnly;
+      return out;
+    }
   }
   out.status = fs.RemoveFile(path);
   if (!out.status) out.failedAt = Step::Delete;

@@ -55,9 +55,9 @@ struct FileRemoval {
 };
 
 // Drops the read-only bit of the file at `path` (its other attributes
-// stay), then deletes it: GetAttributes, SetAttributes, RemoveFile, each
-// only when the one before succeeded; the refusal of the one that failed
-// is in `status`. The read-only bit is not given back
+// stay), then deletes it: GetAttributes, SetAttributes (only when the bit
+// is set), RemoveFile, each only when the one before succeeded; the
+// refusal of the one that failed is in `status`. The read-only bit is not given back
 // when the deletion is refused.
 FileRemoval RemoveFileAnyway(IFileSystem& fs, const std::string& path);
 

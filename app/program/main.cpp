@@ -37,13 +37,14 @@ std::vector<std::string> Arguments() {
   return arguments;
 }
 
-app::SessionInfo StartInfo() {
+app::SessionInfo StartInfo(platform::IScreen& screen) {
   SYSTEMTIME t;
   GetLocalTime(&t);
   const auto two = [](unsigned n) { return std::string{static_cast<char>('0' + n / 10 % 10), static_cast<char>('0' + n % 10)}; };
   return {GetCommandLineA(),
           std::to_string(t.wYear) + "-" + two(t.wMonth) + "-" + two(t.wDay) + " " + two(t.wHour) + ":" +
-              two(t.wMinute) + ":" + two(t.wSecond)};
+              two(t.wMinute) + ":" + two(t.wSecond),
+          screen.SeenByAPerson()};
 }
 
 }  // namespace
@@ -63,7 +64,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   app::UnattendedHost unattended(system.fileSystem, system.locale);
   app::IRunHost& host = line.Unattended() ? static_cast<app::IRunHost&>(unattended) : person;
 
-  app::RunSession session(line, services, host, StartInfo());
+  app::RunSession session(line, services, host, StartInfo(system.screen));
   if (session.Open()) {
     if (line.mode == app::RunMode::Quiet) {
       session.RunWithoutWindow(runData);

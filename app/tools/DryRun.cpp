@@ -129,7 +129,7 @@ Status DryRunFileSystem::RemoveAtRestart(const std::string& path) {
   return Refuse(path, platform::kErrorAccessDenied, "a dry run schedules nothing");
 }
 
-std::unique_ptr<platform::IOutputFile> DryRunFileSystem::CreateOutputFile(const std::string& path, Status& status) {
+std::unique_ptr<platform::IOutputFile> DryRunFileSystem::OpenOutputFile(const std::string& path, Status& status) {
   status = Refuse(path, platform::kErrorAccessDenied, "a dry run writes no file");
   return nullptr;
 }

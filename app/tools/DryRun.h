@@ -52,7 +52,7 @@ class DryRunFileSystem : public platform::IFileSystem {
   // A dry run schedules nothing and writes no file: both are refused
   // (ERROR_ACCESS_DENIED).
   platform::Status RemoveAtRestart(const std::string& path) override;
-  std::unique_ptr<platform::IOutputFile> CreateOutputFile(const std::string& path, platform::Status& status) override;
+  std::unique_ptr<platform::IOutputFile> OpenOutputFile(const std::string& path, platform::Status& status) override;
   std::string FullPath(const std::string& path) override { return real_.FullPath(path); }
   std::optional<uint32_t> HardLinks(const std::string& path) override { return real_.HardLinks(path); }
   // A dry run removes no link either (ERROR_ACCESS_DENIED).

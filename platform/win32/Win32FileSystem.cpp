@@ -145,11 +145,6 @@ std::optional<uint32_t> Win32FileSystem::GetAttributes(const std::string& path, 
   return a;
 }
 
-Status Win32FileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
-  const bool done = SetFileAttributesW(WidePath(path).c_str(), attributes) != 0;
-  return LastErrorUnless(done);
-}
-
 namespace {
 // The entry at `path` itself, a link not followed: the handle through
 // which what was checked is what goes.
@@ -159,11 +154,84 @@ UniqueFile OpenEntry(const std::string& path, DWORD access, bool folder) {
                                 FILE_FLAG_OPEN_REPARSE_POINT | (folder ? FILE_FLAG_BACKUP_SEMANTICS : 0), nullptr));
 }
 
+std::wstring WithoutLongPrefix(std::wstring path) {
+  if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + path.substr(8);
+  if (path.rfind(L"\\\\?\\", 0) == 0) return path.substr(4);
+  return path;
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+         CSTR_EQUAL;
+}
+
+// The name the system gives an open handle, without the \\?\ prefix; empty
+// when it gives none.
+std::wstring FinalName(HANDLE handle) {
+  std::wstring name(MAX_PATH, L'\0');
+  DWORD got = GetFinalPathNameByHandleW(handle, name.data(), static_cast<DWORD>(name.size()), FILE_NAME_NORMALIZED);
+  if (got >= name.size()) {
+    name.resize(got + 1);
+    got = GetFinalPathNameByHandleW(handle, name.data(), static_cast<DWORD>(name.size()), FILE_NAME_NORMALIZED);
+  }
+  if (got == 0 || got >= name.size()) return {};
+  name.resize(got);
+  return WithoutLongPrefix(name);
+}
+
 Status MarkDeleted(HANDLE entry) {
   FILE_DISPOSITION_INFO gone{TRUE};
   return LastErrorUnless(SetFileInformationByHandle(entry, FileDispositionInfo, &gone, sizeof gone) != 0);
 }
 }  // namespace
+
+std::wstring Win32FileSystem::FinalFolderName(const std::wstring& folder) {
+  if (SamePath(folder, folderAsked_)) return folderFinal_;
+  UniqueFile handle(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  std::wstring final = handle ? FinalName(handle.get()) : std::wstring();
+  while (final.size() > 3 && final.back() == L'\\') final.pop_back();
+  if (!final.empty()) folderAsked_ = folder, folderFinal_ = final;
+  return final;
+}
+
+// Whether the open `entry` is the one at `path` itself rather than what a
+// link there points to. Windows opens a link itself (and its attributes say
+// so); Wine opens what a link points to, shows a link to a file as a plain
+// file and deletes the target through it: only the name the system gives
+// the handle tells. It is compared with the parent folder's own final name
+// and the entry's name, so that links above the installation do not count.
+bool Win32FileSystem::ReachedDirectly(HANDLE entry, const std::string& path) {
+  const std::wstring final = FinalName(entry);
+  if (final.empty()) return true;  // no name to compare: the attributes decide
+  std::wstring asked = WithoutLongPrefix(WidePath(path));
+  while (asked.size() > 3 && asked.back() == L'\\') asked.pop_back();
+  const size_t slash = asked.find_last_of(L'\\');
+  if (slash == std::wstring::npos || slash < 2) return true;
+  const std::wstring parent = FinalFolderName(asked.substr(0, slash == 2 ? 3 : slash));
+  if (parent.empty()) return true;
+  const std::wstring joined = parent.back() == L'\\' ? parent : parent + L'\\';
+  if (SamePath(final, joined + asked.substr(slash + 1))) return true;
+  // The name asked for may be the short (8.3) one.
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(WidePath(path).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  return SamePath(final, joined + found.cFileName);
+}
+
+Status Win32FileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
+  // Through the entry itself: attributes set by name reach the target of a
+  // link under Wine.
+  const DWORD now = GetFileAttributesW(WidePath(path).c_str());
+  if (now == INVALID_FILE_ATTRIBUTES) return Status::Refused(GetLastError());
+  UniqueFile entry = OpenEntry(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, (now & FILE_ATTRIBUTE_DIRECTORY) != 0);
+  if (!entry) return Status::Refused(GetLastError());
+  if (!ReachedDirectly(entry.get(), path)) return Status::Refused(kErrorThroughLink);
+  FILE_BASIC_INFO basic{};  // times of 0 stay as they are
+  basic.FileAttributes = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+  return LastErrorUnless(SetFileInformationByHandle(entry.get(), FileBasicInfo, &basic, sizeof basic) != 0);
+}
 
 Status Win32FileSystem::RemoveFile(const std::string& path) {
   // Opened without following a link, checked and deleted through the same
@@ -175,6 +243,7 @@ Status Win32FileSystem::RemoveFile(const std::string& path) {
   if (!GetFileInformationByHandle(entry.get(), &info)) return Status::Refused(GetLastError());
   if ((info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0)
     return Status::Refused(ERROR_ACCESS_DENIED);
+  if (!ReachedDirectly(entry.get(), path)) return Status::Refused(kErrorThroughLink);
   return MarkDeleted(entry.get());
 }
 
@@ -187,6 +256,7 @@ Status Win32FileSystem::RemoveFolder(const std::string& path) {
     if (!GetFileInformationByHandle(entry.get(), &info)) return Status::Refused(GetLastError());
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return Status::Refused(ERROR_DIRECTORY);
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return Status::Refused(ERROR_ACCESS_DENIED);
+    if (!ReachedDirectly(entry.get(), path)) return Status::Refused(kErrorThroughLink);
   }
   // By name: only the folder removal itself refuses a folder that is not
   // empty on every system. A link swapped in between the two calls is what
@@ -223,6 +293,10 @@ void Win32FileSystem::LeaveCurrentFolder() {
 }
 
 Status Win32FileSystem::RemoveAtRestart(const std::string& path) {
+  // Looked at without asking for deletion, which the holder of the file
+  // refuses: a link's target is never put off for the next start either.
+  if (UniqueFile entry = OpenEntry(path, FILE_READ_ATTRIBUTES, false); entry && !ReachedDirectly(entry.get(), path))
+    return Status::Refused(kErrorThroughLink);
   const bool done = MoveFileExW(WidePath(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
   return LastErrorUnless(done);
 }
@@ -262,10 +336,10 @@ std::string Win32FileSystem::FullPath(const std::string& path) {
   }
 }
 
-std::unique_ptr<IOutputFile> Win32FileSystem::CreateOutputFile(const std::string& path, Status& status) {
-  UniqueFile file(CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+std::unique_ptr<IOutputFile> Win32FileSystem::OpenOutputFile(const std::string& path, Status& status) {
+  UniqueFile file(CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) {
+  if (!file || !SetFilePointerEx(file.get(), LARGE_INTEGER{}, nullptr, FILE_END)) {
     status = Status::Refused(GetLastError());
     return nullptr;
   }

@@ -17,6 +17,13 @@ int Win32Screen::PixelsPerInchY() {
   return GetDeviceCaps(screen.get(), LOGPIXELSY);
 }
 
+bool Win32Screen::SeenByAPerson() {
+  USEROBJECTFLAGS flags{};
+  HWINSTA station = GetProcessWindowStation();
+  if (station == nullptr || !GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof flags, nullptr)) return true;
+  return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
 std::string Win32Module::ProgramPath() {
   try {
     // The name is cut short, without error, when the buffer is too small:

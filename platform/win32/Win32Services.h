@@ -36,7 +36,7 @@ class Win32FileSystem : public IFileSystem {
   Status RemoveAtRestart(const std::string& path) override;
   // Written with WriteFile as it comes (no buffer of the program's own);
   // Flush is FlushFileBuffers.
-  std::unique_ptr<IOutputFile> CreateOutputFile(const std::string& path, Status& status) override;
+  std::unique_ptr<IOutputFile> OpenOutputFile(const std::string& path, Status& status) override;
   std::string FullPath(const std::string& path) override;
   std::optional<uint32_t> HardLinks(const std::string& path) override;
   Status RemoveLink(const std::string& path) override;
@@ -45,6 +45,13 @@ class Win32FileSystem : public IFileSystem {
   // The packed local DOS date (high 16 bits) and time (low 16 bits) of a
   // file time in UTC; 0 when it has no DOS form.
   static int32_t DosTime(const FILETIME& utc);
+
+ private:
+  bool ReachedDirectly(HANDLE entry, const std::string& path);
+  // The final name of a folder, the last one asked about kept: removals go
+  // folder by folder, so a parent is opened once per folder, not per file.
+  std::wstring FinalFolderName(const std::wstring& folder);
+  std::wstring folderAsked_, folderFinal_;
 };
 
 // Keys are opened in the 32-bit view that this 32-bit program sees anyway,
@@ -94,6 +101,8 @@ class Win32Screen : public IScreen {
  public:
   // 96 when the screen DC cannot be had.
   int PixelsPerInchY() override;
+  // True when the window station's flags cannot be read.
+  bool SeenByAPerson() override;
 };
 
 class Win32Module : public IModule {

@@ -450,7 +450,7 @@ class FakeOutputFile : public platform::IOutputFile {
   std::string path_;
 };
 
-std::unique_ptr<platform::IOutputFile> FakeFileSystem::CreateOutputFile(const std::string& path,
+std::unique_ptr<platform::IOutputFile> FakeFileSystem::OpenOutputFile(const std::string& path,
                                                                        platform::Status& status) {
   Call(OpName(FsOp::Create), path);
   status = {};
@@ -467,7 +467,7 @@ std::unique_ptr<platform::IOutputFile> FakeFileSystem::CreateOutputFile(const st
     status = platform::Status::Refused(platform::kErrorPathNotFound);
   }
   if (!status) return nullptr;
-  AddFile(path, 0, 0, platform::kAttrArchive);
+  if (nodes_.find(KeyOf(path)) == nodes_.end()) AddFile(path, 0, 0, platform::kAttrArchive);
   return std::make_unique<FakeOutputFile>(*this, path);
 }
 

@@ -88,7 +88,7 @@ class FakeFileSystem : public platform::IFileSystem {
   platform::Status RemoveAtRestart(const std::string& path) override;
   // The file's content grows with each Append (Content of its path); the
   // output files are not mutations of the installed world.
-  std::unique_ptr<platform::IOutputFile> CreateOutputFile(const std::string& path, platform::Status& status) override;
+  std::unique_ptr<platform::IOutputFile> OpenOutputFile(const std::string& path, platform::Status& status) override;
   // Slashes as backslashes, "." and ".." and doubled separators resolved,
   // relative paths from the current folder; no short names to lengthen.
   std::string FullPath(const std::string& path) override;

@@ -33,6 +33,8 @@ class FakeScreen : public platform::IScreen {
  public:
   explicit FakeScreen(int ppi = 96) : ppi_(ppi) {}
   int PixelsPerInchY() override { return ppi_; }
+  bool SeenByAPerson() override { return seen; }
+  bool seen = true;
 
  private:
   int ppi_;

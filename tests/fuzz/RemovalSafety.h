@@ -234,8 +234,8 @@ class WindowsPaths : public platform::IFileSystem {
     changed.push_back(fake.Through(R(p)));
     return fake.RemoveAtRestart(R(p));
   }
-  std::unique_ptr<platform::IOutputFile> CreateOutputFile(const std::string& p, platform::Status& s) override {
-    return fake.CreateOutputFile(R(p), s);
+  std::unique_ptr<platform::IOutputFile> OpenOutputFile(const std::string& p, platform::Status& s) override {
+    return fake.OpenOutputFile(R(p), s);
   }
 };
 

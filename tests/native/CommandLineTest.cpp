@@ -35,8 +35,17 @@ TEST(CommandLine, SwitchesAnywhereAnyCaseAndTheFirstOtherArgumentIsTheLog) {
       {{"/LOG:C:\\r 1.txt", f}, RunMode::Interactive, f, "C:\\r 1.txt", {}},
       {{f, "-log=a.txt", "/log:b.txt", "/qn"}, RunMode::Quiet, f, "b.txt", {}},
       {{"/log:", "/quiet", f}, RunMode::Quiet, f, "", {}},
+      // The report in the next argument, whatever it looks like.
+      {{"/quiet", "/log", "C:\\r.txt", f}, RunMode::Quiet, f, "C:\\r.txt", {}},
+      {{f, "/L*V", "/f:x", "/quiet"}, RunMode::Quiet, f, "/f:x", {}},
+      {{f, "/quiet", "-l*v+", "r.txt"}, RunMode::Quiet, f, "r.txt", {}},
+      {{f, "/quiet", "/log"}, RunMode::Quiet, f, "", {}},
+      // Habits of other uninstallers: accepted, nothing else.
+      {{"/NORESTART", "/quiet", "/promptrestart", "/SUPPRESSMSGBOXES", "/SP-", "-nocancel", f}, RunMode::Quiet, f,
+       std::nullopt, {}},
       // Switches nobody knows, also where the log was expected.
-      {{"/quiet", "/norestart", f}, RunMode::Quiet, "/norestart", std::nullopt, {"/norestart", f}},
+      {{"/quiet", "/forcerestart", f}, RunMode::Quiet, "/forcerestart", std::nullopt, {"/forcerestart", f}},
+      {{"/quiet", f, "/l*", "/l*v++", "/log-"}, RunMode::Quiet, f, std::nullopt, {"/l*", "/l*v++", "/log-"}},
       {{"/quiet", f, "-x", "/f:D:\\b.und"}, RunMode::Quiet, f, std::nullopt, {"-x", "/f:D:\\b.und"}},
       {{"/quiet", "/s:x", "/logfile", f}, RunMode::Quiet, "/s:x", std::nullopt, {"/s:x", "/logfile", f}},
       {{"/quiet"}, RunMode::Quiet, std::nullopt, std::nullopt, {}},

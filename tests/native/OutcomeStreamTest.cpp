@@ -84,7 +84,7 @@ TEST(OutcomeStream, OutcomesMatchTheWorldTheFailureListTheReportAndThePlan) {
     Recorder stream(actual);
     run.Listen(stream);
     platform::Status created;
-    app::RunReport report(actual.fs.CreateOutputFile("C:\\report.txt", created), actual.fs, actual.locale);
+    app::RunReport report(actual.fs.OpenOutputFile("C:\\report.txt", created), actual.fs, actual.locale);
     run.Listen(report);
     engine.box.Answer(6);  // Yes to the question
     ASSERT_TRUE(run.Start(dryrun_world::kLogPath));

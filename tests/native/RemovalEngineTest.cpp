@@ -232,13 +232,32 @@ TEST_F(RemovalEngineFiles, MissingFileAndFolderAtAFilesPathAreNeitherDeletedNorL
 TEST_F(RemovalEngineFiles, ReadOnlyBitThatCannotBeDroppedListsTheFileWithoutDeleting) {
   Folder("");
   File(0, "a.txt");
-  fs.AddFile("D:\\Demo\\a.txt", kDate);
+  fs.AddFile("D:\\Demo\\a.txt", kDate, 0, platform::kAttrReadOnly);
   fs.Fail(FsOp::SetAttributes, "D:\\Demo\\a.txt");
   Remove();
   EXPECT_TRUE(fs.Exists("D:\\Demo\\a.txt"));
   EXPECT_TRUE(CallsOf("RemoveFile").empty());
   EXPECT_EQ(Lines(), (std::vector<std::string>{kFilesHeader, "    D:\\Demo\\a.txt"}));
   EXPECT_EQ(Kinds(), (std::vector<int>{kNoObject, app::kFailFile}));
+}
+
+// A file that the system finds to be reached through a link only when it
+// is deleted (Wine shows a link to a file as a plain file) is a link: kept
+// and listed as any link is, never reported as a failed deletion.
+TEST_F(RemovalEngineFiles, FileFoundToBeALinkAtItsDeletionIsKeptAsALink) {
+  Folder("");
+  File(0, "a.txt");
+  fs.AddFile("D:\\Demo\\a.txt", kDate);
+  fs.Fail(FsOp::RemoveFile, "D:\\Demo\\a.txt", platform::kErrorThroughLink);
+  struct : app::IRunListener {
+    std::vector<app::Result> results;
+    void OnOutcome(const app::Outcome& o) override { results.push_back(o.result); }
+  } heard;
+  run.Listen(heard);
+  Remove();
+  EXPECT_EQ(heard.results, std::vector<app::Result>{app::Result::Link});
+  EXPECT_TRUE(fs.Exists("D:\\Demo\\a.txt"));
+  EXPECT_EQ(Lines(), (std::vector<std::string>{kFilesHeader, "    D:\\Demo\\a.txt"}));
 }
 
 TEST_F(RemovalEngineFiles, FileInUseIsListedAndKeepsItsDroppedReadOnlyBit) {

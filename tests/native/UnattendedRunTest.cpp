@@ -49,7 +49,7 @@ struct World : fakes::FakeRun<> {
   // progress window (a recording one here).
   uint32_t Start(const std::vector<std::string>& args) {
     const app::CommandLine line = app::ParseCommandLine(args);
-    const app::SessionInfo info{"\"C:\\desinstalador.exe\" /quiet", "2026-12-08 10:25:03"};
+    const app::SessionInfo info{"\"C:\\desinstalador.exe\" /quiet", "2026-12-08 10:25:03", seen};
     app::IRunHost& host = line.Unattended() ? static_cast<app::IRunHost&>(unattended) : person;
     app::RunSession session(line, services, host, info);
     if (session.Open()) {
@@ -64,6 +64,7 @@ struct World : fakes::FakeRun<> {
     return session.Close();
   }
   app::UnattendedHost unattended{fs, locale};
+  bool seen = true;  // whether a person can see the run's screen
   // The name under which a run claims the log.
   std::string ClaimOfTheLog() { return "Kestrivon.Dalvests.Log." + app::LogHash(locale, kLog); }
 
@@ -152,9 +153,28 @@ TEST(UnattendedRun, ExitCodeSchedulingAndReportPerSituation) {
        {"exit code: 13"}, 0, true},
       {"no log argument", {kQuiet, kReportArg}, kNothing, 87, {},
        {"log: none given", "result: no log argument (/f:<log>); nothing touched", "exit code: 87"}, 0, true},
-      {"unknown switch", {kQuiet, kLogArg, "/norestart", kReportArg}, kNothing, 87, {},
-       {"unknown switches: /norestart", "result: refused before anything was touched", "exit code: 87"}, 0, true},
+      {"unknown switch", {kQuiet, kLogArg, "/forcerestart", kReportArg}, kNothing, 87, {},
+       {"unknown switches: /forcerestart", "result: refused before anything was touched", "exit code: 87"}, 0, true},
       {"report cannot be created", {kQuiet, kLogArg, "/log:C:\\Nowhere\\r.txt"}, kNothing, 87, {}, {}, 0, true},
+      // The report never takes the place of the log or of what it names.
+      {"report naming the log", {kQuiet, kLogArg, "/log:" + kLog}, kNothing, 87, {}, {}, 0, true},
+      {"report naming an installed file, in other letters", {kQuiet, kLogArg, "/log", "c:\\vendor\\app\\BIN\\LIB.DLL"},
+       kNothing, 87, {}, {}, 0, true},
+      {"report naming an installed folder, once the log is gone", {kQuiet, kLogArg, "/l*v", "C:\\Vendor\\App\\Bin\\"},
+       [](World& w) {
+         app::RunJournal(w.registry, w.locale, kLog).Begin(w.fs.Content(kLog), kDate);
+         w.fs.RemoveFile(kLog);
+       },
+       87, {}, {}},
+      {"interactive, report naming the log: message 6 names it", {kLogArg, "/log:" + kLog}, kNothing, 0, {}, {}, 1,
+       true},
+      // A retry with the same report keeps the earlier run's lines, even cut off.
+      {"report of an earlier run", {kQuiet, kLogArg, "/l*v+", kReport},
+       [](World& w) { w.fs.AddFile(kReport, 0, 0, platform::kAttrArchive, "cut off, no line end"); }, 0, {},
+       {"cut off, no line end", "======== next run, started 2026-12-08 10:25:03 ========",
+        "Desinstalador Kestrivon 1.0.0.3: report of an uninstallation", "exit code: 0"}},
+      {"a report that cannot be written leaves the exit code right", {kQuiet, kLogArg, kReportArg},
+       [](World& w) { w.fs.Fail(fakes::FsOp::Write, kReport, 112 /* the disk is full */); }, 0, {}, {}},
       {"self-deletion cannot be scheduled: the registration stays for a later run", {"/VERYSILENT", kLogArg, kReportArg},
        [](World& w) {
          w.registry.SetDword(kHklm, kRegistration, "AppsServed", 1);
@@ -202,6 +222,11 @@ TEST(UnattendedRun, ExitCodeSchedulingAndReportPerSituation) {
        },
        0, {}, {"failed     file     " + kExe + "  -- deletion refused: error 5: access denied",
                "result: 1 object could not be removed and is not scheduled", "exit code: 0"}, 2},
+      {"interactive where nobody can see it: no box, 1602", {kLogArg, kReportArg}, [](World& w) { w.seen = false; },
+       1602, {}, {"screen: nobody can see it (a window station that is not visible): run with /quiet",
+                  "result: not confirmed: nobody can see this run's boxes; nothing touched", "exit code: 1602"}},
+      {"interactive where nobody can see it, no report", {kLogArg}, [](World& w) { w.seen = false; }, 1602, {}, {}, 0,
+       true},
       {"interactive, report cannot be created: message 6 names it", {kLogArg, "/log:C:\\Nowhere\\r.txt"}, kNothing,
        0, {}, {}, 1, true},
   };

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,19 @@ TEST_F(Registration, LastApplicationUnregistersAndTheRestartDeletesTheFile) {
   ASSERT_TRUE(SimulateRestart());
   EXPECT_FALSE(robot::FileExists(copy_));
   EXPECT_TRUE(runkit::ValueNames(HKEY_LOCAL_MACHINE, runkit::kRunOnce).empty()) << "the entry ran once";
+}
+
+// Where no administrator logs on, the run-once entry never runs: the start
+// of Windows deletes the file all the same.
+TEST_F(Registration, WithoutItsRunOnceEntryTheFileGoesAtTheNextStart) {
+  ASSERT_NO_FATAL_FAILURE(Register(1));
+  WholeRun(Install("App1"));
+  const auto pending = robot::PendingDeletions();
+  EXPECT_NE(std::find(pending.begin(), pending.end(), copy_), pending.end());
+  ASSERT_EQ(RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, runkit::kRunOnce, "Delete"), ERROR_SUCCESS);
+
+  ASSERT_TRUE(SimulateRestart());
+  EXPECT_FALSE(robot::FileExists(copy_));
 }
 
 TEST_F(Registration, TakenDeleteNamesGiveTheFirstFreeNumber) {

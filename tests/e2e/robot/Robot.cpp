@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <functional>
 #include <atomic>
 #include <utility>
 
@@ -341,11 +342,13 @@ void CALLBACK OnWindowEvent(HWINEVENTHOOK, DWORD, HWND hwnd, LONG object, LONG, 
 }  // namespace
 
 WatchedRun RunWatchingWindows(const std::string& exe, const std::string& argumentsText,
-                              const std::string& workingDir, DWORD timeoutMs) {
+                              const std::string& workingDir, DWORD timeoutMs, const char* desktop) {
   WatchedRun run;
   std::string commandLine = "\"" + exe + "\"" + (argumentsText.empty() ? "" : " " + argumentsText);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
+  std::string desk = desktop ? desktop : "";
+  if (desktop) startup.lpDesktop = desk.data();
   PROCESS_INFORMATION info{};
   if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
                       workingDir.empty() ? nullptr : workingDir.c_str(), &startup, &info)) {
@@ -573,11 +576,67 @@ bool FolderExists(const std::string& path) {
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+namespace {
+// The host's path of a Windows path under Wine; empty elsewhere.
+std::string UnixPath(const std::string& path) {
+  using Convert = char* (*)(const wchar_t*);
+  const auto convert = reinterpret_cast<Convert>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  if (convert == nullptr) return {};
+  std::wstring wide(path.size() + 1, L'\0');
+  wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), static_cast<int>(wide.size()))));
+  char* unix = convert(wide.c_str());
+  if (unix == nullptr) return {};
+  std::string out = unix;
+  HeapFree(GetProcessHeap(), 0, unix);
+  return out;
+}
+
+// Runs a host program under Wine and waits (bounded) until `done` holds:
+// Wine gives no handle to wait on for a host process.
+bool RunHostCommand(std::string line, const std::function<bool()>& done) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return false;
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  for (const DWORD start = GetTickCount(); !done(); Sleep(10)) {
+    if (GetTickCount() - start > 10000) return false;
+  }
+  return true;
+}
+
+bool EntryExists(const std::string& path) {
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA(path.c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  FindClose(find);
+  return true;
+}
+}  // namespace
+
+bool MakeLink(const std::string& link, const std::string& target) {
+  const std::string unixTarget = UnixPath(target), unixLink = UnixPath(link);
+  if (!unixTarget.empty() && !unixLink.empty()) {
+    return RunHostCommand("/bin/ln -s \"" + unixTarget + "\" \"" + unixLink + "\"", [&] { return EntryExists(link); });
+  }
+  const DWORD folder = FolderExists(target) ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0;
+  return CreateSymbolicLinkA(link.c_str(), target.c_str(), folder | 0x2 /* unprivileged */) != 0;
+}
+
+bool RemoveLinkItself(const std::string& link) {
+  const std::string unixLink = UnixPath(link);
+  if (!unixLink.empty()) return RunHostCommand("/bin/rm -f \"" + unixLink + "\"", [&] { return !EntryExists(link); });
+  return FolderExists(link) ? RemoveDirectoryA(link.c_str()) != 0 : DeleteFileA(link.c_str()) != 0;
+}
+
 bool DeleteTree(const std::string& path) {
   std::string p = path;
   while (p.size() > 3 && p.back() == '\\') p.pop_back();
   DWORD a = GetFileAttributesA(p.c_str());
   if (a == INVALID_FILE_ATTRIBUTES) return true;
+  if (a & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveLinkItself(p);
   SetFileAttributesA(p.c_str(), FILE_ATTRIBUTE_NORMAL | (a & FILE_ATTRIBUTE_DIRECTORY));
   if (!(a & FILE_ATTRIBUTE_DIRECTORY)) return DeleteFileA(p.c_str()) != 0;
   WIN32_FIND_DATAA data;

@@ -154,8 +154,10 @@ struct WatchedRun {
 // Starts exe with the given text after its quoted name, suspended, hooks
 // the creation of its windows (and looks at its top-level windows as well),
 // lets it run and waits for its end.
+// `desktop` ("station\\desktop"), when given, is where it runs.
 WatchedRun RunWatchingWindows(const std::string& exe, const std::string& argumentsText,
-                              const std::string& workingDir, DWORD timeoutMs = kExitWait);
+                              const std::string& workingDir, DWORD timeoutMs = kExitWait,
+                              const char* desktop = nullptr);
 
 // Every child control of a window (all levels), positions in the window's
 // client coordinates, in the order EnumChildWindows gives them.
@@ -203,8 +205,15 @@ std::optional<std::string> ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);    // an existing file, not a folder
 bool FolderExists(const std::string& path);
 bool MakeFolders(const std::string& path);   // with every missing folder above
-// Deletes a file or a folder with everything in it (read-only bits cleared).
+// Deletes a file or a folder with everything in it (read-only bits cleared);
+// a link goes itself, never what it points to.
 bool DeleteTree(const std::string& path);
+// A symbolic link at `link` to the file or folder `target`; and the removal
+// of a link itself. Wine's CreateSymbolicLink makes nothing and its
+// deletions cannot take a link to a folder, so under Wine both are the
+// host's ln and rm, run through Wine.
+bool MakeLink(const std::string& link, const std::string& target);
+bool RemoveLinkItself(const std::string& link);
 
 // Writes the uninstall log of the installed tree under options.root (a
 // Windows path) to logPath, the way the installer leaves it: undtool's scan,

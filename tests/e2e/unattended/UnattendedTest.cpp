@@ -18,7 +18,9 @@ namespace {
 
 struct Case {
   const char* name;
-  const char* switches;  // after the log argument
+  // After the log argument; "%r" stands for the report (then no /log: is
+  // added), "%l" for the log, "%s" for the 8.3 form of the installed demo.exe.
+  std::string switches;
   DWORD exitCode;
   std::vector<std::string> reportLines;  // each in the report; "@" stands for the installation folder
   enum { Gone, Untouched, Other } after;
@@ -26,6 +28,33 @@ struct Case {
   // argument's path (empty: none).
   std::function<std::string(const std::string& log)> setUp;
   std::function<void()> check;  // what else the run left
+  std::function<void(app::LogContent&)> edit = [](app::LogContent&) {};  // the log, before it is written
+  std::string base{};  // the installation folder, when not the usual one
+  const char* desktop = nullptr;  // where it runs, when not on this desktop
+};
+
+// A window station of its own, which nobody sees, with one desktop.
+struct UnseenDesktop {
+  UnseenDesktop() {
+    station = CreateWindowStationA("UndNinguemVe", 0, WINSTA_ALL_ACCESS, nullptr);
+    HWINSTA mine = GetProcessWindowStation();
+    if (station != nullptr && SetProcessWindowStation(station)) {
+      desktop = CreateDesktopA("Mesa", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+      SetProcessWindowStation(mine);
+    }
+  }
+  ~UnseenDesktop() {
+    if (desktop) CloseDesktop(desktop);
+    if (station) CloseWindowStation(station);
+  }
+  bool Visible() const {
+    USEROBJECTFLAGS flags{};
+    return station == nullptr ||
+           !GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof flags, nullptr) ||
+           (flags.dwFlags & WSF_VISIBLE) != 0;
+  }
+  HWINSTA station = nullptr;
+  HDESK desktop = nullptr;
 };
 
 TEST(Unattended, ExitCodesReportsAndNoWindowWhenQuiet) {
@@ -36,9 +65,17 @@ TEST(Unattended, ExitCodesReportsAndNoWindowWhenQuiet) {
   runkit::ValuesGuard runOnce{HKEY_LOCAL_MACHINE, runkit::kRunOnce};
   robot::TempDir dir;
   const std::string name = runkit::UniqueName("UndUnattended"), entry = runkit::kUninstallRoot + name;
-  const std::string base = dir / "Programas\\Demo\\", report = dir / "relatorio.txt";
+  const std::string usualBase = dir / "Programas\\Demo\\", report = dir / "relatorio.txt";
+  const std::string& base = usualBase;
   const auto same = [](std::string log) { return log; };
+  const std::string outside = dir / "Fora\\";  // what the application does not own
+  const std::string other = name + "Outro", otherEntry = runkit::kUninstallRoot + other;
+  char programFiles[MAX_PATH] = {};  // the 32-bit one, as the program sees it
+  GetEnvironmentVariableA("ProgramFiles", programFiles, MAX_PATH);
+  const std::string underProgramFiles = std::string(programFiles) + "\\" + name + "\\Demo\\";
   HANDLE held = INVALID_HANDLE_VALUE;
+  const UnseenDesktop unseen;
+  ASSERT_TRUE(unseen.desktop != nullptr && !unseen.Visible()) << "no window station of its own that nobody sees";
   std::string logBytes;
   std::optional<runkit::KeyRights> closed;
 
@@ -106,14 +143,100 @@ TEST(Unattended, ExitCodesReportsAndNoWindowWhenQuiet) {
        [&] { EXPECT_EQ(robot::ReadFileBytes(base + "demo.und"), logBytes) << "the log stays, byte for byte"; }},
       {"no log argument", "/quiet", 87, {"log: none given", "exit code: 87"}, Case::Untouched,
        [](std::string) { return std::string(); }, [] {}},
-      {"unknown switch", "/quiet /norestart", 87, {"unknown switches: /norestart", "exit code: 87"},
+      // What other uninstallers' scripts type by habit.
+      {"habitual switches", "/quiet /norestart /NORESTART /promptrestart /SUPPRESSMSGBOXES /SP- /NOCANCEL", 0,
+       {"exit code: 0"}, Case::Gone, same, [] {}},
+      {"the report in the next argument", "/S /NORESTART /l*v %r", 0, {"mode: quiet", "exit code: 0"}, Case::Gone,
+       same, [] {}},
+      {"the report naming the log", "/quiet /log:%l", 87, {}, Case::Untouched, same,
+       [&] { EXPECT_FALSE(robot::FileExists(report)); }},
+      {"the report naming an installed file in its 8.3 form", "/quiet /log %s", 87, {}, Case::Untouched, same,
+       [&] { EXPECT_FALSE(robot::FileExists(report)); }},
+      {"a retry with the same report keeps the first run's", "/quiet", 0,
+       {"unknown switches: /forcerestart", "exit code: 87", "======== next run, started *",
+        "removed    file     @demo.exe", "exit code: 0"},
+       Case::Gone,
+       [&](std::string log) {
+         const auto first = robot::RunWatchingWindows(
+             robot::ProgramPath(), robot::QuoteArgument("/f:" + log) + " /quiet /forcerestart /log " + robot::QuoteArgument(report),
+             dir.path(), 120000);
+         EXPECT_EQ(first.exitCode, std::optional<DWORD>(87));
+         return log;
+       },
+       [] {}},
+      {"interactive on a window station nobody sees", "", 1602,
+       {"screen: nobody can see it (a window station that is not visible): run with /quiet", "exit code: 1602"},
+       Case::Untouched, same, [] {}, [](app::LogContent&) {}, {}, "UndNinguemVe\\Mesa"},
+      {"unknown switch", "/quiet /forcerestart", 87, {"unknown switches: /forcerestart", "exit code: 87"},
        Case::Untouched, same, [] {}},
       {"passive: the progress window, no box", "/passive", 0, {"mode: passive", "exit code: 0"}, Case::Gone, same,
        [] {}},
+      // What a log may name; links; the walk up from under Program Files.
+      {"a shortcut entry naming a file that is no shortcut", "/quiet", 13,
+       {"log: refused: offset 50: shortcut 0 is no shortcut file (.lnk, .pif, .url) and lies outside the shortcut "
+        "folder", "exit code: 13"},
+       Case::Untouched,
+       [&](std::string log) {
+         EXPECT_TRUE(robot::WriteFileBytes(outside + "victim.txt", "not the application's"));
+         return log;
+       },
+       [&] { EXPECT_TRUE(robot::FileExists(outside + "victim.txt")); },
+       [&](app::LogContent& c) { c.shortcuts = {outside + "victim.txt"}; }},
+      {"another program's uninstall entry as the uninstall key", "/quiet", 13,
+       {"log: refused: the uninstall entry " + other + " is another program's: its UninstallString names C:\\Outro\\outro.und",
+        "exit code: 13"},
+       Case::Untouched,
+       [&](std::string log) {
+         EXPECT_TRUE(robot::KeySetString(otherEntry, "UninstallString",
+                                         "\"C:\\Outro\\desinstalador.exe\" /f:C:\\Outro\\outro.und"));
+         return log;
+       },
+       [&] { EXPECT_TRUE(robot::KeyRemove(otherEntry)) << "the other program's entry stays"; },
+       [&](app::LogContent& c) { c.uninstallKey = other; }},
+      {"the list of programs that start with Windows as a logged key", "/quiet", 13,
+       {"log: refused: offset 9: registry key 0 names a key that is not the application's: the settings of Windows "
+        "(CurrentVersion and its direct subkeys: Run, Uninstall, ...)", "exit code: 13"},
+       Case::Untouched, same, [] { EXPECT_TRUE(robot::KeyExists("Software\\Microsoft\\Windows\\CurrentVersion\\Run")); },
+       [](app::LogContent& c) { c.regKeys = {{1, "\\2\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"}}; }},
+      {"links inside the installation to a folder and a file outside", "/quiet", 0,
+       {"kept       folder   @dados\\ligada  -- a link: never followed nor removed",
+        "kept       file     @demo.exe  -- a link: never followed nor removed", "exit code: 0"},
+       Case::Other,
+       [&](std::string log) {
+         // The folder link stands where the logged sub-folder was; the file
+         // link replaces demo.exe by what has its name and time stamp.
+         EXPECT_TRUE(robot::MakeFolders(outside + "ligada"));
+         EXPECT_TRUE(CopyFileA((base + "dados\\base.dat").c_str(), (outside + "ligada\\base.dat").c_str(), FALSE));
+         EXPECT_TRUE(CopyFileA((base + "demo.exe").c_str(), (outside + "demo.exe").c_str(), FALSE));
+         EXPECT_TRUE(DeleteFileA((base + "demo.exe").c_str()));
+         EXPECT_TRUE(robot::MakeLink(base + "demo.exe", outside + "demo.exe"));
+         EXPECT_TRUE(robot::MakeLink(base + "dados\\ligada", outside + "ligada"));
+         return log;
+       },
+       [&] {
+         EXPECT_TRUE(robot::FileExists(outside + "demo.exe"));
+         EXPECT_TRUE(robot::FileExists(outside + "ligada\\base.dat"));
+         EXPECT_FALSE(robot::FileExists(base + "dados\\base.dat")) << "what the application owns still goes";
+         EXPECT_FALSE(robot::KeyExists(entry));
+       },
+       [&](app::LogContent& c) {
+         c.folders.push_back({"dados\\ligada\\", 1});
+         c.groups.push_back({std::nullopt, {c.groups[1].files[0]}});
+       }},
+      {"a walk of 4 levels up from an installation under Program Files", "/quiet", 0,
+       {"protected  folder   " + std::string(programFiles) + "  -- a folder of the system's or of its users' own (Program Files, ProgramData, Start Menu, Desktop, ...)",
+        "exit code: 0"},
+       Case::Gone, same,
+       [&] {
+         EXPECT_TRUE(robot::FolderExists(programFiles));
+         EXPECT_FALSE(robot::FolderExists(std::string(programFiles) + "\\" + name));
+       },
+       [](app::LogContent& c) { c.hostLevels = 4; }, underProgramFiles},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const bool passive = std::string(c.switches) == "/passive";
+    const bool passive = c.switches == "/passive";
+    const std::string& base = c.base.empty() ? usualBase : c.base;
     runkit::Installation app(base);
     ASSERT_TRUE(app.AddFile("", "demo.exe", 4096));
     ASSERT_TRUE(app.AddFile("dados\\", "base.dat", 300));
@@ -121,12 +244,24 @@ TEST(Unattended, ExitCodesReportsAndNoWindowWhenQuiet) {
     for (int i = 0; passive && i < 300; ++i) ASSERT_TRUE(app.AddFile("muitos\\", "f" + std::to_string(i), 10));
     ASSERT_TRUE(robot::KeySetString(entry, "DisplayName", "Demo"));
     app.log().uninstallKey = name;
+    c.edit(app.log());
     const std::string log = c.setUp(app.WriteLogFile().value_or(""));
     const robot::TreeState before = robot::Snapshot(base);
 
     std::string args = log.empty() ? "" : robot::QuoteArgument("/f:" + log) + " ";
-    args += std::string(c.switches) + " " + robot::QuoteArgument("/log:" + report);
-    const robot::WatchedRun run = robot::RunWatchingWindows(robot::ProgramPath(), args, dir.path(), 120000);
+    std::string switches = c.switches;
+    const auto put = [&](const char* mark, const std::string& what) {
+      if (const size_t at = switches.find(mark); at != std::string::npos) switches.replace(at, 2, what);
+    };
+    char shortExe[MAX_PATH] = {};
+    GetShortPathNameA((base + "demo.exe").c_str(), shortExe, MAX_PATH);
+    const bool ownReport = switches.find('%') != std::string::npos;
+    put("%r", robot::QuoteArgument(report));
+    put("%l", robot::QuoteArgument(log));
+    put("%s", robot::QuoteArgument(shortExe));
+    args += switches + (ownReport ? "" : " " + robot::QuoteArgument("/log:" + report));
+    const robot::WatchedRun run =
+        robot::RunWatchingWindows(robot::ProgramPath(), args, dir.path(), 120000, c.desktop);
 
     EXPECT_EQ(run.exitCode, std::optional<DWORD>(c.exitCode));
     if (passive) {
@@ -142,7 +277,11 @@ TEST(Unattended, ExitCodesReportsAndNoWindowWhenQuiet) {
     const std::string text = robot::ReadFileBytes(report).value_or("");
     for (std::string line : c.reportLines) {
       if (const size_t at = line.find('@'); at != std::string::npos) line.replace(at, 1, base);
-      EXPECT_NE(text.find("\n" + line + "\r\n"), std::string::npos) << "no line: " << line;
+      // A line ending in "*" is one that begins so.
+      const bool prefix = line.back() == '*';
+      if (prefix) line.pop_back();
+      EXPECT_NE(text.find("\n" + line + (prefix ? "" : "\r\n")), std::string::npos)
+          << "no line: " << line << "\nin:\n" << text;
     }
     if (c.after == Case::Gone) {
       EXPECT_FALSE(robot::FolderExists(base) || robot::KeyExists(entry));
@@ -151,7 +290,10 @@ TEST(Unattended, ExitCodesReportsAndNoWindowWhenQuiet) {
       EXPECT_TRUE(robot::Snapshot(base) == before && robot::KeyExists(entry));
     }
     c.check();
+    DeleteFileA(report.c_str());  // each run's report on its own
     robot::DeleteTree(dir / "Programas");
+    robot::DeleteTree(outside);
+    robot::DeleteTree(std::string(programFiles) + "\\" + name);
     robot::KeyRemove(entry);
   }
 }

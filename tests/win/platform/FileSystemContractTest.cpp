@@ -297,10 +297,10 @@ TYPED_TEST(FileSystemContract, RemovalAtRestartIsScheduledInOrderAndChangesNothi
             (std::vector<std::string>{this->P("Sub\\busy.dll"), this->P("Sub"), this->P("nada.dll")}));
 }
 
-TYPED_TEST(FileSystemContract, OutputFileIsCreatedEmptyAndGrowsByWhatIsAppended) {
+TYPED_TEST(FileSystemContract, OutputFileGrowsAfterWhatItHeldByWhatIsAppended) {
   this->world.MakeFile(this->P("report.txt"), "an older report");
   platform::Status status;
-  auto file = this->fs.CreateOutputFile(this->P("report.txt"), status);
+  auto file = this->fs.OpenOutputFile(this->P("report.txt"), status);
   ASSERT_TRUE(file);
   EXPECT_TRUE(status);
   EXPECT_TRUE(file->Append("one\r\n"));
@@ -308,12 +308,12 @@ TYPED_TEST(FileSystemContract, OutputFileIsCreatedEmptyAndGrowsByWhatIsAppended)
   EXPECT_TRUE(file->Flush());
   EXPECT_FALSE(this->fs.ReadDenyWrite(this->P("report.txt"))) << "it is open for writing";
   file.reset();
-  EXPECT_EQ(this->fs.ReadDenyWrite(this->P("report.txt")), "one\r\ntwo\r\n");
+  EXPECT_EQ(this->fs.ReadDenyWrite(this->P("report.txt")), "an older reportone\r\ntwo\r\n");
 
   this->world.MakeFolder(this->P("Sub"));
-  EXPECT_FALSE(this->fs.CreateOutputFile(this->P("Sub"), status));
+  EXPECT_FALSE(this->fs.OpenOutputFile(this->P("Sub"), status));
   EXPECT_EQ(status.error(), kErrorAccessDenied);
-  EXPECT_FALSE(this->fs.CreateOutputFile(this->P("nada\\report.txt"), status));
+  EXPECT_FALSE(this->fs.OpenOutputFile(this->P("nada\\report.txt"), status));
   EXPECT_EQ(status.error(), kErrorPathNotFound);
 }
 
