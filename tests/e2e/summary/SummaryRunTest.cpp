@@ -337,6 +337,26 @@ TEST_F(SummaryWithFileAndFolder, NoToAQuestionKeepsTheFolderAndItsLine) {
   LeaveAndFinish(s);
 }
 
+// A link in a folder line: "Apagar" asks about the link as one entry and
+// never about, nor deletes, what lies behind it.
+TEST_F(SummaryWithFileAndFolder, ALinkInAFolderLineIsOneEntryAndItsTargetStays) {
+  const std::string outside = dir_ / "Fora", link = sub_ + "\\ligada";
+  ASSERT_TRUE(robot::MakeFolders(outside));
+  ASSERT_TRUE(robot::WriteFileBytes(outside + "\\alvo.txt", "de outro"));
+  ASSERT_TRUE(robot::MakeLink(link, outside));
+  SummaryWindow s = RunUntilSummary();
+  ASSERT_NE(s.list, nullptr);
+  ASSERT_TRUE(Eventually([&] { return robot::ListCount(s.list) == 5; }));
+  DeleteLine(s, 3);
+  const std::vector<std::string> asked = AnswerQuestions([](const std::string&) { return IDYES; }, 4);
+  EXPECT_EQ(std::count(asked.begin(), asked.end(), AskFolder(link)), 1) << ::testing::PrintToString(asked);
+  for (const std::string& text : asked) EXPECT_EQ(text.find("alvo.txt"), std::string::npos) << text;
+  EXPECT_TRUE(robot::FileExists(outside + "\\alvo.txt"));
+  EXPECT_FALSE(robot::FileExists(sub_ + "\\x.txt")) << "what is the application's still goes";
+  LeaveAndFinish(s);
+  robot::RemoveLinkItself(link);
+}
+
 TEST_F(SummaryRun, AFewShortLinesFillTheScrollBox) {
   app_.Folder("");
   app_.File("a.txt", /*changed=*/true);
