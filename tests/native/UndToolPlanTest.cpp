@@ -83,7 +83,7 @@ class UndToolPlan : public testing::Test {
   fakes::FakeRegistry reg;
   fakes::FakeLocale locale;
   dryrun_world::FakeSubkeys lister{reg};
-  undtool::PlanServices services{&fs, &reg, &locale, &lister};
+  undtool::PlanServices services{&fs, &reg, &locale, &lister, {}};
   std::ostringstream out, err;
 };
 
@@ -350,7 +350,7 @@ TEST(UndToolPlanProperty, PlanPredictsTheRealRun) {
     const auto keysBefore = dryrun_world::Keys(planned.reg);
 
     dryrun_world::FakeSubkeys lister(planned.reg);
-    undtool::PlanServices services{&planned.fs, &planned.reg, &planned.locale, &lister};
+    undtool::PlanServices services{&planned.fs, &planned.reg, &planned.locale, &lister, {}};
     std::string problem;
     const auto plan = undtool::MakePlan(dryrun_world::kLogPath, services, problem);
     ASSERT_TRUE(plan) << problem;
