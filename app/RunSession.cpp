@@ -45,15 +45,10 @@ bool RunSession::ReportWouldOverwriteTheLog(const std::string& report) {
 bool RunSession::Open() {
   if (line_.reportPath) {
     platform::IFileSystem& fs = services_.fs;
-    // A report never takes the place of the log or of what it names.
-    if (ReportWouldOverwriteTheLog(*line_.reportPath)) {
-      host_.Tell(kProblem, *line_.reportPath);
-      verdict_.Refuse();
-      return false;
-    }
     const auto earlier = fs.FindEntry(*line_.reportPath);
     platform::Status status;
-    auto file = fs.OpenOutputFile(*line_.reportPath, status);
+    // A report never takes the place of the log or of what it names.
+    auto file = ReportWouldOverwriteTheLog(*line_.reportPath) ? nullptr : fs.OpenOutputFile(*line_.reportPath, status);
     if (!file) {
       host_.Tell(kProblem, *line_.reportPath);
       verdict_.Refuse();
