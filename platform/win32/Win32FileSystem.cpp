@@ -179,6 +179,15 @@ std::wstring FinalName(HANDLE handle) {
   return WithoutLongPrefix(name);
 }
 
+// The attributes of the open entry. Asked by class: the whole-file query
+// also fetches the volume's serial number, which Wine gets from its mount
+// manager, another process, for every call.
+std::optional<DWORD> AttributesOf(HANDLE entry) {
+  FILE_BASIC_INFO basic;
+  if (!GetFileInformationByHandleEx(entry, FileBasicInfo, &basic, sizeof basic)) return std::nullopt;
+  return basic.FileAttributes;
+}
+
 Status MarkDeleted(HANDLE entry) {
   FILE_DISPOSITION_INFO gone{TRUE};
   return LastErrorUnless(SetFileInformationByHandle(entry, FileDispositionInfo, &gone, sizeof gone) != 0);
@@ -239,9 +248,9 @@ Status Win32FileSystem::RemoveFile(const std::string& path) {
   // file swapped in is the one that goes, never something behind it.
   UniqueFile entry = OpenEntry(path, DELETE | FILE_READ_ATTRIBUTES, false);
   if (!entry) return Status::Refused(GetLastError());
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(entry.get(), &info)) return Status::Refused(GetLastError());
-  if ((info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0)
+  const auto attributes = AttributesOf(entry.get());
+  if (!attributes) return Status::Refused(GetLastError());
+  if ((*attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0)
     return Status::Refused(ERROR_ACCESS_DENIED);
   if (!ReachedDirectly(entry.get(), path)) return Status::Refused(kErrorThroughLink);
   return MarkDeleted(entry.get());
@@ -252,10 +261,10 @@ Status Win32FileSystem::RemoveFolder(const std::string& path) {
   {
     UniqueFile entry = OpenEntry(path, FILE_READ_ATTRIBUTES, true);
     if (!entry) return Status::Refused(GetLastError());
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(entry.get(), &info)) return Status::Refused(GetLastError());
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return Status::Refused(ERROR_DIRECTORY);
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return Status::Refused(ERROR_ACCESS_DENIED);
+    const auto attributes = AttributesOf(entry.get());
+    if (!attributes) return Status::Refused(GetLastError());
+    if ((*attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return Status::Refused(ERROR_DIRECTORY);
+    if ((*attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return Status::Refused(ERROR_ACCESS_DENIED);
     if (!ReachedDirectly(entry.get(), path)) return Status::Refused(kErrorThroughLink);
   }
   // By name: only the folder removal itself refuses a folder that is not
@@ -273,17 +282,18 @@ Status Win32FileSystem::RemoveLink(const std::string& path) {
   if (!entry) return Status::Refused(GetLastError());
   // Through the handle the link must still show as one; a system that opened
   // its target instead is refused, so that no target ever goes.
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(entry.get(), &info)) return Status::Refused(GetLastError());
-  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return Status::Refused(ERROR_ACCESS_DENIED);
+  const auto linkAttributes = AttributesOf(entry.get());
+  if (!linkAttributes) return Status::Refused(GetLastError());
+  if ((*linkAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return Status::Refused(ERROR_ACCESS_DENIED);
   return MarkDeleted(entry.get());
 }
 
 std::optional<uint32_t> Win32FileSystem::HardLinks(const std::string& path) {
   UniqueFile entry = OpenEntry(path, FILE_READ_ATTRIBUTES, false);
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!entry || !GetFileInformationByHandle(entry.get(), &info)) return std::nullopt;
-  return info.nNumberOfLinks;
+  FILE_STANDARD_INFO standard;
+  if (!entry || !GetFileInformationByHandleEx(entry.get(), FileStandardInfo, &standard, sizeof standard))
+    return std::nullopt;
+  return standard.NumberOfLinks;
 }
 
 void Win32FileSystem::LeaveCurrentFolder() {
