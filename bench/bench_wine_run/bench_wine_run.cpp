@@ -17,10 +17,10 @@
 //             and reading the log included): no window at all
 //   quiet+log the same writing its report (/log:), one line per object
 // The end box is polled every 20 ms, so `run` is known to about that much.
-// Each round writes its six trees first, and every timed part starts once
-// the disk has caught up with what was written before it: otherwise one
-// part pays for writing back another's tree, and the figures vary by
-// several times from round to round. After the rounds come the medians of
+// Each part runs on a tree written just before it, once the disk has
+// caught up with what was written: otherwise one part pays for writing
+// back another's tree, or finds its own tree dropped from the caches, and
+// the figures vary by several times from round to round. After the rounds come the medians of
 // each ratio over the rounds that worked out.
 #include <windows.h>
 
@@ -274,23 +274,26 @@ int main(int argc, char** argv) {
   robot::TempDir dir;
   std::vector<double> runBare, runBareFind, quietBare, quietLogBare;
   for (int r = 0; r < rounds; ++r) {
-    Tree trees[6];
-    const char* names[6] = {"run", "min", "bare", "find", "quiet", "report"};
-    for (int t = 0; t < 6; ++t) {
-      if (!WriteTree(dir / (std::string(names[t]) + "\\Demo\\"), files, trees[t])) return 1;
-    }
-    Settle();
-    RunTimes run = WholeRun(trees[0], dir.path(), false);
-    Settle();
-    RunTimes runMin = WholeRun(trees[1], dir.path(), true);
-    Settle();
-    double bare = BareLoop(trees[2], false);
-    Settle();
-    double bareFind = BareLoop(trees[3], true);
-    Settle();
-    double quiet = QuietRun(trees[4], dir.path(), "");
-    Settle();
-    double quietReport = QuietRun(trees[5], dir.path(), dir / "relatorio.txt");
+    // Each part on a tree written just before it, once the disk has caught
+    // up: every part starts from the same state of the disk and its caches.
+    Tree tree;
+    auto fresh = [&](const char* name) {
+      if (!WriteTree(dir / (std::string(name) + "\\Demo\\"), files, tree)) return false;
+      Settle();
+      return true;
+    };
+    if (!fresh("run")) return 1;
+    RunTimes run = WholeRun(tree, dir.path(), false);
+    if (!fresh("min")) return 1;
+    RunTimes runMin = WholeRun(tree, dir.path(), true);
+    if (!fresh("bare")) return 1;
+    double bare = BareLoop(tree, false);
+    if (!fresh("find")) return 1;
+    double bareFind = BareLoop(tree, true);
+    if (!fresh("quiet")) return 1;
+    double quiet = QuietRun(tree, dir.path(), "");
+    if (!fresh("report")) return 1;
+    double quietReport = QuietRun(tree, dir.path(), dir / "relatorio.txt");
     robot::DeleteTree(dir.path() + "run");
     robot::DeleteTree(dir.path() + "min");
     robot::DeleteTree(dir.path() + "bare");
