@@ -165,29 +165,15 @@ double BareLoop(const Tree& tree, bool withFileTest) {
   return failed ? -1 : seconds;
 }
 
-double ProcessCpu(HANDLE process) {
-  FILETIME created, exited, kernel, user;
-  if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return -1;
-  auto seconds = [](const FILETIME& f) {
-    return static_cast<double>((static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime) / 1e7;
-  };
-  return seconds(kernel) + seconds(user);
-}
-
-struct RunTimes {
-  double wall = -1;  // Yes to end box
-  double cpu = -1;   // the program's own processor time, whole process
-};
-
-// The program over the tree; -1 figures when the run did not go as expected.
-RunTimes WholeRun(const Tree& tree, const std::string& workDir, bool minimised) {
-  RunTimes times;
+// Seconds from the Yes to the end box of the program over the tree; -1
+// when the run did not go as expected.
+double WholeRun(const Tree& tree, const std::string& workDir, bool minimised) {
   robot::Process p = robot::Process::Start(robot::ProgramPath(), "/f:" + tree.log, workDir);
   HWND main = p.WaitForMainWindow();
   auto confirm = p.WaitForBox(120000);
   if (!main || !confirm || confirm->text != runkit::ConfirmText("Demo")) {
     std::fprintf(stderr, "run: no confirmation box\n");
-    return times;
+    return -1;
   }
   if (minimised) {
     ShowWindow(main, SW_MINIMIZE);
@@ -209,19 +195,17 @@ RunTimes WholeRun(const Tree& tree, const std::string& workDir, bool minimised) 
   double wall = Now() - start;
   if (!end || end->text != runkit::kFinishedText) {
     std::fprintf(stderr, "run: no end box (%s)\n", end ? end->text.c_str() : "none");
-    return times;
+    return -1;
   }
   p.Press(*end, IDOK);
   p.WaitForExit(120000);
-  times.wall = wall;
-  times.cpu = ProcessCpu(p.handle());
   int left = 0;
   for (const auto& f : tree.files) left += robot::FileExists(f);
   if (left) {
     std::fprintf(stderr, "run: %d files left behind\n", left);
-    times.wall = -1;
+    return -1;
   }
-  return times;
+  return wall;
 }
 
 // The program with /quiet (and its report when `report` is not empty), from
@@ -269,8 +253,8 @@ int main(int argc, char** argv) {
   }
   std::printf("bench_wine_run: %d files of %u bytes, %d per folder, %d round(s)\n", files,
               static_cast<unsigned>(kFileSize), kFilesPerFolder, rounds);
-  std::printf("%-6s %10s %10s %10s %10s %10s %12s %12s\n", "round", "run s", "run-min s", "bare s", "bare+find s",
-              "run cpu s", "run/bare", "run/bare+f");
+  std::printf("%-6s %10s %10s %10s %10s %12s %12s\n", "round", "run s", "run-min s", "bare s", "bare+find s",
+              "run/bare", "run/bare+f");
   robot::TempDir dir;
   std::vector<double> runBare, runBareFind, quietBare, quietLogBare;
   for (int r = 0; r < rounds; ++r) {
@@ -283,9 +267,9 @@ int main(int argc, char** argv) {
       return true;
     };
     if (!fresh("run")) return 1;
-    RunTimes run = WholeRun(tree, dir.path(), false);
+    double run = WholeRun(tree, dir.path(), false);
     if (!fresh("min")) return 1;
-    RunTimes runMin = WholeRun(tree, dir.path(), true);
+    double runMin = WholeRun(tree, dir.path(), true);
     if (!fresh("bare")) return 1;
     double bare = BareLoop(tree, false);
     if (!fresh("find")) return 1;
@@ -300,19 +284,19 @@ int main(int argc, char** argv) {
     robot::DeleteTree(dir.path() + "find");
     robot::DeleteTree(dir.path() + "quiet");
     robot::DeleteTree(dir.path() + "report");
-    runBare.push_back(Ratio(run.wall, bare));
-    runBareFind.push_back(Ratio(run.wall, bareFind));
+    runBare.push_back(Ratio(run, bare));
+    runBareFind.push_back(Ratio(run, bareFind));
     quietBare.push_back(Ratio(quiet, bare));
     quietLogBare.push_back(Ratio(quietReport, bare));
-    std::printf("%-6d %10.3f %10.3f %10.3f %10.3f %10.3f %12.2f %12.2f\n", r + 1, run.wall, runMin.wall, bare,
-                bareFind, run.cpu, runBare.back(), runBareFind.back());
-    if (run.wall > 0 && runMin.wall > 0) {
-      std::printf("       painting (run - run-min): %.3f s, %.0f%% of the run\n", run.wall - runMin.wall,
-                  100.0 * (run.wall - runMin.wall) / run.wall);
+    std::printf("%-6d %10.3f %10.3f %10.3f %10.3f %12.2f %12.2f\n", r + 1, run, runMin, bare, bareFind,
+                runBare.back(), runBareFind.back());
+    if (run > 0 && runMin > 0) {
+      std::printf("       painting (run - run-min): %.3f s, %.0f%% of the run\n", run - runMin,
+                  100.0 * (run - runMin) / run);
     }
-    if (run.wall > 0 && bareFind > 0) {
+    if (run > 0 && bareFind > 0) {
       std::printf("       beyond the file calls (run - bare+find): %.3f s, %.0f%% of the run\n",
-                  run.wall - bareFind, 100.0 * (run.wall - bareFind) / run.wall);
+                  run - bareFind, 100.0 * (run - bareFind) / run);
     }
     std::printf("       quiet run: %.3f s, with its report %.3f s; quiet/bare %.2f, quiet+log/bare %.2f\n", quiet,
                 quietReport, quietBare.back(), quietLogBare.back());
