@@ -60,6 +60,15 @@ TYPED_TEST(FileSystemContract, FindsAFileWithItsSizeNameAndAttributes) {
   EXPECT_EQ(this->fs.GetAttributes(this->P("leia-me.txt")), kAttrArchive);
 }
 
+TYPED_TEST(FileSystemContract, CountsAFilesNames) {
+  this->world.MakeFile(this->P("a.dll"), "x");
+  this->world.MakeFile(this->P("only.dll"), "y");
+  this->world.MakeHardLink(this->P("b.dll"), this->P("a.dll"));
+  EXPECT_EQ(this->fs.HardLinks(this->P("b.dll")), 2u);
+  EXPECT_EQ(this->fs.HardLinks(this->P("only.dll")), 1u);
+  EXPECT_FALSE(this->fs.HardLinks(this->P("none.dll")));
+}
+
 TYPED_TEST(FileSystemContract, FindsAFolderButNotThroughATrailingBackslash) {
   this->world.MakeFolder(this->P("Sub"));
   this->world.MakeFile(this->P("f.txt"), "x");

@@ -116,6 +116,10 @@ void RealFsWorld::MakeFolder(const std::string& path) {
   ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr)) << "cannot create " << path;
 }
 
+void RealFsWorld::MakeHardLink(const std::string& path, const std::string& existing) {
+  ASSERT_TRUE(CreateHardLinkA(path.c_str(), existing.c_str(), nullptr)) << "cannot link " << path;
+}
+
 void RealFsWorld::SetDosTime(const std::string& path, int32_t dos) {
   FILETIME local, utc;
   const uint32_t packed = static_cast<uint32_t>(dos);

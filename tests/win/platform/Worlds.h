@@ -39,6 +39,7 @@ class FakeFsWorld {
     fs_.AddFile(path, 0, 0, platform::kAttrArchive, content);
   }
   void MakeFolder(const std::string& path) { fs_.AddFolder(path); }
+  void MakeHardLink(const std::string& path, const std::string& existing) { fs_.AddHardLink(path, existing); }
   void SetDosTime(const std::string& path, int32_t dos) { fs_.SetDosTime(path, dos); }
   void HoldExclusive(const std::string& path) { fs_.Lock(path); }
   void HoldForWriting(const std::string& path) { fs_.OpenForWriting(path); }
@@ -67,6 +68,7 @@ class RealFsWorld {
 
   void MakeFile(const std::string& path, const std::string& content);
   void MakeFolder(const std::string& path);
+  void MakeHardLink(const std::string& path, const std::string& existing);
   void SetDosTime(const std::string& path, int32_t dos);
   void HoldExclusive(const std::string& path);
   void HoldForWriting(const std::string& path);
