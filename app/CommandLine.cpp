@@ -3,6 +3,8 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/WindowsRules.h"
+
 namespace app {
 
 namespace {
@@ -20,9 +22,9 @@ bool IsSwitch(const std::string& argument) {
   return !argument.empty() && (argument[0] == '/' || argument[0] == '-');
 }
 
-// The one rule for "/f:": where it stands in an argument, that argument
-// names the log.
-bool HoldsLogMarker(const std::string& argument) { return argument.find("/f:") != std::string::npos; }
+constexpr char kLogMarker[] = "/f:";
+
+bool HoldsLogMarker(const std::string& argument) { return argument.find(kLogMarker) != std::string::npos; }
 
 // What a switch does. Every switch that a deployment tool or a script
 // written for another uninstaller passes by habit is in this one table;
@@ -104,7 +106,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     }
   }
   if (line.logArgument && HoldsLogMarker(*line.logArgument)) {
-    line.logPath = line.logArgument->substr(3);
+    line.logPath = LogPathOfArgument(*line.logArgument);
   } else if (line.logArgument && IsSwitch(*line.logArgument)) {
     // A switch nobody knows ("/x" where "/f:..." was meant): it names no
     // log either way.
@@ -112,6 +114,18 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   }
   line.mode = quiet ? RunMode::Quiet : passive ? RunMode::Passive : RunMode::Interactive;
   return line;
+}
+
+std::string LogPathOfArgument(const std::string& argument) {
+  return HoldsLogMarker(argument) ? argument.substr(3) : std::string();
+}
+
+std::string LogPathInCommand(const std::string& command, const std::function<bool(unsigned char)>& isLeadByte) {
+  const std::vector<std::string> arguments = platform::SplitCommandLine(command, isLeadByte);
+  for (size_t i = 1; i < arguments.size(); ++i) {
+    if (HoldsLogMarker(arguments[i])) return LogPathOfArgument(arguments[i]);
+  }
+  return {};
 }
 
 }  // namespace app

@@ -1,6 +1,7 @@
 #pragma once
 // The program's command line: the log argument of an interactive run, and
 // the switches of an unattended one that deployment tools pass.
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,9 +19,8 @@ struct CommandLine {
   // The first argument that is not one of the switches below, as the C
   // runtime split it; nullopt when there is none.
   std::optional<std::string> logArgument;
-  // The log's path from the log argument, the one place "/f:" is read: when
-  // the argument holds "/f:" anywhere (exact case), the argument without its
-  // first three characters; otherwise empty.
+  // The log's path from the log argument (LogPathOfArgument); empty when
+  // there is none.
   std::string logPath;
   // The report file (the last one given wins);
   // possibly empty, which no file can be created under.
@@ -42,5 +42,16 @@ struct CommandLine {
 // exactly as an interactive run has always taken it. A log argument that is
 // a switch without "/f:" is one nobody knows.
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// The one rule of "/f:": an argument that holds it anywhere (exact case)
+// names the log as the argument without its first three characters; any
+// other names none (empty).
+std::string LogPathOfArgument(const std::string& argument);
+
+// The log that a whole command line (an uninstall entry's, program name
+// first) names: split as the C runtime splits a command line
+// (platform::SplitCommandLine), the first argument after the program that
+// holds "/f:", by LogPathOfArgument. Empty when it names none.
+std::string LogPathInCommand(const std::string& command, const std::function<bool(unsigned char)>& isLeadByte);
 
 }  // namespace app

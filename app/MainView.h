@@ -22,6 +22,9 @@ class IMainView {
   virtual void SetBusyCursor(bool busy) = 0;
   // Tells the application to end.
   virtual void Terminate() = 0;
+  // The standard error report of an error that ended the run, for a host
+  // whose window stays after it (IRunHost::EndsAtError).
+  virtual void ReportError(const std::string& text) = 0;
   // False for a view that shows no figures: they are not even worked out.
   virtual bool ShowsProgress() const { return true; }
 };
@@ -34,6 +37,7 @@ class NoView : public IMainView {
   void ShowProgress(const std::string&, const std::string&, std::optional<int>) override {}
   void SetBusyCursor(bool) override {}
   void Terminate() override {}
+  void ReportError(const std::string&) override {}
   bool ShowsProgress() const override { return false; }
 };
 

@@ -1,22 +1,12 @@
 #include "app/Ownership.h"
 
+#include "app/CommandLine.h"
 #include "app/LogFormat.h"
 #include "app/RemovalEngine.h"
 
 namespace app {
 
-std::string LogPathInCommand(const std::string& command) {
-  const size_t marker = command.find("/f:");
-  if (marker == std::string::npos) return {};
-  const size_t from = marker + 3;
-  // An argument in quotes ends at the closing one; one without at a blank,
-  // where the program's own command line would split it.
-  const char end = marker > 0 && command[marker - 1] == '"' ? '"' : ' ';
-  const size_t to = command.find(end, from);
-  return command.substr(from, to == std::string::npos ? std::string::npos : to - from);
-}
-
-std::optional<std::string> NotTheApplicationsReason(const TRunData& data, const std::string& fullLogPath,
+std::optional<std::string> NotTheApplicationsReason(const TRunData& data, const LogIdentity& log,
                                                     platform::IFileSystem& fs, platform::IRegistry& registry,
                                                     platform::ILocale& locale, const Protection& protection) {
   const TUninsData& h = data.UninsData;
@@ -33,12 +23,13 @@ std::optional<std::string> NotTheApplicationsReason(const TRunData& data, const 
   auto entry = registry.OpenKey(platform::kHkeyLocalMachine, kUninstallKeyPath + h.UninstallKey);
   if (!entry) return std::nullopt;
   for (const char* value : {"UninstallString", "QuietUninstallString"}) {
-    const std::string command = entry->ReadString(value).value_or("");
-    if (command.empty()) continue;
-    const std::string named = LogPathInCommand(command);
-    if (named.empty() || !locale.EqualIgnoreCase(fs.FullPath(named), fullLogPath)) {
+    const std::optional<std::string> command = entry->ReadExpandedString(value);
+    if (command && command->empty()) continue;
+    const std::string named =
+        command ? LogPathInCommand(*command, [&](unsigned char byte) { return locale.IsLeadByte(byte); }) : "";
+    if (named.empty() || !SameLog(IdentifyLog(named, fs, registry, locale), log, locale)) {
       return "the uninstall entry " + h.UninstallKey + " is another program's: its " + value + " names " +
-             (named.empty() ? "no log" : named);
+             (!command ? "no log (it is no text)" : named.empty() ? "no log" : named);
     }
   }
   return std::nullopt;

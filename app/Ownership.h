@@ -7,15 +7,20 @@
 #include <optional>
 #include <string>
 
+#include "app/LogIdentity.h"
 #include "app/Protection.h"
 #include "app/RunData.h"
 #include "platform/Services.h"
 
 namespace app {
 
-// Why the log at `fullLogPath`, read into `data`, names something that is
-// not its application's; nullopt when it does not.
-std::optional<std::string> NotTheApplicationsReason(const TRunData& data, const std::string& fullLogPath,
+// Why the log `log` names, read into `data`, names something that is not
+// its application's; nullopt when it does not. Its uninstall entry is its
+// own when every command string of it (UninstallString,
+// QuietUninstallString; a REG_EXPAND_SZ one expanded) names this log by
+// the program's own rules (LogPathInCommand, IdentifyLog); a command value
+// that is no string names none.
+std::optional<std::string> NotTheApplicationsReason(const TRunData& data, const LogIdentity& log,
                                                     platform::IFileSystem& fs, platform::IRegistry& registry,
                                                     platform::ILocale& locale, const Protection& protection);
 
@@ -23,9 +28,5 @@ std::optional<std::string> NotTheApplicationsReason(const TRunData& data, const 
 // (ending with a backslash), names `fullPath`, in its long form, as one of
 // its files, folders, shortcuts or its shortcut folder.
 bool LogNames(const TRunData& data, const std::string& base, const std::string& fullPath, platform::ILocale& locale);
-
-// The log path that a command line names with "/f:" (quoted or not), or
-// empty when it names none.
-std::string LogPathInCommand(const std::string& command);
 
 }  // namespace app

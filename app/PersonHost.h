@@ -1,8 +1,8 @@
 #pragma once
 // A run with a person at the screen, as the program has always run: every
 // question is a message box, the failure summary is a modal dialog, files
-// in use stay in the summary, an error goes on to the standard error
-// report, and the exit code is 0.
+// in use stay in the summary, an error shows the standard error report
+// and the window stays, and the exit code is 0.
 #include <functional>
 
 #include "app/RunHost.h"
@@ -26,7 +26,7 @@ class PersonHost : public IRunHost {
   }
   void ShowFailureSummary(TFailList& failures) override { summary_(failures); }
   RestartRemovals* Restart() override { return nullptr; }
-  void OnError() override { throw; }
+  bool EndsAtError() const override { return false; }
   bool RefusesUnknownSwitches() const override { return false; }
   uint32_t ExitCode(uint32_t) const override { return 0; }
 

@@ -56,7 +56,7 @@ std::string SelfDeletionCommand(const std::string& programPath, bool ntFamily) {
   return std::string(ntFamily ? "cmd.exe" : "command.com") + " /c del \"" + programPath + "\"";
 }
 
-void Registration::Update(RegistrationResult& result, const CountDownClaim& claim) {
+void Registration::Update(RegistrationResult& result, const CountDownRecord& record) {
   const std::string program = module_.ProgramPath();
   uint32_t ms = 0;
   uint32_t ls = 0;
@@ -64,9 +64,9 @@ void Registration::Update(RegistrationResult& result, const CountDownClaim& clai
   const std::string version = FormatVersion(ms, ls);
   result.version = version;
 
-  // The earlier run that claimed the count-down got as far as deleting the
+  // The earlier run that recorded the count-down got as far as deleting the
   // registration; the key above it may be all that is left to do.
-  if (claim.claimedAt && !registry_.KeyExists(kRoot, RegistrationKeyPath(version))) {
+  if (record.recordedAt && !registry_.KeyExists(kRoot, RegistrationKeyPath(version))) {
     result.countedEarlier = true;
     DeleteEmptyParent();
     return;
@@ -78,7 +78,7 @@ void Registration::Update(RegistrationResult& result, const CountDownClaim& clai
   if (registered.empty() || !locale_.EqualIgnoreCase(registered, program)) return;
   result.ours = true;
 
-  if (DecrementAppsServed(version, claim, result) != 0) return;
+  if (DecrementAppsServed(version, record, result) != 0) return;
 
   // The file goes at the next start of Windows as well as at the next
   // logon, whichever comes first (a standard user's logon cannot delete it
@@ -108,7 +108,7 @@ std::string Registration::ReadRegisteredPath(const std::string& versionName) {
   return *path;
 }
 
-int32_t Registration::DecrementAppsServed(const std::string& versionName, const CountDownClaim& claim,
+int32_t Registration::DecrementAppsServed(const std::string& versionName, const CountDownRecord& record,
                                           RegistrationResult& result) {
   // Two uninstallers of one version finishing together would otherwise both
   // read the same count and write back the same result.
@@ -122,14 +122,14 @@ int32_t Registration::DecrementAppsServed(const std::string& versionName, const 
     result.lockTimedOut = true;
     return -1;
   }
-  // An earlier run of this log claimed the count-down: it did it, unless
+  // An earlier run of this log recorded the count-down: it did it, unless
   // the count still stands where that run read it.
-  if (claim.claimedAt && *count != *claim.claimedAt) {
+  if (record.recordedAt && *count != *record.recordedAt) {
     result.countedEarlier = true;
     return *count;
   }
-  if (!claim.claimedAt && claim.claim && !claim.claim(*count)) {
-    result.claimFailed = true;
+  if (!record.recordedAt && record.write && !record.write(*count)) {
+    result.recordFailed = true;
     return -1;
   }
   // Wraps like the 32-bit registry value itself would.

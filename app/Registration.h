@@ -60,10 +60,10 @@ struct RegistrationResult {
   // The lock around the count was not had in time: countBefore is the count
   // as it stands, untouched.
   bool lockTimedOut = false;
-  // An earlier run of the same log had claimed the count-down, and did it.
+  // An earlier run of the same log had recorded the count-down, and did it.
   bool countedEarlier = false;
-  // The claim could not be written down: nothing was counted down.
-  bool claimFailed = false;
+  // The record could not be written down: nothing was counted down.
+  bool recordFailed = false;
   bool registrationDeleted = false;
   // The self-deletion entry is in the run-once key.
   bool selfDeletionScheduled = false;
@@ -76,15 +76,15 @@ struct RegistrationResult {
 };
 
 // The count-down of one log's application, done once however often its
-// uninstallation runs (app/RunJournal.h keeps the claim).
-struct CountDownClaim {
-  // The count an earlier run of this log read right before it claimed the
+// uninstallation runs (app/RunJournal.h keeps the record).
+struct CountDownRecord {
+  // The count an earlier run of this log read right before it recorded the
   // count-down; nullopt when none did.
-  std::optional<int32_t> claimedAt;
-  // Writes the claim down for the count just read under the lock, before
+  std::optional<int32_t> recordedAt;
+  // Writes the record down for the count just read under the lock, before
   // the count goes down; false when it could not be written. Empty: nothing
   // to write down.
-  std::function<bool(int32_t count)> claim;
+  std::function<bool(int32_t count)> write;
 };
 
 // The count-down of the running program file, the run's last step. Each
@@ -98,13 +98,13 @@ class Registration {
                platform::IFileSystem& fs, platform::ILocale& locale)
       : registry_(registry), module_(module), lock_(lock), fs_(fs), locale_(locale) {}
 
-  // Tells `result` what it did; nothing fails out of it. With `claim`
-  // claimed earlier, the count goes down only if it still stands where the
+  // Tells `result` what it did; nothing fails out of it. With `record`
+  // written earlier, the count goes down only if it still stands where the
   // earlier run read it (that run died before its write); either way a
   // count at 0 is finished: the self-deletion entry first, then the
   // registration's deletion, so that a registration without the entry is
   // never deleted.
-  void Update(RegistrationResult& result, const CountDownClaim& claim = {});
+  void Update(RegistrationResult& result, const CountDownRecord& record = {});
 
  private:
   // The two halves of the fixed file version of `path`; `ms` and `ls` keep
@@ -113,12 +113,12 @@ class Registration {
   // "AppPath" of the registration of `versionName` when it names an
   // existing file; empty otherwise.
   std::string ReadRegisteredPath(const std::string& versionName);
-  // Counts "AppsServed" down by one under the version's lock, as `claim`
+  // Counts "AppsServed" down by one under the version's lock, as `record`
   // allows, and gives the count then, or -1 when there was nothing to count
   // down (key or value missing, value not a DWORD, lock not obtained in
-  // time, the claim not written). A failed write-back still gives the
+  // time, the record not written). A failed write-back still gives the
   // decremented count. `result` gets the count read and the count written.
-  int32_t DecrementAppsServed(const std::string& versionName, const CountDownClaim& claim,
+  int32_t DecrementAppsServed(const std::string& versionName, const CountDownRecord& record,
                               RegistrationResult& result);
   // Deletes the registration of `versionName` and, when no other one is
   // left, "\Software\Kestrivon\Dalvests"; failures pass silently. True when

@@ -30,11 +30,10 @@ class IRunHost {
   // next start of Windows, or nowhere (nullptr) when a person sees it in
   // the summary instead.
   virtual RestartRemovals* Restart() = 0;
-  // An error has ended the run and every listener has heard it. Called from
-  // within the handler, so that a host may rethrow it to the standard error
-  // report (the window then stays until it is closed); when it returns, the
-  // application is told to end.
-  virtual void OnError() = 0;
+  // Whether an error that ended the run ends the program at once; a
+  // person's window instead shows the standard error report and stays
+  // until it is closed (IMainView::ReportError).
+  virtual bool EndsAtError() const = 0;
   // Whether switches that nobody knows refuse the run (exit code 87).
   virtual bool RefusesUnknownSwitches() const = 0;
   // The process's exit code when the run's verdict is `verdict`.

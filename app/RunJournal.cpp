@@ -11,6 +11,7 @@ constexpr uint32_t kRoot = platform::kHkeyLocalMachine;
 constexpr char kLogValue[] = "Log";
 constexpr char kBytesValue[] = "Bytes";
 constexpr char kLogTimeValue[] = "LogTime";
+constexpr char kShortLogValue[] = "ShortLog";
 constexpr char kClaimedAtValue[] = "ClaimedAt";
 constexpr char kKeptValue[] = "Kept";
 // Set when writing the journal made the maker's key: it goes with the
@@ -18,10 +19,10 @@ constexpr char kKeptValue[] = "Kept";
 constexpr char kMadeMakerValue[] = "MadeMaker";
 constexpr char kMakerKey[] = "\\Software\\Kestrivon";
 // Written last of each step, so that a step a run died in is not taken for
-// done: 1 the removal began, 2 the count-down is claimed.
+// done: 1 the removal began, 2 the count-down is recorded.
 constexpr char kStageValue[] = "Stage";
 constexpr int32_t kBegun = 1;
-constexpr int32_t kClaimed = 2;
+constexpr int32_t kCountDownRecorded = 2;
 }  // namespace
 
 std::string LogHash(platform::ILocale& locale, const std::string& fullLogPath) {
@@ -36,11 +37,26 @@ std::string LogHash(platform::ILocale& locale, const std::string& fullLogPath) {
   return hex;
 }
 
-RunJournal::RunJournal(platform::IRegistry& registry, platform::ILocale& locale, const std::string& fullLogPath)
-    : registry_(registry),
-      locale_(locale),
-      logPath_(fullLogPath),
-      key_(kJournalKeyPrefix + LogHash(locale, fullLogPath)) {}
+RunJournal::RunJournal(platform::IRegistry& registry, platform::ILocale& locale, const LogIdentity& log)
+    : registry_(registry), locale_(locale), logPath_(log.full), key_(log.journalKey) {}
+
+std::optional<std::string> RunJournal::LongPathOfShort(platform::IRegistry& registry, platform::ILocale& locale,
+                                                       const std::string& fullPath) {
+  const auto names = registry.SubkeyNames(kRoot, kJournalParent);
+  if (!names) return std::nullopt;
+  const std::string prefix = locale.UpperAnsi(kJournalName);
+  for (const std::string& name : *names) {
+    if (locale.UpperAnsi(name).rfind(prefix, 0) != 0) continue;
+    auto key = registry.OpenKey(kRoot, std::string(kJournalParent) + "\\" + name);
+    if (!key) continue;
+    const auto shortLog = key->ReadString(kShortLogValue);
+    const auto longLog = key->ReadString(kLogValue);
+    if (shortLog && longLog && !shortLog->empty() && !longLog->empty() && locale.EqualIgnoreCase(*shortLog, fullPath)) {
+      return longLog;
+    }
+  }
+  return std::nullopt;
+}
 
 std::optional<RunJournal::Entry> RunJournal::Find() {
   auto key = registry_.OpenKey(kRoot, key_);
@@ -52,7 +68,7 @@ std::optional<RunJournal::Entry> RunJournal::Find() {
   // Another log's journal under the same hash is not this one's.
   if (!stage || !path || !bytes || !time || !locale_.EqualIgnoreCase(*path, logPath_)) return std::nullopt;
   Entry entry{*path, std::move(*bytes), *time, std::nullopt, {}};
-  if (*stage >= kClaimed) entry.claimedAt = key->ReadInt(kClaimedAtValue);
+  if (*stage >= kCountDownRecorded) entry.recordedAt = key->ReadInt(kClaimedAtValue);
   kept_ = key->ReadString(kKeptValue).value_or("");
   for (size_t at = 0; at < kept_.size();) {
     const size_t end = std::min(kept_.find('\n', at), kept_.size());
@@ -62,7 +78,7 @@ std::optional<RunJournal::Entry> RunJournal::Find() {
   return entry;
 }
 
-bool RunJournal::Begin(const std::string& log, int32_t logTime) {
+bool RunJournal::Begin(const std::string& log, int32_t logTime, const std::string& shortPath) {
   // A journal left by a run of an earlier log at the same path goes first.
   registry_.DeleteKeyTree(kRoot, key_);
   const bool makerThere = registry_.KeyExists(kRoot, kMakerKey);
@@ -70,12 +86,13 @@ bool RunJournal::Begin(const std::string& log, int32_t logTime) {
   auto key = registry_.CreateKey(kRoot, key_, status);
   return key && (makerThere || key->WriteInt(kMadeMakerValue, 1)) && key->WriteString(kLogValue, logPath_) &&
          key->WriteBinary(kBytesValue, log) && key->WriteInt(kLogTimeValue, logTime) &&
+         (locale_.EqualIgnoreCase(shortPath, logPath_) || key->WriteString(kShortLogValue, shortPath)) &&
          key->WriteInt(kStageValue, kBegun) && key->Flush();
 }
 
-bool RunJournal::ClaimCountDown(int32_t count) {
+bool RunJournal::RecordCountDown(int32_t count) {
   auto key = registry_.OpenKey(kRoot, key_);
-  return key && !key->ReadOnly() && key->WriteInt(kClaimedAtValue, count) && key->WriteInt(kStageValue, kClaimed) &&
+  return key && !key->ReadOnly() && key->WriteInt(kClaimedAtValue, count) && key->WriteInt(kStageValue, kCountDownRecorded) &&
          key->Flush();
 }
 

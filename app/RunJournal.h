@@ -5,7 +5,7 @@
 //
 // Before anything is removed the log leaves its place, but its bytes go
 // into the journal first, with how far the run has come: the removal began,
-// and later the count-down was claimed. The journal lives in the registry,
+// and later the count-down was recorded. The journal lives in the registry,
 // beside the uninstaller's registration, under
 //   HKEY_LOCAL_MACHINE\Software\Kestrivon\Dalvests-journal-<16 hex digits>
 // (the digits are a hash of the log's full path, letter case folded), where
@@ -18,16 +18,19 @@
 #include <set>
 #include <string>
 
+#include "app/LogIdentity.h"
 #include "platform/Services.h"
 
 namespace app {
 
 // Where every journal lives; its keys are this followed by the log's hash.
+inline constexpr char kJournalParent[] = "\\Software\\Kestrivon";
+inline constexpr char kJournalName[] = "Dalvests-journal-";
 inline constexpr char kJournalKeyPrefix[] = "\\Software\\Kestrivon\\Dalvests-journal-";
 
 // A hash of a log's full path with its letters folded by the code page,
 // as sixteen hexadecimal digits: the journal's key and the run's claim on
-// the log are named after it.
+// the log are named after it (app/LogIdentity.h).
 std::string LogHash(platform::ILocale& locale, const std::string& fullLogPath);
 
 class RunJournal {
@@ -36,9 +39,9 @@ class RunJournal {
     std::string logPath;  // as the run that wrote it took it
     std::string log;      // the log's bytes
     int32_t logTime = 0;  // the log file's time stamp (packed local DOS time) when it was read
-    // The count an earlier run read right before it claimed the count-down;
+    // The count an earlier run read right before it recorded the count-down;
     // nullopt while nobody did.
-    std::optional<int32_t> claimedAt;
+    std::optional<int32_t> recordedAt;
     // Where an earlier run ended the walk of a logged key because the key
     // had subkeys (KeptMark): it ends there again, so that a key emptied
     // later in that run by another entry's walk is not taken now, as it was
@@ -46,21 +49,28 @@ class RunJournal {
     std::set<std::string> kept;
   };
 
-  // The journal of the log at `fullLogPath` (app/CommandLine.h's path, made
-  // absolute).
-  RunJournal(platform::IRegistry& registry, platform::ILocale& locale, const std::string& fullLogPath);
+  // The journal of the log `log` names.
+  RunJournal(platform::IRegistry& registry, platform::ILocale& locale, const LogIdentity& log);
+
+  // The full long path of the log whose journal recorded `fullPath` as the
+  // log's 8.3 spelling; nullopt when no journal did. A short spelling no
+  // longer lengthens once its folders are gone, and its retry finds the
+  // journal by it.
+  static std::optional<std::string> LongPathOfShort(platform::IRegistry& registry, platform::ILocale& locale,
+                                                    const std::string& fullPath);
 
   // The journal as a run left it; nullopt when there is none, or only the
   // beginning of one that a run died while writing (its log then still
   // stood at its place).
   std::optional<Entry> Find();
   // Writes the journal anew, before the log leaves its place: its bytes and
-  // time stamp, the removal begun. False when it cannot be written; the run
-  // must not go on then, since nothing would be left to finish it by.
-  bool Begin(const std::string& log, int32_t logTime);
-  // Writes down, before the count goes down, that this log's count-down is
-  // claimed at `count`. False when it cannot be written.
-  bool ClaimCountDown(int32_t count);
+  // time stamp, its 8.3 spelling `shortPath` (when it differs from the long
+  // one), the removal begun. False when it cannot be written; the run must
+  // not go on then, since nothing would be left to finish it by.
+  bool Begin(const std::string& log, int32_t logTime, const std::string& shortPath);
+  // Writes down, before the count goes down, that this log's count-down
+  // goes from `count`. False when it cannot be written.
+  bool RecordCountDown(int32_t count);
   // Writes down that the walk of logged key entry `entry` ended at
   // `root`\`path`, which had subkeys. Best effort: without it a retry
   // merely decides afresh.

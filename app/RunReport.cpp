@@ -62,7 +62,7 @@ void RunReport::OnRegistration(const RegistrationResult& r) {
   } else if (r.countedEarlier) {
     line += "counted down by an earlier run of this log; AppsServed " + std::to_string(*r.countBefore) +
             " as it stands";
-  } else if (r.claimFailed) {
+  } else if (r.recordFailed) {
     line += "AppsServed " + std::to_string(*r.countBefore) +
             " left as it stands: the count-down could not be written into the journal";
   } else {

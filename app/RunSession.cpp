@@ -1,9 +1,6 @@
 #include "app/RunSession.h"
 
-#include "app/LogReader.h"
-#include "app/Ownership.h"
 #include "app/Registration.h"
-#include "app/RunJournal.h"
 
 namespace app {
 
@@ -22,38 +19,56 @@ const char* ModeName(RunMode mode) {
 
 }  // namespace
 
-RunSession::RunSession(const CommandLine& line, Services& services, IRunHost& host, SessionInfo info)
-    : line_(line), services_(services), host_(host), info_(std::move(info)) {}
-
-bool RunSession::ReportWouldOverwriteTheLog(const std::string& report) {
-  if (line_.logPath.empty()) return false;
-  platform::IFileSystem& fs = services_.fs;
-  const std::string full = fs.FullPath(report), log = fs.FullPath(line_.logPath);
-  if (services_.locale.EqualIgnoreCase(full, log)) return true;
-  // What the log names, from the log or, once it is gone, from the journal
-  // of the run that deleted it.
-  std::optional<std::string> bytes = fs.ReadDenyWrite(log);
-  if (!bytes) {
-    if (auto earlier = RunJournal(services_.registry, services_.locale, log).Find()) bytes = std::move(earlier->log);
+// The report's file, opened once the run has read its log: until then
+// what is written waits here, then goes to the file in one write.
+class RunSession::DeferredFile : public platform::IOutputFile {
+ public:
+  platform::Status Append(const std::string& bytes) override {
+    if (file_) return file_->Append(bytes);
+    if (!dropped_) pending_ += bytes;
+    return {};
   }
-  const env::PathRules paths(services_.locale);
-  TRunData data;
-  if (!bytes || !ReadLogBytes(*bytes, paths, data)) return false;
-  return LogNames(data, paths.FolderOfFile(log), full, services_.locale);
+  platform::Status Flush() override {
+    return file_ ? file_->Flush() : platform::Status::Refused(platform::kErrorInvalidHandle);
+  }
+  platform::Status Open(std::unique_ptr<platform::IOutputFile> file) {
+    file_ = std::move(file);
+    const platform::Status written = file_->Append(pending_);
+    pending_.clear();
+    return written;
+  }
+  // No file after all: what was written and will be is dropped.
+  void Drop() {
+    dropped_ = true;
+    pending_.clear();
+  }
+
+ private:
+  std::unique_ptr<platform::IOutputFile> file_;
+  std::string pending_;
+  bool dropped_ = false;
+};
+
+RunSession::RunSession(const CommandLine& line, const LogIdentity& log, Services& services, IRunHost& host,
+                       SessionInfo info)
+    : line_(line), log_(log), services_(services), host_(host), info_(std::move(info)) {}
+
+bool RunSession::ReportWouldOverwriteTheLog(UninstallRun& run, bool started) {
+  if (!log_.Given()) return false;
+  const std::string full = services_.fs.FullPath(*line_.reportPath);
+  if (services_.locale.EqualIgnoreCase(full, log_.full)) return true;
+  // What the log names, from the run's own reading of it (or of its
+  // journal).
+  return started && run.LogNamesPath(full);
 }
 
-bool RunSession::Open() {
+bool RunSession::Open(UninstallRun& run) {
+  platform::IFileSystem& fs = services_.fs;
+  std::optional<platform::FileEntry> earlier;
   if (line_.reportPath) {
-    platform::IFileSystem& fs = services_.fs;
-    const auto earlier = fs.FindEntry(*line_.reportPath);
-    platform::Status status;
-    // A report never takes the place of the log or of what it names.
-    auto file = ReportWouldOverwriteTheLog(*line_.reportPath) ? nullptr : fs.OpenOutputFile(*line_.reportPath, status);
-    if (!file) {
-      host_.Tell(kProblem, *line_.reportPath);
-      verdict_.Refuse();
-      return false;
-    }
+    earlier = fs.FindEntry(*line_.reportPath);
+    auto file = std::make_unique<DeferredFile>();
+    reportFile_ = file.get();
     report_ = std::make_unique<RunReport>(std::move(file), fs, services_.locale);
     // An earlier run's report stays, this run's follows it; the line end
     // first ends a line that a cut-off run left open (else a blank line).
@@ -65,8 +80,10 @@ bool RunSession::Open() {
     report_->Field("started", info_.startTime);
     report_->Field("command line", info_.commandLine);
     report_->Line(std::string("mode: ") + ModeName(line_.mode));
-    report_->Field("log", line_.logPath.empty() ? "none given" : line_.logPath);
+    report_->Field("log", log_.Given() ? log_.given : "none given");
   }
+  bool go = true;
+  bool started = false;
   if (host_.RefusesUnknownSwitches() && !line_.unknownSwitches.empty()) {
     if (report_) {
       std::string switches;
@@ -74,28 +91,32 @@ bool RunSession::Open() {
       report_->Field("unknown switches", switches);
     }
     verdict_.Refuse();
-    return false;
-  }
-  if (line_.mode == RunMode::Interactive && !info_.seenByAPerson) {
+    go = false;
+  } else if (line_.mode == RunMode::Interactive && !info_.seenByAPerson) {
     // Message 36 would wait until a deployment tool gives up on the run.
     if (report_) report_->Line("screen: nobody can see it (a window station that is not visible): run with /quiet");
     verdict_.NobodyToAsk();
-    return false;
+    go = false;
+  } else {
+    run.Listen(verdict_);
+    if (report_) run.Listen(*report_);
+    started = true;
+    go = run.Start(log_);
   }
-  return true;
-}
-
-void RunSession::Attach(UninstallRun& run) {
-  run.Listen(verdict_);
-  if (report_) run.Listen(*report_);
-}
-
-void RunSession::RunWithoutWindow(TRunData& data) {
-  NoView view;
-  UninstallRun run(services_, host_, view, data);
-  Attach(run);
-  if (run.Start(line_.logPath)) run.Activate();
-  data.FreeLists();
+  if (report_) {
+    platform::Status status;
+    // A report never takes the place of the log or of what it names.
+    auto file = ReportWouldOverwriteTheLog(run, started && go) ? nullptr : fs.OpenOutputFile(*line_.reportPath, status);
+    if (!file) {
+      reportFile_->Drop();
+      // A start that ended the run has told why already.
+      if (!started || go) host_.Tell(kProblem, *line_.reportPath);
+      verdict_.Refuse();
+      return false;
+    }
+    reportFile_->Open(std::move(file));
+  }
+  return go;
 }
 
 void RunSession::Fail(const std::string& text) {
@@ -110,6 +131,24 @@ uint32_t RunSession::Close() {
     report_->Close();
   }
   return exitCode;
+}
+
+uint32_t RunProgram(const CommandLine& line, Services& services, IRunHost& host, SessionInfo info, TRunData& data,
+                    const std::function<void(UninstallRun& run, RunSession& session)>& window) {
+  const LogIdentity log = IdentifyLog(line.logPath, services.fs, services.registry, services.locale);
+  RunSession session(line, log, services, host, std::move(info));
+  NoView noView;
+  UninstallRun run(services, host, noView, data);
+  if (session.Open(run)) {
+    if (window) {
+      window(run, session);
+      run.ShowOn(noView);
+    } else {
+      run.Activate();
+    }
+  }
+  data.FreeLists();
+  return session.Close();
 }
 
 }  // namespace app

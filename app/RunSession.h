@@ -4,10 +4,12 @@
 // place where the run's end becomes the report's last lines and the
 // process's exit code.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "app/CommandLine.h"
+#include "app/LogIdentity.h"
 #include "app/RunReport.h"
 #include "app/RunVerdict.h"
 #include "app/UninstallRun.h"
@@ -23,24 +25,22 @@ struct SessionInfo {
 
 class RunSession {
  public:
-  // `host` is the run's (app/RunHost.h); the session asks it what the mode
-  // changes of the command line, the report and the exit code.
-  RunSession(const CommandLine& line, Services& services, IRunHost& host, SessionInfo info);
+  // `log` is the run's (app/LogIdentity.h), `host` the run's
+  // (app/RunHost.h); the session asks the host what the mode changes of the
+  // command line, the report and the exit code.
+  RunSession(const CommandLine& line, const LogIdentity& log, Services& services, IRunHost& host,
+             SessionInfo info);
 
-  // Before anything is touched. Opens the report, after an existing one's
-  // lines and a separator, and writes its header; refuses an unknown switch
-  // when the host does. False: the run must not start (exit code 87). A
-  // report that cannot be created, or would take the place of the log or of
-  // a file or folder that it names, is told as message 6 naming it. An
-  // interactive run that nobody can see does not start either (exit code
-  // 1602, a report line saying why).
-  bool Open();
-  // Makes `run` the session's run, before its Start: the verdict and the
-  // report hear it.
-  void Attach(UninstallRun& run);
-  // A run without a window (/quiet): start to end, over a view that shows
-  // nothing.
-  void RunWithoutWindow(TRunData& data);
+  // Before anything is touched: writes the report's header (after an
+  // existing report's lines and a separator), refuses an unknown switch
+  // when the host does and an interactive run that nobody can see (exit
+  // code 1602, a report line saying why), makes `run` the session's run
+  // (the verdict and the report hear it) and starts it (UninstallRun::Start:
+  // the claim and the log's one reading). The report file is opened then,
+  // and refused when it cannot be created or would take the place of the
+  // log or of a file or folder that the log names: message 6 naming it.
+  // False: the run must not go on (its start ended it, or exit code 87).
+  bool Open(UninstallRun& run);
   // An error outside the run's steps (the window toolkit's, in a run nobody
   // watches): a report line, and the run has failed.
   void Fail(const std::string& text);
@@ -53,14 +53,25 @@ class RunSession {
  private:
   // Whether the report path names the log, or a file or folder that it
   // names: full paths, long form, letter case aside.
-  bool ReportWouldOverwriteTheLog(const std::string& report);
+  bool ReportWouldOverwriteTheLog(UninstallRun& run, bool started);
 
   const CommandLine& line_;
+  const LogIdentity& log_;
   Services& services_;
   IRunHost& host_;
   SessionInfo info_;
   RunVerdict verdict_;
   std::unique_ptr<RunReport> report_;
+  class DeferredFile;
+  DeferredFile* reportFile_ = nullptr;  // report_'s file
 };
+
+// One start of the program after its command line, the one place a run is
+// built: the log's identity (IdentifyLog), the session, the run; then,
+// when the session opens, the run's steps, on `window` when one is given
+// (it shows the run's window and runs it to its end; /quiet has none).
+// Gives the process's exit code.
+uint32_t RunProgram(const CommandLine& line, Services& services, IRunHost& host, SessionInfo info, TRunData& data,
+                    const std::function<void(UninstallRun& run, RunSession& session)>& window = {});
 
 }  // namespace app

@@ -22,7 +22,7 @@ class UnattendedHost : public IRunHost {
   void ShowOtherRun(const std::string&) override {}
   void ShowFailureSummary(TFailList&) override {}
   RestartRemovals* Restart() override { return &restart_; }
-  void OnError() override {}
+  bool EndsAtError() const override { return true; }
   bool RefusesUnknownSwitches() const override { return true; }
   uint32_t ExitCode(uint32_t verdict) const override { return verdict; }
 

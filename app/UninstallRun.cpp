@@ -69,12 +69,17 @@ std::string TextOf(const std::exception_ptr& error) {
 // ---- start-up: the log path ----
 
 UninstallRun::UninstallRun(Services& services, IRunHost& host, IMainView& view, TRunData& data)
-    : services_(services), host_(host), view_(view), data_(data) {}
+    : services_(services), host_(host), view_(&view), data_(data) {}
 
 bool UninstallRun::Start(const std::string& logPath) {
+  return Start(IdentifyLog(logPath, services_.fs, services_.registry, services_.locale));
+}
+
+bool UninstallRun::Start(const LogIdentity& log) {
   data_.RegKeyList.clear();
   data_.RegKeyLevels.clear();
-  if (logPath.empty()) {
+  log_ = log;
+  if (!log_.Given()) {
     LogPath.clear();
     data_.UninsData.BaseDir.clear();
     host_.Tell(kNoArgument, "");
@@ -84,39 +89,53 @@ bool UninstallRun::Start(const std::string& logPath) {
   // A relative or drive-relative path names the log in the current folder,
   // which then is left: the installation folder is the log's, absolute, and
   // no folder of the run is held as the current one.
-  LogPath = services_.fs.FullPath(logPath);
-  given_ = logPath;
+  LogPath = log_.full;
   services_.fs.LeaveCurrentFolder();
   const env::PathRules paths(services_.locale);
   data_.UninsData.BaseDir = paths.FolderOfFile(LogPath);
   // One run per log at a time, however the log is spelled: from here to the
   // end of the run, before anything of the log is looked at.
-  const std::string& full = LogPath;
-  claimName_ = "Kestrivon.Dalvests.Log." + LogHash(services_.locale, full);
-  if (!services_.claim.Acquire(claimName_, 0)) {
-    host_.ShowOtherRun(claimName_);
+  if (!services_.claim.Acquire(log_.claimName, 0)) {
+    host_.ShowOtherRun(log_.claimName);
     End(RunEnd::InProgress);
     return false;
   }
-  journal_.emplace(services_.registry, services_.locale, full);
+  journal_.emplace(services_.registry, services_.locale, log_);
   platform::Status looked;
   if (const auto entry = services_.fs.FindEntry(LogPath, looked)) {
     logThere_ = !entry->IsFolder();
     logTime_ = entry->dosTime;
   }
   // "Not there" only when the system said so, on a drive it can reach.
-  if (!logThere_ && (Refused(looked, LogPath) || Unreachable(full))) {
-    host_.Tell(kLogUnreadable, given_);
+  if (!logThere_ && (Refused(looked, LogPath) || Unreachable(LogPath))) {
+    host_.Tell(kLogUnreadable, log_.given);
     End(RunEnd::LogUnreadable);
     return false;
   }
   earlier_ = journal_->Find();
   if (!logThere_ && !earlier_) {
-    host_.Tell(kLogMissing, given_);
+    host_.Tell(kLogMissing, log_.given);
     End(RunEnd::LogMissing);
     return false;
   }
   return true;
+}
+
+bool UninstallRun::LogNamesPath(const std::string& fullPath) {
+  if (!Parsed()) return false;
+  return LogNames(data_, data_.UninsData.BaseDir, fullPath, services_.locale);
+}
+
+bool UninstallRun::Parsed() {
+  if (!parsed_) {
+    // The log's one reading (or its journal's copy, once it is gone): what
+    // the steps use and the journal keeps.
+    logBytes_ = earlier_ && !logThere_ ? std::optional(earlier_->log) : services_.fs.ReadDenyWrite(LogPath);
+    const env::PathRules paths(services_.locale);
+    parseRefusal_.clear();
+    parsed_ = logBytes_ && ReadLogBytes(*logBytes_, paths, data_, &parseRefusal_);
+  }
+  return *parsed_;
 }
 
 bool UninstallRun::Refused(const platform::Status& looked, const std::string& path) {
@@ -147,17 +166,22 @@ void UninstallRun::Activate() {
   try {
     Steps();
   } catch (...) {
-    listeners_.OnError(TextOf(std::current_exception()));
+    // The one way an error ends a run, in every mode.
+    const std::string text = TextOf(std::current_exception());
+    listeners_.OnError(text);
     listeners_.OnEnd(RunEnd::Error);
-    host_.OnError();
-    view_.Terminate();
+    if (host_.EndsAtError()) {
+      view_->Terminate();
+    } else {
+      view_->ReportError(text);
+    }
   }
 }
 
 void UninstallRun::Steps() {
-  view_.SetPhase(kInitializing);
+  view_->SetPhase(kInitializing);
   if (!ReadLog()) {
-    host_.Tell(kLogUnreadable, given_);
+    host_.Tell(kLogUnreadable, log_.given);
     End(RunEnd::LogUnreadable);
     return;
   }
@@ -168,13 +192,13 @@ void UninstallRun::Steps() {
   }
   if (earlier_) {
     listeners_.OnNote("journal: finishing the uninstallation that an earlier run of this log began");
-  } else if (!journal_->Begin(logBytes_, logTime_)) {
+  } else if (!journal_->Begin(*logBytes_, logTime_, services_.fs.ShortPath(LogPath))) {
     throw platform::Error(platform::FormatError("Failed to create key %s", "HKEY_LOCAL_MACHINE" + journal_->keyPath()));
   } else {
     journalWritten_ = true;
   }
   DeleteLog();
-  view_.SetAppLine(kUninstalling + data_.UninsData.AppName);
+  view_->SetAppLine(kUninstalling + data_.UninsData.AppName);
   RemoveInstallation();
   host_.Tell(kFinished, "");
   UpdateRegistration();
@@ -182,26 +206,21 @@ void UninstallRun::Steps() {
 }
 
 void UninstallRun::End(RunEnd end) {
-  view_.Terminate();
+  view_->Terminate();
   listeners_.OnEnd(end);
 }
 
 bool UninstallRun::ReadLog() {
-  const env::PathRules paths(services_.locale);
-  if (earlier_ && !logThere_) {
-    logBytes_ = earlier_->log;
-  } else if (auto bytes = services_.fs.ReadDenyWrite(LogPath)) {
-    logBytes_ = std::move(*bytes);
-  } else {
+  // What was read before the run (for its report) is this step's reading;
+  // a later call reads afresh.
+  const bool parsed = Parsed();
+  parsed_.reset();
+  if (!parsed) {
+    if (!parseRefusal_.empty()) listeners_.OnNote("log: refused: " + parseRefusal_);
     return false;
   }
-  std::string why;
-  if (!ReadLogBytes(logBytes_, paths, data_, &why)) {
-    if (!why.empty()) listeners_.OnNote("log: refused: " + why);
-    return false;
-  }
-  if (auto notOwn = NotTheApplicationsReason(data_, services_.fs.FullPath(LogPath), services_.fs, services_.registry,
-                                             services_.locale, protection())) {
+  if (auto notOwn = NotTheApplicationsReason(data_, log_, services_.fs, services_.registry, services_.locale,
+                                             protection())) {
     listeners_.OnNote("log: refused: " + *notOwn);
     return false;
   }
@@ -209,7 +228,7 @@ bool UninstallRun::ReadLog() {
   // A journal whose log was written anew (a later installation at the same
   // place) belongs to an uninstallation that is over: the new log wins, and
   // the journal's count-down is not this run's.
-  if (earlier_ && logThere_ && (earlier_->log != logBytes_ || earlier_->logTime != logTime_)) {
+  if (earlier_ && logThere_ && (earlier_->log != *logBytes_ || earlier_->logTime != logTime_)) {
     earlier_.reset();
     listeners_.OnNote("journal: an earlier run's journal of this path is of an earlier log; the new log wins");
   }
@@ -240,7 +259,7 @@ void UninstallRun::RemoveInstallation() {
   FailListBuilder failures(*data_.FailList);
   RemovalListeners stream{this, &failures, &listeners_};
   {
-    BusyCursor busy(view_);
+    BusyCursor busy(*view_);
     RemovalEngine engine(services_.fs, services_.registry, services_.locale, protection());
     if (earlier_ && !earlier_->kept.empty()) {
       engine.KeepWhereKeptBefore([this](int entry, uint32_t root, const std::string& key) {
@@ -254,11 +273,11 @@ void UninstallRun::RemoveInstallation() {
 
 void UninstallRun::UpdateRegistration() {
   RegistrationResult result;
-  CountDownClaim claim;
-  if (earlier_) claim.claimedAt = earlier_->claimedAt;
-  if (earlier_ || journalWritten_) claim.claim = [this](int32_t count) { return journal_->ClaimCountDown(count); };
+  CountDownRecord record;
+  if (earlier_) record.recordedAt = earlier_->recordedAt;
+  if (earlier_ || journalWritten_) record.write = [this](int32_t count) { return journal_->RecordCountDown(count); };
   Registration(services_.registry, services_.module, services_.lock, services_.fs, services_.locale)
-      .Update(result, claim);
+      .Update(result, record);
   listeners_.OnRegistration(result);
   CloseJournal(result);
 }
@@ -269,7 +288,7 @@ void UninstallRun::CloseJournal(const RegistrationResult& registration) {
   const bool logGone = !services_.fs.FindEntry(LogPath, looked) && platform::NotFound(looked.error());
   if (!logGone) {
     listeners_.OnNote("journal: kept while the log is still at its place, so that no later run counts down again");
-  } else if (registration.lockTimedOut || registration.claimFailed || registration.selfDeletionFailed) {
+  } else if (registration.lockTimedOut || registration.recordFailed || registration.selfDeletionFailed) {
     listeners_.OnNote("journal: kept, so that a later run of this log finishes the count-down");
   } else {
     journal_->Discard();
@@ -279,7 +298,7 @@ void UninstallRun::CloseJournal(const RegistrationResult& registration) {
 // ---- progress ----
 
 void UninstallRun::OnPhase(Phase phase) {
-  if (const char* caption = PhaseCaption(phase)) view_.SetPhase(caption);
+  if (const char* caption = PhaseCaption(phase)) view_->SetPhase(caption);
 }
 
 void UninstallRun::OnProgress(int64_t bytesProcessed, const std::string& currentObject) {
@@ -306,9 +325,9 @@ void UninstallRun::OnOutcome(const Outcome& outcome) {
 void UninstallRun::ShowProgress() {
   // The locale's separator costs a look into the user's settings: once per
   // run, since it does not change meanwhile, and not at all without figures.
-  if (!view_.ShowsProgress()) return;
+  if (!view_->ShowsProgress()) return;
   if (!separator_) separator_ = services_.locale.ThousandsSeparator();
-  view_.ShowProgress(FormatJobDone(BytesProcessed, BytesToProcess, *separator_),
+  view_->ShowProgress(FormatJobDone(BytesProcessed, BytesToProcess, *separator_),
                      CurrentObject, ProgressPosition(BytesProcessed, BytesToProcess));
 }
 

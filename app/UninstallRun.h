@@ -16,35 +16,40 @@
 #include "app/RunHost.h"
 #include "app/RunJournal.h"
 #include "app/RunListener.h"
+#include "app/Services.h"
+#include "app/LogIdentity.h"
 #include "platform/Services.h"
 
 namespace app {
 
-// The Windows services one run uses.
-struct Services {
-  platform::IFileSystem& fs;
-  platform::IRegistry& registry;
-  platform::IMessageBox& box;
-  platform::ILocale& locale;
-  platform::IModule& module;
-  platform::INamedLock& lock;   // the count of the registration, for a moment
-  platform::INamedLock& claim;  // the run's claim on its log, for the whole run
-};
-
 class UninstallRun : private IRemovalListener {
  public:
+  // Built once a program, for a window and for none: `view` shows it until
+  // ShowOn gives it another.
   UninstallRun(Services& services, IRunHost& host, IMainView& view, TRunData& data);
 
-  // FormCreate's checks (after the window and its font are set up): sets
-  // LogPath and BaseDir from `logPath` (the command line's, app/CommandLine.h)
-  // and claims the log for this run; ends the run, touching nothing, when
-  // there is no log path (code 0), another run holds the log, the log cannot
-  // be looked at (code 6) or neither it nor its journal is there (code 3).
-  // False when the run ends.
+  // The view from now on (the progress window, once it exists).
+  void ShowOn(IMainView& view) { view_ = &view; }
+
+  // The start-up checks of the log `log` names (app/LogIdentity.h): sets
+  // LogPath and BaseDir and claims the log for this run; ends the run,
+  // touching nothing,
+  // when no log was given (code 0), another run holds the log, the log
+  // cannot be looked at (code 6) or neither it nor its journal is there
+  // (code 3). False when the run ends. The log is read once, when it is
+  // first needed (ReadLog, LogNamesPath).
+  bool Start(const LogIdentity& log);
+  // Start for a caller that has only the text (tests, tools): the identity
+  // made by IdentifyLog.
   bool Start(const std::string& logPath);
   // The name of the run's claim on its log (a named lock held from Start to
   // the end); empty before Start.
-  const std::string& ClaimName() const { return claimName_; }
+  const std::string& ClaimName() const { return log_.claimName; }
+  const LogIdentity& Log() const { return log_; }
+  // Whether the log, as Start read it (or its journal held it), names
+  // `fullPath` as one of its files, folders, shortcuts or its shortcut
+  // folder; false for a log that cannot be read.
+  bool LogNamesPath(const std::string& fullPath);
 
   // FormActivate: the whole run, once. An error ends the run: the listeners
   // hear it, then the host decides what follows (IRunHost::OnError).
@@ -77,8 +82,8 @@ class UninstallRun : private IRemovalListener {
   Services& services() { return services_; }
   TRunData& data() { return data_; }
 
-  // Absolute (FullPath of the command line's); the messages name the path as
-  // it was given.
+  // The log's full path (LogIdentity::full); the messages name it as it
+  // was given.
   std::string LogPath;
   // 64-bit so that installations past 2 GiB count right.
   int64_t BytesToProcess = 0;
@@ -99,6 +104,9 @@ class UninstallRun : private IRemovalListener {
   bool Refused(const platform::Status& looked, const std::string& path);
   // The drive or share of a full path cannot be reached: told too.
   bool Unreachable(const std::string& fullPath);
+  // The log read and parsed into the run data, once; false when it cannot
+  // be read or parsed (parseRefusal_ says why, when the log does).
+  bool Parsed();
   // The run's steps after the log path, from Activate.
   void Steps();
   // Tells the listeners how the run ended and the application to end.
@@ -116,17 +124,18 @@ class UninstallRun : private IRemovalListener {
   std::optional<std::string> separator_;  // the locale's, read at the first figures
   Services& services_;
   IRunHost& host_;
-  IMainView& view_;
+  IMainView* view_;
   TRunData& data_;
   RunListeners listeners_;
-  std::string claimName_;
-  std::string given_;  // the log's path as the command line gave it, for the messages
+  LogIdentity log_;
   std::optional<RunJournal> journal_;
   // What an earlier run of this log left in its journal.
   std::optional<RunJournal::Entry> earlier_;
   bool logThere_ = false;     // the log stood at its place at Start
   int32_t logTime_ = 0;       // its time stamp then
-  std::string logBytes_;      // as read
+  std::optional<std::string> logBytes_;  // as read (or the journal's copy); nullopt: unreadable
+  std::optional<bool> parsed_;           // whether logBytes_ parsed into the run data, once asked
+  std::string parseRefusal_;             // why not
   bool journalWritten_ = false;
   std::optional<Protection> protection_;
 };

@@ -40,6 +40,7 @@ class FileSystemWrapper : public IFileSystem {
     return target_.OpenOutputFile(path, status);
   }
   std::string FullPath(const std::string& path) override { return target_.FullPath(path); }
+  std::string ShortPath(const std::string& path) override { return target_.ShortPath(path); }
   std::optional<uint32_t> HardLinks(const std::string& path) override { return target_.HardLinks(path); }
   Status RemoveLink(const std::string& path) override { return target_.RemoveLink(path); }
   void LeaveCurrentFolder() override { target_.LeaveCurrentFolder(); }
@@ -62,6 +63,9 @@ class RegistryWrapper : public IRegistry {
   }
   Status DeleteKeyTree(uint32_t root, const std::string& path) override { return target_.DeleteKeyTree(root, path); }
   Status DeleteKey(uint32_t root, const std::string& path) override { return target_.DeleteKey(root, path); }
+  std::optional<std::vector<std::string>> SubkeyNames(uint32_t root, const std::string& path) override {
+    return target_.SubkeyNames(root, path);
+  }
 
  private:
   IRegistry& target_;

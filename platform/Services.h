@@ -142,6 +142,9 @@ class IFileSystem {
   // the entries that exist in their long form (no 8.3 names). `path` itself
   // when it cannot be resolved.
   virtual std::string FullPath(const std::string& path) = 0;
+  // The 8.3 form of an existing `path` (GetShortPathName): the short name
+  // of each component that has one; `path` itself when it cannot be told.
+  virtual std::string ShortPath(const std::string& path) = 0;
   // Makes the system folder the process's current folder, so that no folder
   // the run removes is held open as the current one.
   virtual void LeaveCurrentFolder() = 0;
@@ -185,6 +188,9 @@ class IRegKey {
   // REG_SZ nor REG_EXPAND_SZ (or cannot be read). The text ends at its first
   // zero byte.
   virtual std::optional<std::string> ReadString(const std::string& name) = 0;
+  // ReadString, with a REG_EXPAND_SZ value's %variables% expanded from the
+  // process's environment, as Windows expands such a value before using it.
+  virtual std::optional<std::string> ReadExpandedString(const std::string& name) = 0;
   // nullopt unless the value exists and is REG_DWORD.
   virtual std::optional<int32_t> ReadInt(const std::string& name) = 0;
   // REG_DWORD, 4 bytes; false when the write fails.
@@ -221,6 +227,10 @@ class IRegistry {
   // so that a subkey count that could not be read never takes other keys
   // with it.
   virtual Status DeleteKey(uint32_t root, const std::string& path) = 0;
+
+  // The names of the key's subkeys (RegEnumKeyEx), in the registry's order;
+  // nullopt when the key cannot be opened or enumerated.
+  virtual std::optional<std::vector<std::string>> SubkeyNames(uint32_t root, const std::string& path) = 0;
 
   // OpenKey for a caller that needs no reason.
   std::unique_ptr<IRegKey> OpenKey(uint32_t root, const std::string& path) {

@@ -60,6 +60,89 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
   return out;
 }
 
+std::vector<std::string> SplitCommandLine(std::string_view command,
+                                          const std::function<bool(unsigned char)>& isLeadByte) {
+  std::vector<std::string> out;
+  size_t i = 0;
+  const size_t n = command.size();
+  const auto lead = [&](size_t at) {
+    return isLeadByte && at + 1 < n && isLeadByte(static_cast<unsigned char>(command[at]));
+  };
+  // The program's name: no escapes, a quote toggles.
+  {
+    std::string name;
+    bool quoted = false;
+    while (i < n && (quoted || (command[i] != ' ' && command[i] != '\t'))) {
+      if (command[i] == '"') {
+        quoted = !quoted;
+        ++i;
+        continue;
+      }
+      if (lead(i)) name += command[i++];
+      name += command[i++];
+    }
+    out.push_back(std::move(name));
+  }
+  for (;;) {
+    while (i < n && (command[i] == ' ' || command[i] == '\t')) ++i;
+    if (i >= n) break;
+    std::string argument;
+    bool quoted = false;
+    while (i < n) {
+      size_t backslashes = 0;
+      while (i < n && command[i] == '\\') {
+        ++backslashes;
+        ++i;
+      }
+      if (i < n && command[i] == '"') {
+        argument.append(backslashes / 2, '\\');
+        if (backslashes % 2 == 1) {
+          argument += '"';
+          ++i;
+        } else if (quoted && i + 1 < n && command[i + 1] == '"') {
+          argument += '"';
+          i += 2;
+        } else {
+          quoted = !quoted;
+          ++i;
+        }
+        continue;
+      }
+      argument.append(backslashes, '\\');
+      if (i >= n || (!quoted && (command[i] == ' ' || command[i] == '\t'))) break;
+      if (lead(i)) argument += command[i++];
+      argument += command[i++];
+    }
+    out.push_back(std::move(argument));
+  }
+  return out;
+}
+
+std::string ExpandEnvironmentText(std::string_view text,
+                                  const std::function<std::optional<std::string>(const std::string&)>& lookup) {
+  std::string out;
+  size_t i = 0;
+  while (i < text.size()) {
+    const size_t open = text.find('%', i);
+    if (open == std::string_view::npos) break;
+    const size_t close = text.find('%', open + 1);
+    if (close == std::string_view::npos) break;
+    out.append(text.substr(i, open - i));
+    const std::string name(text.substr(open + 1, close - open - 1));
+    const std::optional<std::string> value = name.empty() ? std::nullopt : lookup(name);
+    if (value) {
+      out += *value;
+      i = close + 1;
+    } else {
+      // The closing % may open the next name.
+      out.append(text.substr(open, close - open));
+      i = close;
+    }
+  }
+  out.append(text.substr(i));
+  return out;
+}
+
 FileRemoval RemoveFileAnyway(IFileSystem& fs, const std::string& path) {
   FileRemoval out;
   const auto attributes = fs.GetAttributes(path, out.status);

@@ -4,8 +4,11 @@
 // deletion of a file that may be read-only, and the processor's rounding of
 // halves.
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/Services.h"
 
@@ -28,6 +31,26 @@ std::string PathKey(std::string_view path);
 // backslash and the path without its leading and trailing backslashes,
 // letters through UpperCp1252 ("80000002\\SOFTWARE\\DEMO").
 std::string KeyNode(uint32_t root, std::string_view path);
+
+// A command line split into its arguments as the C runtime splits one for
+// a program's argv, the program's name first: the name ends at the next
+// quote when it begins with one, else at a blank, and nothing in it is an
+// escape; the other arguments are separated by blanks and tabs outside
+// double quotes, a quoted part may stand anywhere in an argument and keeps
+// its blanks, 2n backslashes before a quote are n and the quote delimits,
+// 2n+1 are n and a literal quote, a doubled quote inside quotes is one
+// literal quote, and backslashes before anything else are themselves.
+// `isLeadByte` tells the lead bytes of the code page's double-byte
+// characters, whose second byte is never a backslash, quote or blank.
+std::vector<std::string> SplitCommandLine(std::string_view command,
+                                          const std::function<bool(unsigned char)>& isLeadByte = {});
+
+// `text` with each %NAME% replaced by the value `lookup` gives for NAME, as
+// ExpandEnvironmentStrings does for a REG_EXPAND_SZ value: names in any
+// letter case; a name that `lookup` does not know, and a lone %, stay as
+// they stand.
+std::string ExpandEnvironmentText(std::string_view text,
+                                  const std::function<std::optional<std::string>(const std::string&)>& lookup);
 
 // The code point of a Windows-1252 byte; the five bytes the code page
 // leaves unassigned give the C1 control of the same number, as Windows

@@ -1,11 +1,13 @@
-// Program entry: the command line, the run's host and session, then the
-// run. Interactive (no switch of an unattended run): the application
+// Program entry: the command line, the log it names, the run's host and
+// session, the run (built here once, for a window and for none), then its
+// steps. Interactive (no switch of an unattended run): the application
 // object, its title, the main window, the message loop, and exit code 0
 // whatever happened. /passive: the same window and no box, with an exit
 // code; /quiet: no window at all.
 #include <windows.h>
 
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +17,7 @@
 #include "app/PersonHost.h"
 #include "app/RunSession.h"
 #include "app/UnattendedHost.h"
+#include "platform/WindowsRules.h"
 #include "app/ui/uMain.h"
 #include "env/Enviro.h"
 #include "platform/toolkit/Application.h"
@@ -30,10 +33,13 @@ void __verbose_terminate_handler() { std::abort(); }
 
 namespace {
 
-// The arguments after the program's name, as the C runtime splits them.
-std::vector<std::string> Arguments() {
-  std::vector<std::string> arguments;
-  for (int i = 1; i < __argc && __argv != nullptr && __argv[i] != nullptr; ++i) arguments.emplace_back(__argv[i]);
+// The arguments after the program's name, by the one rule that also reads
+// an uninstall entry's command (platform::SplitCommandLine), as the C
+// runtime splits the command line.
+std::vector<std::string> Arguments(platform::ILocale& locale) {
+  std::vector<std::string> arguments =
+      platform::SplitCommandLine(GetCommandLineA(), [&](unsigned char byte) { return locale.IsLeadByte(byte); });
+  if (!arguments.empty()) arguments.erase(arguments.begin());
   return arguments;
 }
 
@@ -55,31 +61,31 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   static app::TRunData runData;
   app::Services services{system.fileSystem, system.registry, system.messageBox, system.locale,
                          system.module,     system.namedLock, system.claim};
-  const app::CommandLine line = app::ParseCommandLine(Arguments());
+  const app::CommandLine line = app::ParseCommandLine(Arguments(system.locale));
   // Who started the run: a person at the screen, or a deployment tool
   // (/quiet, /passive).
+  TfmMain* shown = nullptr;
   app::PersonHost person(
-      system.messageBox, [](app::TFailList& failures) { fmMain->ShowFailureSummary(failures); },
+      system.messageBox, [&shown](app::TFailList& failures) { shown->ShowFailureSummary(failures); },
       [](const std::string& claim) { toolkit::BringMarkedToFront(claim); });
   app::UnattendedHost unattended(system.fileSystem, system.locale);
   app::IRunHost& host = line.Unattended() ? static_cast<app::IRunHost&>(unattended) : person;
 
-  app::RunSession session(line, services, host, StartInfo(system.screen));
-  if (session.Open()) {
-    if (line.mode == app::RunMode::Quiet) {
-      session.RunWithoutWindow(runData);
-    } else {
-      toolkit::Application application;
-      application.SetTitle("Desinstalador Kestrivon");
-      // Passive: an error is an exit code and a report line, never a box.
-      if (line.Unattended()) application.SetErrorReport([&](const std::string& text) { session.Fail(text); });
-      try {
-        TfmMain form(services, system.screen, runData, host, line.logPath, &session);
-        application.Run(form);
-      } catch (...) {
-        toolkit::ReportCurrentException();
-      }
+  const auto window = [&](app::UninstallRun& run, app::RunSession& session) {
+    toolkit::Application application;
+    application.SetTitle("Desinstalador Kestrivon");
+    // Passive: an error is an exit code and a report line, never a box.
+    if (line.Unattended()) application.SetErrorReport([&](const std::string& text) { session.Fail(text); });
+    try {
+      TfmMain form(run, system.screen);
+      shown = &form;
+      application.Run(form);
+    } catch (...) {
+      toolkit::ReportCurrentException();
     }
-  }
-  return static_cast<int>(session.Close());
+    shown = nullptr;
+  };
+  std::function<void(app::UninstallRun&, app::RunSession&)> onWindow;
+  if (line.mode != app::RunMode::Quiet) onWindow = window;
+  return static_cast<int>(app::RunProgram(line, services, host, StartInfo(system.screen), runData, onWindow));
 }

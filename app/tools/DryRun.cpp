@@ -185,6 +185,12 @@ class DryRunRegistry::Key : public platform::IRegKey {
     return real_->ReadString(name);
   }
 
+  std::optional<std::string> ReadExpandedString(const std::string& name) override {
+    if (Gone()) return std::nullopt;
+    if (Written(name) != nullptr) return ReadString(name);
+    return real_->ReadExpandedString(name);
+  }
+
   std::optional<int32_t> ReadInt(const std::string& name) override {
     if (Gone()) return std::nullopt;
     if (const auto* v = Written(name)) {
@@ -312,6 +318,17 @@ std::unique_ptr<platform::IRegKey> DryRunRegistry::OpenKey(uint32_t root, const 
     return nullptr;
   }
   return std::make_unique<Key>(*this, root, path, std::move(real));
+}
+
+std::optional<std::vector<std::string>> DryRunRegistry::SubkeyNames(uint32_t root, const std::string& path) {
+  if (IsDeleted(root, path)) return std::nullopt;
+  auto names = real_.SubkeyNames(root, path);
+  if (!names) return names;
+  std::vector<std::string> left;
+  for (std::string& name : *names) {
+    if (!IsDeleted(root, Child(path, name))) left.push_back(std::move(name));
+  }
+  return left;
 }
 
 Status DryRunRegistry::DeleteKey(uint32_t root, const std::string& path) {

@@ -54,6 +54,7 @@ class DryRunFileSystem : public platform::IFileSystem {
   platform::Status RemoveAtRestart(const std::string& path) override;
   std::unique_ptr<platform::IOutputFile> OpenOutputFile(const std::string& path, platform::Status& status) override;
   std::string FullPath(const std::string& path) override { return real_.FullPath(path); }
+  std::string ShortPath(const std::string& path) override { return real_.ShortPath(path); }
   std::optional<uint32_t> HardLinks(const std::string& path) override { return real_.HardLinks(path); }
   // A dry run removes no link either (ERROR_ACCESS_DENIED).
   platform::Status RemoveLink(const std::string& path) override;
@@ -113,6 +114,8 @@ class DryRunRegistry : public platform::IRegistry {
   // Refused for a missing key, a root key, a key with subkeys that the
   // overlay has not deleted, and a key that opens only for reading.
   platform::Status DeleteKey(uint32_t root, const std::string& path) override;
+  // The real key's subkeys that the overlay has not deleted.
+  std::optional<std::vector<std::string>> SubkeyNames(uint32_t root, const std::string& path) override;
 
   // "HKEY_...\path" texts of the deleted keys, in deletion order.
   const std::vector<std::string>& Deleted() const { return deletedOrder_; }

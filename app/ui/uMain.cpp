@@ -9,8 +9,6 @@
 #include "platform/toolkit/Application.h"
 #include "summary/ui/uSumary.h"
 
-TfmMain* fmMain = nullptr;
-
 namespace {
 toolkit::FormParams MainFormParams() {
   toolkit::FormParams p;
@@ -25,8 +23,7 @@ toolkit::FormParams MainFormParams() {
 }
 }  // namespace
 
-TfmMain::TfmMain(app::Services& services, platform::IScreen& screen, app::TRunData& data, app::IRunHost& host,
-                 std::string logPath, app::RunSession* session)
+TfmMain::TfmMain(app::UninstallRun& run, platform::IScreen& screen)
     : toolkit::Form(MainFormParams()),
       ProgressBar(*this, 10, 172, 371, 12),
       StaticText(*this, 4, 40, 381, 23, /*showAccelChar=*/false, "StaticText"),
@@ -35,8 +32,7 @@ TfmMain::TfmMain(app::Services& services, platform::IScreen& screen, app::TRunDa
       stObject(*this, 10, 78, 375, 47, /*showAccelChar=*/true, "stObject"),
       lbFantaName(*this, 6, 8, "lbFantaName"),
       screen_(screen),
-      logPath_(std::move(logPath)),
-      run_(services, host, *this, data) {
+      run_(run) {
   Bevel1.SetAlign(toolkit::Align::Bottom);
   OnCreate = [this] { FormCreate(); };
   OnActivate = [this] { FormActivate(); };
@@ -44,15 +40,13 @@ TfmMain::TfmMain(app::Services& services, platform::IScreen& screen, app::TRunDa
   // The close box, Alt+F4 and the taskbar's close are ignored while the run
   // goes on: it runs to its summary and its end message in any case.
   OnCloseQuery = [this] { return !run_.Running(); };
-  if (session != nullptr) session->Attach(run_);
-  fmMain = this;
+  run_.ShowOn(*this);
   DoCreate();
 }
 
 TfmMain::~TfmMain() {
   // FormDestroy runs while this object is still whole.
   DestroyHandle();
-  if (fmMain == this) fmMain = nullptr;
 }
 
 void TfmMain::FormCreate() {
@@ -62,10 +56,9 @@ void TfmMain::FormCreate() {
   stObject.SetCaption("");
   StaticText.SetCaption("");
   lbJobDone.SetCaption("");
-  // Start creates the key lists, checks the log path and, when the run
-  // cannot go on, has told the application to end. A run that holds its
-  // log can be found by the next start of the same log.
-  if (run_.Start(logPath_)) Mark(run_.ClaimName());
+  // The run has started (its log path checked and claimed): a run that
+  // holds its log can be found by the next start of the same log.
+  Mark(run_.ClaimName());
 }
 
 void TfmMain::FormActivate() { run_.Activate(); }
@@ -122,8 +115,12 @@ void TfmMain::ShowFailureSummary(app::TFailList& failures) {
   // it closes (its modal result is not used).
   auto dialog = std::make_unique<TfmSumary>(Handle(), failures, run_.services().fs, run_.services().box,
                                              run_.services().locale);
-  fmSumary = dialog.get();
   dialog->ShowModal();
+}
+
+void TfmMain::ReportError(const std::string& text) {
+  FlushProgress();
+  toolkit::Application::Current().ShowException(text);
 }
 
 void TfmMain::Terminate() {

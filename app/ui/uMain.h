@@ -6,7 +6,6 @@
 #include <string>
 
 #include "app/RunData.h"
-#include "app/RunSession.h"
 #include "app/UninstallRun.h"
 #include "platform/Services.h"
 #include "platform/toolkit/Controls.h"
@@ -14,13 +13,9 @@
 
 class TfmMain : public toolkit::Form, public app::IMainView {
  public:
-  // Creating the window runs FormCreate, which may already end the run
-  // (the application is then terminated and the window must not be shown).
-  // `logPath` is the command line's (app/CommandLine.h); `host` is whoever
-  // started the run. A `session` (its verdict and report) gets the run
-  // before it starts.
-  TfmMain(app::Services& services, platform::IScreen& screen, app::TRunData& data, app::IRunHost& host,
-          std::string logPath, app::RunSession* session = nullptr);
+  // The window of `run`, which has started (UninstallRun::Start) and is
+  // shown on this window from now on. Creating the window runs FormCreate.
+  TfmMain(app::UninstallRun& run, platform::IScreen& screen);
   ~TfmMain() override;
 
   // Controls, in their declared order (also their stacking and tab order).
@@ -49,6 +44,7 @@ class TfmMain : public toolkit::Form, public app::IMainView {
   void ShowProgress(const std::string& jobDone, const std::string& object, std::optional<int> position) override;
   void SetBusyCursor(bool busy) override;
   void Terminate() override;
+  void ReportError(const std::string& text) override;
 
   // The failure summary, modal over this window, on `failures` (a person
   // host's summary).
@@ -70,9 +66,5 @@ class TfmMain : public toolkit::Form, public app::IMainView {
   uint32_t refreshIntervalMs_ = 100;
   uint32_t lastRefresh_ = 0;
   bool refreshedOnce_ = false;
-  std::string logPath_;
-  app::UninstallRun run_;
+  app::UninstallRun& run_;
 };
-
-// The main window of the running program; null before it exists.
-extern TfmMain* fmMain;

@@ -346,6 +346,22 @@ std::string Win32FileSystem::FullPath(const std::string& path) {
   }
 }
 
+std::string Win32FileSystem::ShortPath(const std::string& path) {
+  try {
+    const std::wstring wide = Widen(path);
+    DWORD need = GetShortPathNameW(wide.c_str(), nullptr, 0);
+    for (int attempt = 0; attempt < 4 && need != 0; ++attempt) {
+      std::wstring out(need, L'\0');
+      const DWORD got = GetShortPathNameW(wide.c_str(), out.data(), need);
+      if (got == 0) break;
+      if (got < need) return Narrow(out.c_str());
+      need = got;
+    }
+  } catch (const std::bad_alloc&) {
+  }
+  return path;
+}
+
 std::unique_ptr<IOutputFile> Win32FileSystem::OpenOutputFile(const std::string& path, Status& status) {
   UniqueFile file(CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -101,7 +101,7 @@ Status Win32Registry::DeleteKeyTree(uint32_t root, const std::string& path) {
   }
 }
 
-std::optional<std::vector<std::string>> Win32Registry::Subkeys(uint32_t root, const std::string& path) {
+std::optional<std::vector<std::string>> Win32Registry::SubkeyNames(uint32_t root, const std::string& path) {
   if (!IsRoot(root)) return std::nullopt;
   UniqueKey key;
   if (RegOpenKeyExA(RootHandle(root), SubPath(path).c_str(), 0, KEY_ENUMERATE_SUB_KEYS, key.put()) != ERROR_SUCCESS) {
@@ -153,6 +153,29 @@ std::optional<std::string> Win32RegKey::ReadString(const std::string& name) {
         continue;
       }
       if (r == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ)) return std::string(data.c_str());
+    }
+  } catch (const std::bad_alloc&) {
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> Win32RegKey::ReadExpandedString(const std::string& name) {
+  auto text = ReadString(name);
+  DWORD type = 0;
+  if (!text || RegQueryValueExA(key_.get(), name.c_str(), nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS ||
+      type != REG_EXPAND_SZ) {
+    return text;
+  }
+  try {
+    // The expansion may grow while it is asked for: a few tries with the
+    // size the system reports.
+    DWORD size = ExpandEnvironmentStringsA(text->c_str(), nullptr, 0);
+    for (int attempt = 0; attempt < 4 && size != 0; ++attempt) {
+      std::string out(size, '\0');
+      const DWORD got = ExpandEnvironmentStringsA(text->c_str(), out.data(), size);
+      if (got == 0) break;
+      if (got <= size) return std::string(out.c_str());
+      size = got;
     }
   } catch (const std::bad_alloc&) {
   }

@@ -38,6 +38,7 @@ class Win32FileSystem : public IFileSystem {
   // Flush is FlushFileBuffers.
   std::unique_ptr<IOutputFile> OpenOutputFile(const std::string& path, Status& status) override;
   std::string FullPath(const std::string& path) override;
+  std::string ShortPath(const std::string& path) override;
   std::optional<uint32_t> HardLinks(const std::string& path) override;
   Status RemoveLink(const std::string& path) override;
   void LeaveCurrentFolder() override;
@@ -67,7 +68,7 @@ class Win32Registry : public IRegistry {
   Status DeleteKey(uint32_t root, const std::string& path) override;
   // The names of the key's direct subkeys; nullopt when it cannot be opened
   // for enumeration or the enumeration breaks off.
-  std::optional<std::vector<std::string>> Subkeys(uint32_t root, const std::string& path);
+  std::optional<std::vector<std::string>> SubkeyNames(uint32_t root, const std::string& path) override;
 };
 
 class Win32RegKey : public IRegKey {
@@ -78,6 +79,7 @@ class Win32RegKey : public IRegKey {
   bool HasSubkeys() override;
   bool ValueExists(const std::string& name) override;
   std::optional<std::string> ReadString(const std::string& name) override;
+  std::optional<std::string> ReadExpandedString(const std::string& name) override;
   std::optional<int32_t> ReadInt(const std::string& name) override;
   bool WriteInt(const std::string& name, int32_t value) override;
   bool WriteString(const std::string& name, const std::string& value) override;

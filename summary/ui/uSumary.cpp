@@ -5,7 +5,6 @@
 #include "env/Enviro.h"
 #include "summary/SummaryDeletion.h"
 
-TfmSumary* fmSumary = nullptr;
 
 namespace {
 
@@ -79,7 +78,6 @@ TfmSumary::TfmSumary(HWND owner, app::TFailList& failList, platform::IFileSystem
 TfmSumary::~TfmSumary() {
   // The window goes while the controls and handlers still exist.
   DestroyHandle();
-  if (fmSumary == this) fmSumary = nullptr;
 }
 
 void TfmSumary::FormCreate() { SetFontHeight(env::CompensateFontHeight(FontHeight())); }

@@ -60,6 +60,3 @@ class TfmSumary : public toolkit::Form {
   platform::IMessageBox& box_;
   platform::ILocale& locale_;
 };
-
-// The summary dialog while it is shown; null otherwise.
-extern TfmSumary* fmSumary;

@@ -323,7 +323,36 @@ std::string FakeFileSystem::FullPath(const std::string& path) {
     part.clear();
   }
   std::string out = prefix;
-  for (size_t i = 0; i < parts.size(); ++i) out += (i > 0 ? "\\" : "") + parts[i];
+  for (size_t i = 0; i < parts.size(); ++i) {
+    std::string next = out + (i > 0 ? "\\" : "") + parts[i];
+    const auto longName = longOfShort_.find(Key(next));
+    if (nodes_.count(Key(next)) == 0 && longName != longOfShort_.end() && Exists(longName->second)) {
+      next = out + (i > 0 ? "\\" : "") + longName->second.substr(LastSeparator(longName->second) + 1);
+    }
+    out = std::move(next);
+  }
+  return out;
+}
+
+void FakeFileSystem::AddShortName(const std::string& path, const std::string& shortName) {
+  const std::string full = FullPath(path);
+  longOfShort_[Key(full.substr(0, LastSeparator(full) + 1) + shortName)] = full;
+  shortOfLong_[Key(full)] = shortName;
+}
+
+std::string FakeFileSystem::ShortPath(const std::string& path) {
+  const std::string full = FullPath(path);
+  if (!Exists(full)) return path;
+  std::string out, longSoFar;
+  for (size_t at = 0; at <= full.size();) {
+    size_t end = full.find('\\', at);
+    if (end == std::string::npos) end = full.size();
+    const std::string part = full.substr(at, end - at);
+    longSoFar += (at == 0 ? "" : "\\") + part;
+    const auto shortName = shortOfLong_.find(Key(longSoFar));
+    out += (at == 0 ? "" : "\\") + (shortName != shortOfLong_.end() ? shortName->second : part);
+    at = end + 1;
+  }
   return out;
 }
 

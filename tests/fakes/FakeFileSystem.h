@@ -31,6 +31,10 @@ class FakeFileSystem : public platform::IFileSystem {
   void AddLink(const std::string& path, const std::string& target);
   // A second name for the file at `existing`: both share their attributes.
   void AddHardLink(const std::string& path, const std::string& existing);
+  // The 8.3 name `shortName` of the existing entry at `path` (its last
+  // component): FullPath lengthens it while the entry exists, ShortPath
+  // gives it.
+  void AddShortName(const std::string& path, const std::string& shortName);
   void SetContent(const std::string& path, std::string content);
   // Local last-write time as the packed DOS value.
   void SetDosTime(const std::string& path, int32_t dosTime);
@@ -90,8 +94,10 @@ class FakeFileSystem : public platform::IFileSystem {
   // output files are not mutations of the installed world.
   std::unique_ptr<platform::IOutputFile> OpenOutputFile(const std::string& path, platform::Status& status) override;
   // Slashes as backslashes, "." and ".." and doubled separators resolved,
-  // relative paths from the current folder; no short names to lengthen.
+  // relative paths from the current folder; the short names of existing
+  // entries lengthened (AddShortName).
   std::string FullPath(const std::string& path) override;
+  std::string ShortPath(const std::string& path) override;
   std::optional<uint32_t> HardLinks(const std::string& path) override;
   platform::Status RemoveLink(const std::string& path) override;
   void LeaveCurrentFolder() override { current_ = "C:\\Windows\\System32"; }
@@ -155,6 +161,8 @@ class FakeFileSystem : public platform::IFileSystem {
   int groups_ = 0;
   std::string current_ = "C:\\";
   std::map<std::string, Node> nodes_;  // by Key()
+  std::map<std::string, std::string> longOfShort_;  // Key(long folder\\short name) -> long path
+  std::map<std::string, std::string> shortOfLong_;  // Key(long path) -> short name
   std::map<std::pair<int, std::string>, uint32_t> faults_;
   std::vector<std::string> mutated_;
   std::vector<std::string> calls_;

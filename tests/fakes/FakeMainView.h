@@ -25,6 +25,7 @@ class FakeMainView : public app::IMainView {
   std::vector<bool> cursor;  // every SetBusyCursor call
   int summaries = 0;
   int terminated = 0;
+  std::vector<std::string> errorReports;  // ReportError's texts
   // Called when the summary would be shown (a test may edit the list there).
   std::function<void()> onSummary;
 
@@ -41,6 +42,7 @@ class FakeMainView : public app::IMainView {
   }
   void SetBusyCursor(bool busy) override { cursor.push_back(busy); }
   void Terminate() override { ++terminated; }
+  void ReportError(const std::string& text) override { errorReports.push_back(text); }
 };
 
 // A person at the screen: answers come from `box`, summaries are counted on

@@ -112,6 +112,22 @@ std::vector<std::string> FakeRegistry::AllKeys() const {
   return out;
 }
 
+void FakeRegistry::SetEnvironment(const std::string& name, const std::string& value) {
+  environment_[Upper(name)] = value;
+}
+
+std::optional<std::vector<std::string>> FakeRegistry::SubkeyNames(uint32_t root, const std::string& path) {
+  if (!OpenKey(root, path)) return std::nullopt;
+  const std::string prefix = platform::KeyNode(root, path) + "\\";
+  std::vector<std::string> names;
+  for (auto it = nodes_.lower_bound(prefix); it != nodes_.end() && it->first.compare(0, prefix.size(), prefix) == 0;
+       ++it) {
+    const std::string rest = it->first.substr(prefix.size());
+    if (rest.find('\\') == std::string::npos) names.push_back(rest);
+  }
+  return names;
+}
+
 bool FakeRegistry::HasChildren(const std::string& nodeKey) const {
   const std::string prefix = nodeKey + "\\";
   auto it = nodes_.lower_bound(prefix);
@@ -142,6 +158,17 @@ class FakeRegistry::Key : public platform::IRegKey {
     if (v == nullptr) return std::string();
     if (v->type != platform::kRegSz && v->type != platform::kRegExpandSz) return std::nullopt;
     return std::string(v->data.c_str());  // ends at the first zero byte
+  }
+
+  std::optional<std::string> ReadExpandedString(const std::string& name) override {
+    auto text = ReadString(name);
+    const Value* v = Find(name);
+    if (!text || v == nullptr || v->type != platform::kRegExpandSz) return text;
+    return platform::ExpandEnvironmentText(*text, [this](const std::string& variable) -> std::optional<std::string> {
+      auto it = reg_.environment_.find(Upper(variable));
+      if (it == reg_.environment_.end()) return std::nullopt;
+      return it->second;
+    });
   }
 
   std::optional<int32_t> ReadInt(const std::string& name) override {

@@ -31,6 +31,8 @@ class FakeRegistry : public platform::IRegistry {
                  uint32_t type = platform::kRegSz);
   void SetDword(uint32_t root, const std::string& path, const std::string& name, int32_t value);
   void SetRaw(uint32_t root, const std::string& path, const std::string& name, uint32_t type, std::string data);
+  // A variable of the process's environment, for REG_EXPAND_SZ values.
+  void SetEnvironment(const std::string& name, const std::string& value);
   // Opens with full access are refused; read access is granted.
   void MakeReadOnly(uint32_t root, const std::string& path);
   // Make `op` on the key fail (every time, until cleared); a refused open or
@@ -66,6 +68,8 @@ class FakeRegistry : public platform::IRegistry {
                                                platform::Status& status) override;
   platform::Status DeleteKeyTree(uint32_t root, const std::string& path) override;
   platform::Status DeleteKey(uint32_t root, const std::string& path) override;
+  // Names as stored (upper case), sorted.
+  std::optional<std::vector<std::string>> SubkeyNames(uint32_t root, const std::string& path) override;
 
  private:
   class Key;
@@ -83,6 +87,7 @@ class FakeRegistry : public platform::IRegistry {
 
   std::map<std::string, Node> nodes_;  // by platform::KeyNode(); roots exist implicitly
   std::map<std::pair<int, std::string>, uint32_t> faults_;
+  std::map<std::string, std::string> environment_;  // by upper-case name
   std::vector<std::string> deleteCalls_;
   void Change() {
     if (crash_ != nullptr) crash_->Change();

@@ -205,6 +205,7 @@ class WindowsPaths : public platform::IFileSystem {
     return fake.GetAttributes(R(p), s);
   }
   std::string FullPath(const std::string& p) override { return fake.FullPath(p); }
+  std::string ShortPath(const std::string& p) override { return fake.ShortPath(p); }
   std::optional<uint32_t> HardLinks(const std::string& p) override { return fake.HardLinks(R(p)); }
   platform::Status RemoveLink(const std::string& p) override {
     changed.push_back(fake.Through(R(p)));

@@ -36,10 +36,8 @@ struct Machine {
     app::Services services{w.fs, w.reg, box, w.locale, module, lock, claim};
     app::UnattendedHost host(w.fs, w.locale);
     const app::CommandLine line = app::ParseCommandLine({"/quiet", std::string("/f:") + dryrun_world::kLogPath});
-    app::RunSession session(line, services, host, {});
     app::TRunData data;
-    if (session.Open()) session.RunWithoutWindow(data);
-    return session.Close();
+    return app::RunProgram(line, services, host, {}, data);
   }
   // Every path with its attributes, every key with its values.
   std::map<std::string, std::string> World() const {

@@ -51,17 +51,11 @@ struct World : fakes::FakeRun<> {
     const app::CommandLine line = app::ParseCommandLine(args);
     const app::SessionInfo info{"\"C:\\desinstalador.exe\" /quiet", "2026-12-08 10:25:03", seen};
     app::IRunHost& host = line.Unattended() ? static_cast<app::IRunHost&>(unattended) : person;
-    app::RunSession session(line, services, host, info);
-    if (session.Open()) {
-      if (line.mode == app::RunMode::Quiet) {
-        session.RunWithoutWindow(data);
-      } else {
-        app::UninstallRun windowed(services, host, view, data);
-        session.Attach(windowed);
-        if (windowed.Start(line.logPath)) windowed.Activate();
-      }
-    }
-    return session.Close();
+    return app::RunProgram(line, services, host, info, data, [&](app::UninstallRun& run, app::RunSession&) {
+      if (line.mode == app::RunMode::Quiet) return run.Activate();
+      run.ShowOn(view);
+      run.Activate();
+    });
   }
   app::UnattendedHost unattended{fs, locale};
   bool seen = true;  // whether a person can see the run's screen
@@ -162,7 +156,8 @@ TEST(UnattendedRun, ExitCodeSchedulingAndReportPerSituation) {
        kNothing, 87, {}, {}, 0, true},
       {"report naming an installed folder, once the log is gone", {kQuiet, kLogArg, "/l*v", "C:\\Vendor\\App\\Bin\\"},
        [](World& w) {
-         app::RunJournal(w.registry, w.locale, kLog).Begin(w.fs.Content(kLog), kDate);
+         app::RunJournal(w.registry, w.locale, app::IdentifyLog(kLog, w.fs, w.registry, w.locale))
+             .Begin(w.fs.Content(kLog), kDate, kLog);
          w.fs.RemoveFile(kLog);
        },
        87, {}, {}},
@@ -269,13 +264,10 @@ TEST(UnattendedRun, EachReportLineIsInTheFileWhenTheNextListenerHearsOfItsObject
     }
   } check(w);
   const app::CommandLine line = app::ParseCommandLine({kQuiet, kLogArg, kReportArg});
-  app::RunSession session(line, w.services, w.unattended, {});
-  ASSERT_TRUE(session.Open());
-  app::UninstallRun run(w.services, w.unattended, w.view, w.data);
-  session.Attach(run);
-  run.Listen(check);
-  ASSERT_TRUE(run.Start(line.logPath));
-  run.Activate();
+  app::RunProgram(line, w.services, w.unattended, {}, w.data, [&](app::UninstallRun& run, app::RunSession&) {
+    run.Listen(check);
+    run.Activate();
+  });
   EXPECT_GT(check.heard, 5u);
 }
 

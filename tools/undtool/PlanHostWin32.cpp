@@ -11,7 +11,7 @@ class Win32SubkeyLister : public app::ISubkeyLister {
  public:
   explicit Win32SubkeyLister(platform::win32::Win32Registry& registry) : registry_(registry) {}
   std::optional<std::vector<std::string>> Subkeys(uint32_t root, const std::string& path) override {
-    return registry_.Subkeys(root, path);
+    return registry_.SubkeyNames(root, path);
   }
 
  private:
