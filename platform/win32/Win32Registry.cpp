@@ -18,7 +18,7 @@ std::string SubPath(const std::string& path) {
 
 // The names of the subkeys of an open key; nullopt when the enumeration
 // breaks off.
-std::optional<std::vector<std::string>> SubkeyNames(HKEY key) {
+std::optional<std::vector<std::string>> NamesOfSubkeys(HKEY key) {
   std::vector<std::string> names;
   for (DWORD i = 0;; ++i) {
     char name[256];  // key names are at most 255 characters
@@ -36,7 +36,7 @@ LSTATUS DeleteTree(HKEY parent, const std::string& sub) {
   UniqueKey key;
   if (RegOpenKeyExA(parent, sub.c_str(), 0, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS) {
     // Names first: deleting while enumerating would shift the indexes.
-    for (const std::string& name : SubkeyNames(key.get()).value_or(std::vector<std::string>{})) {
+    for (const std::string& name : NamesOfSubkeys(key.get()).value_or(std::vector<std::string>{})) {
       DeleteTree(key.get(), name);
     }
   }
@@ -108,7 +108,7 @@ std::optional<std::vector<std::string>> Win32Registry::SubkeyNames(uint32_t root
     return std::nullopt;
   }
   try {
-    return SubkeyNames(key.get());
+    return NamesOfSubkeys(key.get());
   } catch (const std::bad_alloc&) {
     return std::nullopt;
   }

@@ -825,11 +825,4 @@ TEST_F(SummaryDialog, CloseBoxEndsTheModalDisplayLeavingEverything) {
   EXPECT_EQ(ListTexts(), FailTexts()) << "shown once, filled once";
 }
 
-TEST_F(SummaryDialog, GlobalRefersToTheDialogUntilItIsDestroyed) {
-  TfmSumary& d = Open();
-  fmSumary = &d;
-  dialog_.reset();
-  EXPECT_EQ(fmSumary, nullptr);
-}
-
 }  // namespace

@@ -2,6 +2,7 @@
 // of activation to the run, the progress display and an escaping error.
 #include "app/tools/LogWriter.h"
 #include "app/PersonHost.h"
+#include "app/RunSession.h"
 #include "app/ui/uMain.h"
 #include "env/Enviro.h"
 #include "platform/Error.h"
@@ -38,13 +39,27 @@ class MainFormTest : public ToolkitTest {
   fakes::FakeNamedLock claim;
   fakes::FakeScreen screen{96};
   app::Services services{fs, registry, box, locale, module, lock, claim};
-  app::PersonHost person{box, [](app::TFailList& failures) { fmMain->ShowFailureSummary(failures); }};
+  TfmMain* shown = nullptr;
+  app::PersonHost person{box, [this](app::TFailList& failures) { shown->ShowFailureSummary(failures); }};
   app::TRunData data;
+  app::NoView none;
+  std::unique_ptr<app::UninstallRun> run;
+
+  // The window of a run started on `log`, as the program makes it.
+  std::unique_ptr<TfmMain> Window(platform::IScreen& on, app::Services& with, const std::string& log = kLog) {
+    run = std::make_unique<app::UninstallRun>(with, person, none, data);
+    EXPECT_TRUE(run->Start(log));
+    auto form = std::make_unique<TfmMain>(*run, on);
+    shown = form.get();
+    return form;
+  }
+  std::unique_ptr<TfmMain> Window() { return Window(screen, services); }
 };
 
 TEST_F(MainFormTest, LayoutAndCaptionsAfterFormCreate) {
   AddLog(LogBytes());
-  TfmMain form(services, screen, data, person, kLog);
+  auto window = Window();
+  TfmMain& form = *window;
   EXPECT_TRUE(box.shown().empty());
   EXPECT_FALSE(app.Terminated());
   EXPECT_FALSE(IsWindowVisible(form.Handle()));
@@ -88,7 +103,8 @@ TEST_F(MainFormTest, LayoutAndCaptionsAfterFormCreate) {
 TEST_F(MainFormTest, FontCompensationReachesEveryControl) {
   AddLog(LogBytes());
   fakes::FakeScreen large(120);
-  TfmMain form(services, large, data, person, kLog);
+  auto window = Window(large, services);
+  TfmMain& form = *window;
   EXPECT_EQ(form.FontHeight(), -9);
   for (HWND c = GetWindow(form.Handle(), GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
     if (toolkit::Window::FromHandle(c) == &form.Bevel1) continue;  // draws no text
@@ -98,30 +114,33 @@ TEST_F(MainFormTest, FontCompensationReachesEveryControl) {
   EXPECT_EQ(form.lbJobDone.Height(), blank.cy);
 }
 
-TEST_F(MainFormTest, WithoutArgumentShowsCode0AndNeverShowsTheWindow) {
-  TfmMain form(services, screen, data, person, "");
-  ASSERT_EQ(box.shown().size(), 1u);
-  EXPECT_EQ(box.shown()[0].caption, "Problemas");
-  EXPECT_EQ(box.shown()[0].type, 16u);
-  EXPECT_TRUE(app.Terminated());
-  bool shown = false;
-  form.OnShow = [&] { shown = true; };
-  app.Run(form);
-  EXPECT_FALSE(shown);
-  EXPECT_FALSE(IsWindowVisible(form.Handle()));
+TEST_F(MainFormTest, StartUpRefusalsShowTheirCodeAndNeverMakeTheWindow) {
+  const struct {
+    std::vector<std::string> args;
+    std::string text;
+  } cases[] = {
+      {{}, "N\343o h\341 par\342metro de desinstala\347\343o (arquivo /f:?.und)"},
+      {{std::string("/f:") + kLog}, std::string("O arquivo \"") + kLog + "\"\n\rparece n\343o existir."},
+  };
+  for (const auto& c : cases) {
+    fakes::FakeMessageBox once;
+    app::Services with{fs, registry, once, locale, module, lock, claim};
+    app::PersonHost asked{once, [](app::TFailList&) {}};
+    bool made = false;
+    app::RunProgram(app::ParseCommandLine(c.args), with, asked, {}, data,
+                    [&](app::UninstallRun&, app::RunSession&) { made = true; });
+    ASSERT_EQ(once.shown().size(), 1u);
+    EXPECT_EQ(once.shown()[0].text, c.text);
+    EXPECT_EQ(once.shown()[0].type, 16u);
+    EXPECT_FALSE(made);
+  }
   EXPECT_TRUE(reports.empty());
-}
-
-TEST_F(MainFormTest, MissingLogShowsCode3) {
-  TfmMain form(services, screen, data, person, kLog);
-  ASSERT_EQ(box.shown().size(), 1u);
-  EXPECT_EQ(box.shown()[0].text, std::string("O arquivo \"") + kLog + "\"\n\rparece n\343o existir.");
-  EXPECT_TRUE(app.Terminated());
 }
 
 TEST_F(MainFormTest, FirstActivationRunsTheUninstallationOnce) {
   AddLog("not a log");
-  TfmMain form(services, screen, data, person, kLog);
+  auto window = Window();
+  TfmMain& form = *window;
   ASSERT_FALSE(app.Terminated());
   std::string phaseWhileAsked;
   app.Run(form);  // shows, activates, code 6, ends
@@ -150,7 +169,8 @@ TEST_F(MainFormTest, ErrorEscapingTheRunReachesTheReportAndTheWindowStaysOpen) {
   failing.AddFile(kLog, 0, bytes.size(), platform::kAttrArchive, bytes);
   app::Services s{failing, registry, box, locale, module, lock, claim};
   box.Answer(env::kIdYes);
-  TfmMain form(s, screen, data, person, kLog);
+  auto window = Window(screen, s);
+  TfmMain& form = *window;
   bool openWhenReported = false;
   app.SetErrorReport([&](const std::string& text) {
     reports.push_back(text);
@@ -167,7 +187,8 @@ TEST_F(MainFormTest, ErrorEscapingTheRunReachesTheReportAndTheWindowStaysOpen) {
 
 TEST_F(MainFormTest, ShowProgressFillsTheLinesAndTheBar) {
   AddLog(LogBytes());
-  TfmMain form(services, screen, data, person, kLog);
+  auto window = Window();
+  TfmMain& form = *window;
   form.SetRefreshInterval(0);  // every call is due
   form.ShowProgress("1.024 bytes processados de 8 bytes a processar", "C:\\App\\a&b.dll", 38);
   EXPECT_EQ(form.lbJobDone.Caption(), "1.024 bytes processados de 8 bytes a processar");
@@ -194,7 +215,8 @@ TEST_F(MainFormTest, ShowProgressFillsTheLinesAndTheBar) {
 
 TEST_F(MainFormTest, QuickFiguresWaitForTheNextRefreshButEveryPhaseEndsRight) {
   AddLog(LogBytes());
-  TfmMain form(services, screen, data, person, kLog);
+  auto window = Window();
+  TfmMain& form = *window;
   form.SetRefreshInterval(3600 * 1000);  // nothing is due again during this test
   form.SetPhase("Destruindo arquivos...");
   form.ShowProgress("1 bytes processados de 4 bytes a processar", "a.dll", 25);
@@ -222,7 +244,8 @@ TEST_F(MainFormTest, FormDestroyFreesTheLists) {
   data.FailList->Add("    C:\\App\\a.dll", std::make_unique<app::TFailData>());
   data.ShortcutList = std::make_unique<app::TTextList>();
   {
-    TfmMain form(services, screen, data, person, kLog);
+    auto window = Window();
+  TfmMain& form = *window;
     data.RegKeyList.push_back("x");
   }
   EXPECT_EQ(data.FailList, nullptr);
