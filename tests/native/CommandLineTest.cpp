@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "app/CommandLine.h"
+#include "app/LogIdentity.h"
+#include "app/Ownership.h"
+#include "app/RemovalEngine.h"
+#include "tests/fakes/FakeFileSystem.h"
+#include "tests/fakes/FakeRegistry.h"
+#include "tests/fakes/FakeServices.h"
 
 namespace {
 
@@ -58,6 +64,61 @@ TEST(CommandLine, SwitchesAnywhereAnyCaseAndTheFirstOtherArgumentIsTheLog) {
     EXPECT_EQ(line.logArgument, c.log) << what;
     EXPECT_EQ(line.reportPath, c.report) << what;
     EXPECT_EQ(line.unknownSwitches, c.unknown) << what;
+  }
+}
+
+// An uninstall entry's command names the log by the program's own rules:
+// the C runtime's split, the first argument holding "/f:", the path made
+// full and long; REG_EXPAND_SZ expanded; 8.3 names, letter case and
+// slashes aside.
+TEST(CommandLine, AnUninstallEntryNamesItsLogByTheProgramsOwnRules) {
+  const std::string pf = "C:\\Program Files (x86)", log = pf + "\\Exemplos\\Planilha Demo\\app.und";
+  const std::string exe = pf + "\\Common Files\\desinstalador.exe";
+  const uint32_t sz = platform::kRegSz, expand = platform::kRegExpandSz;
+  const struct {
+    std::string value, command;
+    uint32_t type;
+    std::optional<std::string> names;  // nullopt: none, or another log
+  } rows[] = {
+      {"UninstallString", "\"" + exe + "\" /f:\"" + log + "\"", sz, log},  // the form most installers write
+      {"UninstallString", "\"" + exe + "\" \"/f:" + log + "\"", sz, log},
+      {"UninstallString", "C:\\Tools\\desinstalador.exe /f:C:\\App\\app.und", sz, std::nullopt},
+      {"UninstallString", "C:\\u.exe /f:C:\\PROGRA~2\\EXEMPL~1\\PLANIL~1\\app.und", sz, log},
+      {"UninstallString", "\"" + exe + "\" /S /norestart \"/f:" + log + "\" /log:C:\\r.txt", sz, log},
+      {"QuietUninstallString", "\"" + exe + "\" /f:\"c:\\program files (x86)\\EXEMPLOS\\planilha demo\\APP.UND\" /quiet",
+       sz, log},
+      {"UninstallString", "\"" + exe + "\" \"/f:C:/Program Files (x86)/Exemplos/Planilha Demo/app.und\"", sz, log},
+      {"UninstallString",
+       "\"%ProgramFiles(x86)%\\Common Files\\desinstalador.exe\" \"/f:%PROGRAMFILES(X86)%\\Exemplos\\Planilha Demo\\app.und\"",
+       expand, log},
+      {"UninstallString", "\"" + exe + "\" \"/f:%ProgramFiles(x86)%\\Exemplos\\Planilha Demo\\app.und\"", sz,
+       std::nullopt},  // REG_SZ: nothing is expanded
+      {"UninstallString", "u.exe \"/f:" + pf + "\\Exemplos\\Planilha \\\"Demo\\\"\\app.und\"", sz, std::nullopt},
+      {"UninstallString", "u.exe \"/f:" + pf + "\\Exemplos\\Planilha\"\" Demo\\app.und\"", sz, std::nullopt},
+      {"UninstallString", "u.exe /f:\"" + pf + "\"\\Exemplos\\\\\"Planilha Demo\\app.und\"", sz, log},
+      {"UninstallString", "u.exe /f:" + log, sz, std::nullopt},  // unquoted with blanks: "C:\Program"
+      {"UninstallString", "u.exe /f: \"" + log + "\"", sz, std::nullopt},
+      {"UninstallString", "u.exe /x " + std::string("\"/f:") + log + "\"", sz, log},
+      {"QuietUninstallString", "\"" + exe + "\" /quiet \"/f:" + log + "\"", sz, log},  // only a quiet command
+      {"UninstallString", "\"" + exe + "\"", sz, std::nullopt},
+  };
+  fakes::FakeLocale locale;
+  for (const auto& row : rows) {
+    fakes::FakeFileSystem fs;
+    fakes::FakeRegistry registry;
+    fs.AddFile(log);
+    fs.AddShortName(pf, "PROGRA~2");
+    fs.AddShortName(pf + "\\Exemplos", "EXEMPL~1");
+    fs.AddShortName(pf + "\\Exemplos\\Planilha Demo", "PLANIL~1");
+    registry.SetEnvironment("ProgramFiles(x86)", pf);
+    const std::string entry = std::string(app::kUninstallKeyPath) + "App";
+    registry.SetString(platform::kHkeyLocalMachine, entry, row.value, row.command, row.type);
+    app::TRunData data;
+    data.UninsData.UninstallKey = "App";
+    const app::LogIdentity identity = app::IdentifyLog(log, fs, registry, locale);
+    const app::Protection protection({}, locale);
+    const auto reason = app::NotTheApplicationsReason(data, identity, fs, registry, locale, protection);
+    EXPECT_EQ(!reason, row.names.has_value()) << row.command << (reason ? " -- " + *reason : "");
   }
 }
 
