@@ -690,11 +690,12 @@ bool KeyCreate(const std::string& key, HKEY root) {
   return true;
 }
 
-bool KeySetString(const std::string& key, const std::string& name, const std::string& value, HKEY root) {
+bool KeySetString(const std::string& key, const std::string& name, const std::string& value, HKEY root,
+                  DWORD type) {
   if (!KeyCreate(key, root)) return false;
   HKEY h = OpenKey(key, root, KEY_SET_VALUE);
   if (!h) return false;
-  LONG r = RegSetValueExA(h, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+  LONG r = RegSetValueExA(h, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(value.c_str()),
                           static_cast<DWORD>(value.size() + 1));
   RegCloseKey(h);
   return r == ERROR_SUCCESS;

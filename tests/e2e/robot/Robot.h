@@ -238,7 +238,7 @@ TreeState Snapshot(const std::string& folder);
 bool KeyExists(const std::string& key, HKEY root = HKEY_LOCAL_MACHINE);
 bool KeyCreate(const std::string& key, HKEY root = HKEY_LOCAL_MACHINE);
 bool KeySetString(const std::string& key, const std::string& name, const std::string& value,
-                  HKEY root = HKEY_LOCAL_MACHINE);
+                  HKEY root = HKEY_LOCAL_MACHINE, DWORD type = REG_SZ);
 bool KeySetDword(const std::string& key, const std::string& name, DWORD value,
                  HKEY root = HKEY_LOCAL_MACHINE);
 std::optional<std::string> KeyGetString(const std::string& key, const std::string& name,

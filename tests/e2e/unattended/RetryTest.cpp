@@ -129,6 +129,26 @@ TEST(Retry, KilledRepeatedAndConcurrentRunsEndTrueAndCountDownOnce) {
          return std::vector<DWORD>{second.exitCode.value_or(99), first.WaitForExit().value_or(99)};
        },
        {{0, 0}}, false, 0},
+      {"an 8.3 spelling, killed at the count-down once the folders went, run again by it",
+       [&](const std::string& log) {
+         char shortLog[MAX_PATH] = {};
+         EXPECT_NE(GetShortPathNameA(log.c_str(), shortLog, MAX_PATH), 0u);
+         EXPECT_NE(lstrcmpiA(shortLog, log.c_str()), 0) << "no 8.3 spelling";
+         // The count's lock is held: the run waits there, its folders gone.
+         HANDLE held = CreateMutexA(nullptr, TRUE, "Global\\Kestrivon.Dalvests.AppsServed.1.0.0.3");
+         Spawned p(exe, robot::QuoteArgument(std::string("/f:") + shortLog) + " /quiet", dir.path());
+         const DWORD start = GetTickCount();
+         while (p.running() && robot::FolderExists(base) && GetTickCount() - start < 60000) Sleep(5);
+         EXPECT_FALSE(robot::FolderExists(base));
+         TerminateProcess(p.info.hProcess, 1);
+         WaitForSingleObject(p.info.hProcess, 10000);
+         ReleaseMutex(held);
+         CloseHandle(held);
+         std::vector<DWORD> codes{quiet(shortLog)};
+         EXPECT_EQ(runkit::JournalCount(), 0u) << "a journal left";
+         return codes;
+       },
+       {{0}}, true, 1},
       {"a drive that is not there", [&](const std::string&) { return std::vector<DWORD>{quiet("Q:\\Demo\\demo.und")}; },
        {{13}}, false, 0},
       {"an uninstall entry nobody may open",
