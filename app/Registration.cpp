@@ -66,7 +66,7 @@ void Registration::Update(RegistrationResult& result, const CountDownRecord& rec
 
   // The earlier run that recorded the count-down got as far as deleting the
   // registration; the key above it may be all that is left to do.
-  if (record.recordedAt && !registry_.KeyExists(kRoot, RegistrationKeyPath(version))) {
+  if (record.recordedEarlier && !registry_.KeyExists(kRoot, RegistrationKeyPath(version))) {
     result.countedEarlier = true;
     DeleteEmptyParent();
     return;
@@ -122,13 +122,14 @@ int32_t Registration::DecrementAppsServed(const std::string& versionName, const 
     result.lockTimedOut = true;
     return -1;
   }
-  // An earlier run of this log recorded the count-down: it did it, unless
-  // the count still stands where that run read it.
-  if (record.recordedAt && *count != *record.recordedAt) {
+  // An earlier run of this log recorded the count-down: never again,
+  // whatever the count is now (other installations count it up and down
+  // meanwhile).
+  if (record.recordedEarlier) {
     result.countedEarlier = true;
     return *count;
   }
-  if (!record.recordedAt && record.write && !record.write(*count)) {
+  if (record.write && !record.write(*count)) {
     result.recordFailed = true;
     return -1;
   }

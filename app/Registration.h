@@ -78,9 +78,12 @@ struct RegistrationResult {
 // The count-down of one log's application, done once however often its
 // uninstallation runs (app/RunJournal.h keeps the record).
 struct CountDownRecord {
-  // The count an earlier run of this log read right before it recorded the
-  // count-down; nullopt when none did.
-  std::optional<int32_t> recordedAt;
+  // An earlier run of this log recorded its count-down: it counted down,
+  // or died between the record and the count's write, where the count stays
+  // one too high (a leftover uninstaller file, never one deleted under an
+  // application that still needs it). Either way the count does not go
+  // down again.
+  bool recordedEarlier = false;
   // Writes the record down for the count just read under the lock, before
   // the count goes down; false when it could not be written. Empty: nothing
   // to write down.
@@ -98,12 +101,10 @@ class Registration {
                platform::IFileSystem& fs, platform::ILocale& locale)
       : registry_(registry), module_(module), lock_(lock), fs_(fs), locale_(locale) {}
 
-  // Tells `result` what it did; nothing fails out of it. With `record`
-  // written earlier, the count goes down only if it still stands where the
-  // earlier run read it (that run died before its write); either way a
-  // count at 0 is finished: the self-deletion entry first, then the
-  // registration's deletion, so that a registration without the entry is
-  // never deleted.
+  // Tells `result` what it did; nothing fails out of it. With the record
+  // written earlier the count stays as it stands; either way a count at 0
+  // is finished: the self-deletion entry first, then the registration's
+  // deletion, so that a registration without the entry is never deleted.
   void Update(RegistrationResult& result, const CountDownRecord& record = {});
 
  private:

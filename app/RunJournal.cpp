@@ -14,6 +14,7 @@ constexpr char kLogTimeValue[] = "LogTime";
 constexpr char kShortLogValue[] = "ShortLog";
 constexpr char kClaimedAtValue[] = "ClaimedAt";
 constexpr char kKeptValue[] = "Kept";
+constexpr char kCountedValue[] = "Counted";
 // Set when writing the journal made the maker's key: it goes with the
 // journal, so that a run leaves no key of its own behind.
 constexpr char kMadeMakerValue[] = "MadeMaker";
@@ -58,27 +59,41 @@ std::optional<std::string> RunJournal::LongPathOfShort(platform::IRegistry& regi
   return std::nullopt;
 }
 
-std::optional<RunJournal::Entry> RunJournal::Find() {
+RunJournal::Found RunJournal::Find() {
+  Found found;
   auto key = registry_.OpenKey(kRoot, key_);
-  if (!key) return std::nullopt;
-  const auto stage = key->ReadInt(kStageValue);
+  if (!key) return found;
+  // The key is named after this log's path: one that names another log has
+  // been damaged (two paths of one hash do not happen in practice).
   const auto path = key->ReadString(kLogValue);
+  const auto stage = key->ReadInt(kStageValue);
   auto bytes = key->ReadBinary(kBytesValue);
   const auto time = key->ReadInt(kLogTimeValue);
-  // Another log's journal under the same hash is not this one's.
-  if (!stage || !path || !bytes || !time || !locale_.EqualIgnoreCase(*path, logPath_)) return std::nullopt;
-  Entry entry{*path, std::move(*bytes), *time, std::nullopt, {}};
-  if (*stage >= kCountDownRecorded) entry.recordedAt = key->ReadInt(kClaimedAtValue);
+  const auto recordedAt = key->ReadInt(kClaimedAtValue);
+  found.mayHaveCounted =
+      (stage && *stage >= kCountDownRecorded) || recordedAt.has_value() || key->ReadInt(kCountedValue).has_value();
+  const bool ours = path && locale_.EqualIgnoreCase(*path, logPath_);
+  if (!ours || !stage || !bytes || !time || *stage < kBegun || *stage > kCountDownRecorded) {
+    found.damage = std::string("it lacks ") +
+                   (!ours ? "this log's path"
+                    : !stage || *stage < kBegun || *stage > kCountDownRecorded ? "a stage it knows"
+                    : !bytes ? "the log's bytes"
+                             : "the log's time stamp");
+    return found;
+  }
+  Entry entry{*path, std::move(*bytes), *time, *stage >= kCountDownRecorded, recordedAt, false, {}};
+  entry.countDownDone = entry.countDownRecorded || key->ReadInt(kCountedValue).has_value();
   kept_ = key->ReadString(kKeptValue).value_or("");
   for (size_t at = 0; at < kept_.size();) {
     const size_t end = std::min(kept_.find('\n', at), kept_.size());
     entry.kept.insert(kept_.substr(at, end - at));
     at = end + 1;
   }
-  return entry;
+  found.entry = std::move(entry);
+  return found;
 }
 
-bool RunJournal::Begin(const std::string& log, int32_t logTime, const std::string& shortPath) {
+bool RunJournal::Begin(const std::string& log, int32_t logTime, const std::string& shortPath, bool counted) {
   // A journal left by a run of an earlier log at the same path goes first.
   registry_.DeleteKeyTree(kRoot, key_);
   const bool makerThere = registry_.KeyExists(kRoot, kMakerKey);
@@ -87,6 +102,7 @@ bool RunJournal::Begin(const std::string& log, int32_t logTime, const std::strin
   return key && (makerThere || key->WriteInt(kMadeMakerValue, 1)) && key->WriteString(kLogValue, logPath_) &&
          key->WriteBinary(kBytesValue, log) && key->WriteInt(kLogTimeValue, logTime) &&
          (locale_.EqualIgnoreCase(shortPath, logPath_) || key->WriteString(kShortLogValue, shortPath)) &&
+         (!counted || key->WriteInt(kCountedValue, 1)) &&
          key->WriteInt(kStageValue, kBegun) && key->Flush();
 }
 

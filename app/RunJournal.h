@@ -39,9 +39,13 @@ class RunJournal {
     std::string logPath;  // as the run that wrote it took it
     std::string log;      // the log's bytes
     int32_t logTime = 0;  // the log file's time stamp (packed local DOS time) when it was read
-    // The count an earlier run read right before it recorded the count-down;
-    // nullopt while nobody did.
+    // An earlier run got to its count-down and recorded it (with the count
+    // it read then): its removal was over.
+    bool countDownRecorded = false;
     std::optional<int32_t> recordedAt;
+    // The count does not go down for this log again: its count-down was
+    // recorded, or a journal set aside before this one may have counted.
+    bool countDownDone = false;
     // Where an earlier run ended the walk of a logged key because the key
     // had subkeys (KeptMark): it ends there again, so that a key emptied
     // later in that run by another entry's walk is not taken now, as it was
@@ -59,15 +63,24 @@ class RunJournal {
   static std::optional<std::string> LongPathOfShort(platform::IRegistry& registry, platform::ILocale& locale,
                                                     const std::string& fullPath);
 
-  // The journal as a run left it; nullopt when there is none, or only the
-  // beginning of one that a run died while writing (its log then still
-  // stood at its place).
-  std::optional<Entry> Find();
+  // What stands in the journal's place.
+  struct Found {
+    std::optional<Entry> entry;  // a journal of this log that a run left
+    // Not empty: a journal of this log stands there but lacks what a run
+    // needs (a run died while writing its beginning, or it was damaged);
+    // it says why. Such a journal is set aside, never finished from.
+    std::string damage;
+    // What a damaged journal still says: its run may have counted down.
+    bool mayHaveCounted = false;
+  };
+  Found Find();
   // Writes the journal anew, before the log leaves its place: its bytes and
   // time stamp, its 8.3 spelling `shortPath` (when it differs from the long
   // one), the removal begun. False when it cannot be written; the run must
   // not go on then, since nothing would be left to finish it by.
-  bool Begin(const std::string& log, int32_t logTime, const std::string& shortPath);
+  // `counted`: a journal set aside before may have counted this log down
+  // already; the new one says so, so that no run counts it down.
+  bool Begin(const std::string& log, int32_t logTime, const std::string& shortPath, bool counted = false);
   // Writes down, before the count goes down, that this log's count-down
   // goes from `count`. False when it cannot be written.
   bool RecordCountDown(int32_t count);

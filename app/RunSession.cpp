@@ -125,7 +125,9 @@ void RunSession::Fail(const std::string& text) {
 }
 
 uint32_t RunSession::Close() {
-  const uint32_t exitCode = verdict_.Unseen() ? verdict_.ExitCode() : host_.ExitCode(verdict_.ExitCode());
+  // No run is reported as gone that did not get to its end.
+  const bool standing = verdict_.Unseen() || verdict_.EndedShort();
+  const uint32_t exitCode = standing ? verdict_.ExitCode() : host_.ExitCode(verdict_.ExitCode());
   if (report_) {
     report_->Verdict(verdict_.Text(), exitCode);
     report_->Close();

@@ -39,6 +39,10 @@ class RunVerdict : public IRunListener {
 
   // A run that has not ended (its window closed before it began) failed.
   uint32_t ExitCode() const;
+  // Whether the exit code stands in every mode: the run was not refused and
+  // did not reach an end (its window went before it began, or an error
+  // ended it). A person's run ends with 0 only when it got to its end.
+  bool EndedShort() const { return !refused_ && (!end_ || failed_ || *end_ == RunEnd::Error); }
   // What the exit code says of this run, in a few words.
   std::string Text() const;
 

@@ -112,11 +112,36 @@ bool UninstallRun::Start(const LogIdentity& log) {
     End(RunEnd::LogUnreadable);
     return false;
   }
-  earlier_ = journal_->Find();
-  if (!logThere_ && !earlier_) {
-    host_.Tell(kLogMissing, log_.given);
-    End(RunEnd::LogMissing);
-    return false;
+  RunJournal::Found found = journal_->Find();
+  earlier_ = std::move(found.entry);
+  // A journal whose copy of the log cannot be read is as damaged as one
+  // that lacks a value.
+  if (earlier_ && !logThere_ && !Parsed()) {
+    found.damage = "its copy of the log cannot be read";
+    found.mayHaveCounted = earlier_->countDownDone;
+    earlier_.reset();
+  }
+  if (!found.damage.empty()) {
+    // Set aside: a run goes on from the log, and counts down only if
+    // nothing said it had happened; without a log it is of no use.
+    countedBefore_ = found.mayHaveCounted;
+    listeners_.OnNote("journal: set aside, " + found.damage + (logThere_ ? "; the run goes on from the log" : ""));
+  }
+  if (!logThere_ && earlier_ && earlier_->countDownRecorded) {
+    // Its run got to its count-down, so its removal was over: what stayed
+    // for the next start of Windows (the log among it) is gone now. The
+    // first activation finishes what is left of the registration and
+    // removes the journal.
+    over_ = true;
+  } else if (!logThere_ && !earlier_) {
+    // A damaged journal without a log is of no use: it goes, at the first
+    // activation, like one whose uninstallation is over.
+    if (found.damage.empty()) {
+      host_.Tell(kLogMissing, log_.given);
+      End(RunEnd::LogMissing);
+      return false;
+    }
+    over_ = true;
   }
   return true;
 }
@@ -179,6 +204,16 @@ void UninstallRun::Activate() {
 }
 
 void UninstallRun::Steps() {
+  if (over_) {
+    if (earlier_) {
+      listeners_.OnNote("journal: the uninstallation it records is over");
+      UpdateRegistration();
+    }
+    journal_->Discard();
+    host_.Tell(kLogMissing, log_.given);
+    End(RunEnd::LogMissing);
+    return;
+  }
   view_->SetPhase(kInitializing);
   if (!ReadLog()) {
     host_.Tell(kLogUnreadable, log_.given);
@@ -192,7 +227,7 @@ void UninstallRun::Steps() {
   }
   if (earlier_) {
     listeners_.OnNote("journal: finishing the uninstallation that an earlier run of this log began");
-  } else if (!journal_->Begin(*logBytes_, logTime_, services_.fs.ShortPath(LogPath))) {
+  } else if (!journal_->Begin(*logBytes_, logTime_, services_.fs.ShortPath(LogPath), countedBefore_)) {
     throw platform::Error(platform::FormatError("Failed to create key %s", "HKEY_LOCAL_MACHINE" + journal_->keyPath()));
   } else {
     journalWritten_ = true;
@@ -228,7 +263,9 @@ bool UninstallRun::ReadLog() {
   // A journal whose log was written anew (a later installation at the same
   // place) belongs to an uninstallation that is over: the new log wins, and
   // the journal's count-down is not this run's.
-  if (earlier_ && logThere_ && (earlier_->log != *logBytes_ || earlier_->logTime != logTime_)) {
+  // The same bytes are the same installation, whatever the file's time
+  // stamp says.
+  if (earlier_ && logThere_ && earlier_->log != *logBytes_) {
     earlier_.reset();
     listeners_.OnNote("journal: an earlier run's journal of this path is of an earlier log; the new log wins");
   }
@@ -274,7 +311,7 @@ void UninstallRun::RemoveInstallation() {
 void UninstallRun::UpdateRegistration() {
   RegistrationResult result;
   CountDownRecord record;
-  if (earlier_) record.recordedAt = earlier_->recordedAt;
+  record.recordedEarlier = countedBefore_ || (earlier_ && earlier_->countDownDone);
   if (earlier_ || journalWritten_) record.write = [this](int32_t count) { return journal_->RecordCountDown(count); };
   Registration(services_.registry, services_.module, services_.lock, services_.fs, services_.locale)
       .Update(result, record);

@@ -137,6 +137,12 @@ class UninstallRun : private IRemovalListener {
   std::optional<bool> parsed_;           // whether logBytes_ parsed into the run data, once asked
   std::string parseRefusal_;             // why not
   bool journalWritten_ = false;
+  // A journal set aside may have counted this log down: it is not counted
+  // again.
+  bool countedBefore_ = false;
+  // The journal is of an uninstallation that is over, or damaged, and the
+  // log is gone: the run only tidies up and ends as "not there".
+  bool over_ = false;
   std::optional<Protection> protection_;
 };
 

@@ -374,7 +374,7 @@ TEST_F(RegistrationRunOnce, NothingScheduledKeepsTheRegistrationAtZeroAndTheEntr
   reg.SetString(kHkeyLocalMachine, kRunOnce, "Delete", std::string("cmd.exe /c del \"") + kProgram + "\"");
   Register(0);
   app::RegistrationResult result;
-  app::Registration(reg, module, lock, fs, locale).Update(result, app::CountDownRecord{1, {}});
+  app::Registration(reg, module, lock, fs, locale).Update(result, app::CountDownRecord{true, {}});
   EXPECT_TRUE(result.countedEarlier && result.selfDeletionScheduled && result.registrationDeleted);
   EXPECT_EQ(RunOnceNames(), std::vector<std::string>{"Delete"});
   EXPECT_FALSE(reg.Exists(kHkeyLocalMachine, kOwnKey));

@@ -1,15 +1,21 @@
 // Runs that die and are run again: over random installed worlds, a /quiet
 // uninstallation that stops dead after its k-th change to the disk or the
 // registry, for every k, is run again from the same command line (and once
-// more after a second death); the world it ends in must be the world of one
-// uninterrupted run, the application counted down exactly once, and the
-// exit code the one an uninterrupted run gives.
+// more after a second death), with something in between now and then:
+// another application counted up (and down again), a restart of Windows,
+// the log touched, its journal damaged. The world it ends in must be the
+// world of one uninterrupted run, the application counted down exactly once
+// (never below; one too high only where a run died between its record of
+// the count-down and the count's write, or a damaged journal leaves it in
+// doubt), no journal left, and the exit code the one an uninterrupted run
+// gives (1605 once a run got to its count-down: the uninstallation is over).
 #include <gtest/gtest.h>
 
 #include <map>
 #include <random>
 
 #include "app/RunSession.h"
+#include "app/RunVerdict.h"
 #include "app/UnattendedHost.h"
 #include "tests/native/DryRunWorld.h"
 
@@ -63,12 +69,16 @@ struct Machine {
   fakes::CrashPoint crash;
 };
 
+// What may come between a kill and the retry.
+enum class Between { Nothing, OtherCountsUp, OtherCountsUpAndDown, Restart, LogTouched, JournalDamaged, kCount };
+
 TEST(RunRetry, AKilledRunIsFinishedByTheNextOneAndCountedDownOnce) {
-  int interrupted = 0;
+  int interrupted = 0, tooHigh = 0;
+  std::map<Between, int> sequences;
+  constexpr char kJournals[] = "80000002\\SOFTWARE\\KESTRIVON\\DALVESTS-JOURNAL-";
   for (uint32_t seed = 1; seed <= kWorlds; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     Machine once(seed);
-    if (getenv("DIFF") && (seed==3||seed==52)) { for (auto& k : once.w.log.regKeys) printf("entry %d %s\n", k.levels, k.key.c_str()); for (auto& k: once.w.reg.AllKeys()) printf("  key %s\n", k.c_str()); }
     const std::optional<int32_t> countBefore = once.Count();
     const uint32_t code = once.Run();
     const auto world = once.World();
@@ -77,29 +87,103 @@ TEST(RunRetry, AKilledRunIsFinishedByTheNextOneAndCountedDownOnce) {
     EXPECT_TRUE(once.Count() == (*countBefore > 1 ? std::optional<int32_t>(*countBefore - 1) : std::nullopt));
 
     std::mt19937 rng(seed);
+    int windowHits = 0;
     for (int k = 0; k < changes; ++k) {
       SCOPED_TRACE("killed after change " + std::to_string(k));
       Machine m(seed);
       m.crash.DieAfter(k);
       m.Run();
       ASSERT_TRUE(m.crash.died());
-      // Now and then the retry dies too, somewhere along its own way.
       m.crash = fakes::CrashPoint();
+      const auto journals = [&] {
+        std::vector<std::string> keys;
+        for (const std::string& key : m.w.reg.AllKeys()) {
+          if (key.rfind(kJournals, 0) == 0 && key.find('\\', sizeof kJournals) == std::string::npos) keys.push_back(key);
+        }
+        return keys;
+      };
+      const auto stage = [&]() -> std::optional<int32_t> {
+        for (const std::string& key : journals()) return m.w.reg.GetDword(platform::kHkeyLocalMachine, key.substr(9), "Stage");
+        return std::nullopt;
+      };
+      const Between between = static_cast<Between>(rng() % static_cast<unsigned>(Between::kCount));
+      ++sequences[between];
+      SCOPED_TRACE("between " + std::to_string(static_cast<int>(between)) + ", stage " +
+                   std::to_string(stage().value_or(-1)));
+      int32_t others = 0;  // other applications served at the end
+      bool damaged = false;
+      switch (between) {
+        case Between::Nothing: break;
+        case Between::OtherCountsUp:
+        case Between::OtherCountsUpAndDown:
+          if (auto count = m.Count()) {
+            m.w.reg.SetDword(platform::kHkeyLocalMachine, kRegistration, "AppsServed", *count + 1);
+            others = 1;
+            if (between == Between::OtherCountsUpAndDown) {
+              m.w.reg.SetDword(platform::kHkeyLocalMachine, kRegistration, "AppsServed", *count);
+              others = 0;
+            }
+          }
+          break;
+        case Between::Restart: m.w.fs.Restart(); break;
+        case Between::LogTouched:
+          if (m.w.fs.Exists(dryrun_world::kLogPath)) m.w.fs.SetDosTime(dryrun_world::kLogPath, 0x5A5A0101);
+          break;
+        case Between::JournalDamaged:
+          for (const std::string& key : journals()) {
+            const std::string path = key.substr(9);
+            const auto names = m.w.reg.ValueNames(platform::kHkeyLocalMachine, path);
+            if (names.empty()) break;
+            const std::string name = names[rng() % names.size()];
+            std::string bytes = m.w.reg.RawBytes(platform::kHkeyLocalMachine, path, name).value_or("");
+            const uint32_t type = m.w.reg.GetValue(platform::kHkeyLocalMachine, path, name)->type;
+            bytes.resize(bytes.empty() ? 0 : rng() % bytes.size());
+            m.w.reg.SetRaw(platform::kHkeyLocalMachine, path, name, type, bytes);
+            damaged = true;
+          }
+          break;
+        case Between::kCount: break;
+      }
+      // Now and then the retry dies too, somewhere along its own way.
       if (k % 3 == 0) m.crash.DieAfter(std::uniform_int_distribution<int>(0, changes)(rng));
+      bool reachedCountDown = stage().value_or(0) >= 2;
       uint32_t last = m.Run();
       if (m.crash.died()) {
         m.crash = fakes::CrashPoint();
+        reachedCountDown = stage().value_or(0) >= 2;
         last = m.Run();
       }
-      EXPECT_EQ(last, code);
-      EXPECT_EQ(m.Count(), once.Count());
-      EXPECT_EQ(m.World(), world);
-      if (getenv("DIFF") && m.World() != world) { auto a = m.World(); for (auto& [k,v]: a) if (!world.count(k) || world.at(k)!=v) printf("retry has %s=%s\n", k.c_str(), v.c_str()); for (auto& [k,v]: world) if (!a.count(k)|| a.at(k)!=v) printf("once has %s=%s\n", k.c_str(), v.c_str()); }
+      EXPECT_TRUE(journals().empty()) << "a journal outlived its uninstallation";
+      // Never below the count of one uninterrupted run (with the others it
+      // serves now); one too high where the doubt allows.
+      const int32_t due = once.Count().value_or(0) + others, now = m.Count().value_or(0);
+      EXPECT_TRUE(now == due || now == due + 1) << "count " << now << ", due " << due;
+      if (now == due + 1) {
+        ++tooHigh;
+        // Without a damaged journal or a second death, only the one kill
+        // between the record and the count's write leaves it so.
+        if (!damaged && k % 3 != 0) ++windowHits;
+      }
+      if (damaged) {
+        // A journal set aside never blocks: a log that is gone is not there.
+        EXPECT_TRUE(last == code || last == app::kExitNotInstalled) << last;
+      } else {
+        EXPECT_TRUE(last == code || (reachedCountDown && last == app::kExitNotInstalled)) << last;
+        // A restart carried out what the killed run had scheduled (the
+        // uninstaller's own file among it), which one run leaves for later.
+        if (now == due && others == 0 && between != Between::Restart) EXPECT_EQ(m.World(), world);
+      }
       ++interrupted;
     }
+    EXPECT_LE(windowHits, 1);
   }
   EXPECT_GT(interrupted, 4000);
-  std::printf("%u worlds, %d runs killed and run again\n", kWorlds, interrupted);
+  std::printf("%u worlds, %d runs killed and run again (%d with nothing between, %d after another application "
+              "counted up, %d up and down, %d after a restart, %d after the log was touched, %d with the journal "
+              "damaged); %d left the count one too high\n",
+              kWorlds, interrupted, sequences[Between::Nothing], sequences[Between::OtherCountsUp],
+              sequences[Between::OtherCountsUpAndDown], sequences[Between::Restart], sequences[Between::LogTouched],
+              sequences[Between::JournalDamaged], tooHigh);
 }
 
 }  // namespace

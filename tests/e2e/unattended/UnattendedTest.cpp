@@ -199,6 +199,23 @@ TEST(Unattended, ExitCodesReportsAndNoWindowWhenQuiet) {
         "(CurrentVersion and its direct subkeys: Run, Uninstall, ...)", "exit code: 13"},
        Case::Untouched, same, [] { EXPECT_TRUE(robot::KeyExists("Software\\Microsoft\\Windows\\CurrentVersion\\Run")); },
        [](app::LogContent& c) { c.regKeys = {{1, "\\2\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"}}; }},
+      // The entry as installers write it: the path after /f: in quotes of its
+      // own; and one of type REG_EXPAND_SZ, through a variable.
+      {"the uninstall entry in the form most installers write", "/quiet", 0, {"exit code: 0"}, Case::Gone,
+       [&](std::string log) {
+         EXPECT_TRUE(robot::KeySetString(entry, "UninstallString", "\"" + robot::ProgramPath() + "\" /f:\"" + log + "\""));
+         return log;
+       },
+       [] {}},
+      {"an uninstall entry of type REG_EXPAND_SZ", "/quiet", 0, {"exit code: 0"}, Case::Gone,
+       [&](std::string log) {
+         EXPECT_TRUE(robot::KeySetString(entry, "UninstallString",
+                                         "\"%ProgramFiles%\\desinstalador.exe\" \"/f:%ProgramFiles%\\" + name +
+                                             "\\Demo\\demo.und\"",
+                                         HKEY_LOCAL_MACHINE, REG_EXPAND_SZ));
+         return log;
+       },
+       [] {}, [](app::LogContent&) {}, underProgramFiles},
       {"links inside the installation to a folder and a file outside", "/quiet", 0,
        {"kept       folder   @dados\\ligada  -- a link: never followed nor removed",
         "kept       file     @demo.exe  -- a link: never followed nor removed", "exit code: 0"},
@@ -224,23 +241,6 @@ TEST(Unattended, ExitCodesReportsAndNoWindowWhenQuiet) {
          c.folders.push_back({"dados\\ligada\\", 1});
          c.groups.push_back({std::nullopt, {c.groups[1].files[0]}});
        }},
-      // The entry as installers write it: the path after /f: in quotes of its
-      // own; and one of type REG_EXPAND_SZ, through a variable.
-      {"the uninstall entry in the form most installers write", "/quiet", 0, {"exit code: 0"}, Case::Gone,
-       [&](std::string log) {
-         EXPECT_TRUE(robot::KeySetString(entry, "UninstallString", "\"" + robot::ProgramPath() + "\" /f:\"" + log + "\""));
-         return log;
-       },
-       [] {}},
-      {"an uninstall entry of type REG_EXPAND_SZ", "/quiet", 0, {"exit code: 0"}, Case::Gone,
-       [&](std::string log) {
-         EXPECT_TRUE(robot::KeySetString(entry, "UninstallString",
-                                         "\"%ProgramFiles%\\desinstalador.exe\" \"/f:%ProgramFiles%\\" + name +
-                                             "\\Demo\\demo.und\"",
-                                         HKEY_LOCAL_MACHINE, REG_EXPAND_SZ));
-         return log;
-       },
-       [] {}, [](app::LogContent&) {}, underProgramFiles},
       {"a walk of 4 levels up from an installation under Program Files", "/quiet", 0,
        {"protected  folder   " + std::string(programFiles) + "  -- a folder of the system's or of its users' own (Program Files, ProgramData, Start Menu, Desktop, ...)",
         "exit code: 0"},
