@@ -196,6 +196,10 @@ TEST(UnattendedRun, ExitCodeSchedulingAndReportPerSituation) {
        [](World& w) { w.fs.AddFile(kReport, 0, 0, platform::kAttrArchive, "cut off, no line end"); }, 0, {},
        {"cut off, no line end", "======== next run, started 2026-12-08 10:25:03 ========",
         "Desinstalador Kestrivon 1.0.0.3: report of an uninstallation", "exit code: 0"}},
+      // A name from the log writes no lines of its own.
+      {"application name holding a line end", {kQuiet, kLogArg, kReportArg},
+       [](World& w) { w.fs.SetContent(kLog, DemoLog("Demo\r\n6.6.6.6 update.example.com\t\x1b")); }, 0, {},
+       {"application: Demo<CR><LF>6.6.6.6 update.example.com<TAB><1B>", "exit code: 0"}},
       {"a report that cannot be written leaves the exit code right", {kQuiet, kLogArg, kReportArg},
        [](World& w) { w.fs.Fail(fakes::FsOp::Write, kReport, 112 /* the disk is full */); }, 0, {}, {}},
       {"self-deletion cannot be scheduled: the registration stays for a later run", {"/VERYSILENT", kLogArg, kReportArg},
