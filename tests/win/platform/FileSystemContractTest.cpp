@@ -318,6 +318,11 @@ TYPED_TEST(FileSystemContract, OutputFileGrowsByWhatIsAppendedAndIsNeverADeviceN
   EXPECT_FALSE(this->fs.ReadDenyWrite(this->P("report.txt"))) << "it is open for writing";
   file.reset();
   EXPECT_EQ(this->fs.ReadDenyWrite(this->P("report.txt")), "an older reportone\r\ntwo\r\n");
+  file = this->fs.OpenOutputFile(this->P("new.txt"), status);
+  ASSERT_TRUE(file) << status.error();
+  EXPECT_TRUE(file->Append("new\r\n"));
+  file.reset();
+  EXPECT_EQ(this->fs.ReadDenyWrite(this->P("new.txt")), "new\r\n");
 
   this->world.MakeFolder(this->P("Sub"));
   this->world.MakeFile(this->P("Sub\\system.ini"), "[boot]");
