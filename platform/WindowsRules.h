@@ -1,8 +1,8 @@
 #pragma once
 // Rules of Windows that the product follows and the fakes model, written
 // once: the case of Windows-1252 letters and their Unicode code points, the
-// deletion of a file that may be read-only, and the processor's rounding of
-// halves.
+// names that stand for devices, the deletion of a file that may be
+// read-only, and the processor's rounding of halves.
 #include <cstdint>
 #include <string>
 #include <string_view>
