@@ -9,19 +9,53 @@ namespace app {
 RunReport::RunReport(std::unique_ptr<platform::IOutputFile> file, platform::IFileSystem& fs, platform::ILocale& locale)
     : file_(std::move(file)), fs_(fs), locale_(locale) {}
 
-void RunReport::Line(const std::string& utf8) {
+namespace {
+// The text with every control byte in the form RunReport.h tells.
+std::string Escaped(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char ch : text) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (c >= 0x20 && c != 0x7F) {
+      out += ch;
+    } else if (c == '\r') {
+      out += "<CR>";
+    } else if (c == '\n') {
+      out += "<LF>";
+    } else if (c == '\t') {
+      out += "<TAB>";
+    } else {
+      out += '<';
+      out += "0123456789ABCDEF"[c >> 4];
+      out += "0123456789ABCDEF"[c & 0xF];
+      out += '>';
+    }
+  }
+  return out;
+}
+}  // namespace
+
+void RunReport::Put(const std::string& utf8) {
   // One write per line: whatever was written is in the file should the
   // process die right after.
-  if (!file_->Append(utf8 + "\r\n")) ok_ = false;
+  if (!file_->Append(Escaped(utf8) + "\r\n")) ok_ = false;
+}
+
+void RunReport::Line(const std::string& utf8) {
+  if (utf8.rfind("\r\n", 0) != 0) {
+    Put(utf8);
+  } else if (!file_->Append("\r\n" + Escaped(utf8.substr(2)) + "\r\n")) {
+    ok_ = false;
+  }
 }
 
 void RunReport::Field(const char* name, const std::string& ansiValue) {
-  Line(std::string(name) + ": " + locale_.ToUtf8(ansiValue));
+  Put(std::string(name) + ": " + locale_.ToUtf8(ansiValue));
 }
 
 void RunReport::Verdict(const std::string& result, uint32_t exitCode) {
-  Line("result: " + result);
-  Line("exit code: " + std::to_string(exitCode));
+  Put("result: " + result);
+  Put("exit code: " + std::to_string(exitCode));
 }
 
 bool RunReport::Close() { return static_cast<bool>(file_->Flush()) && ok_; }
@@ -47,7 +81,7 @@ void RunReport::Object(const char* kind, const Outcome& o) {
   }
   std::string word = ResultWord(o.result);
   word.resize(11, ' ');
-  Line(word + locale_.ToUtf8(ObjectLine(kind, ObjectPath(o), OutcomeReason(o, refusal))));
+  Put(word + locale_.ToUtf8(ObjectLine(kind, ObjectPath(o), OutcomeReason(o, refusal))));
 }
 
 void RunReport::OnRegistration(const RegistrationResult& r) {
@@ -81,10 +115,10 @@ void RunReport::OnRegistration(const RegistrationResult& r) {
   } else {
     line += "; self-deletion not scheduled";
   }
-  Line(line);
+  Put(line);
 }
 
-void RunReport::OnNote(const std::string& text) { Line(text); }
+void RunReport::OnNote(const std::string& text) { Put(text); }
 
 void RunReport::OnError(const std::string& text) { Field("error", text); }
 

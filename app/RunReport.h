@@ -21,6 +21,15 @@
 //   registration 1.0.0.3: AppsServed 2 -> 1; self-deletion not scheduled
 //   result: the application is gone once Windows starts again (2 objects deleted then)
 //   exit code: 3010
+//
+// One line is one step or one object, whatever the texts it shows hold
+// (the application's name comes from the log, paths from the log and the
+// disk): a control byte in a line (0x00-0x1F, 0x7F) is written as <CR>,
+// <LF> or <TAB> for a carriage return, a line feed or a tab, else as its
+// two hexadecimal digits in angle brackets (<00>, <1B>, <7F>). No file name
+// holds '<' or '>', so an escape within a path is never a part of the name;
+// backslashes are left as they are. Only the report's own line ends are
+// CR LF.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -34,7 +43,9 @@ class RunReport : public IRunListener {
  public:
   RunReport(std::unique_ptr<platform::IOutputFile> file, platform::IFileSystem& fs, platform::ILocale& locale);
 
-  // One line of ASCII or UTF-8 text; an ANSI text goes through Field.
+  // One line of ASCII or UTF-8 text; an ANSI text goes through Field. A
+  // line end at its very start is written as it stands: it ends a line that
+  // an earlier run, cut off, left open in the same file.
   void Line(const std::string& utf8);
   // "name: value", the value converted from the ANSI code page.
   void Field(const char* name, const std::string& ansiValue);
@@ -55,6 +66,8 @@ class RunReport : public IRunListener {
 
  private:
   void Object(const char* kind, const Outcome& outcome);
+  // `utf8` with its control bytes escaped, then the line end.
+  void Put(const std::string& utf8);
 
   std::unique_ptr<platform::IOutputFile> file_;
   platform::IFileSystem& fs_;

@@ -30,6 +30,10 @@ constexpr uint32_t kErrorInvalidName = 123;
 // ERROR_REPARSE_POINT_ENCOUNTERED: the entry asked for was reached through a
 // link (it is one, or lies below one) and is left alone.
 constexpr uint32_t kErrorThroughLink = 4395;
+// ERROR_BAD_FILE_TYPE: the name is a device's (NUL, CON, COM1, a pipe,
+// anything in the \\.\ namespace) or opens as something that is no file on
+// a disk.
+constexpr uint32_t kErrorNotADiskFile = 222;
 
 // What became of one operation: success, or the Win32 error code of its
 // refusal, taken right after the call. True when the operation succeeded.
@@ -133,9 +137,15 @@ class IFileSystem {
   // scheduled all the same. Refused without the rights (ERROR_ACCESS_DENIED).
   virtual Status RemoveAtRestart(const std::string& path) = 0;
   // Opens the file at `path` for writing after what it holds already,
-  // creating it when there is none; others may read it meanwhile. nullptr when it cannot be created (a folder on
-  // the way is missing, the path is a folder or a read-only file, no
-  // rights, in use), with the refusal in `status`.
+  // creating it when there is none; others may read it meanwhile. Only a
+  // plain file on a disk is written, and only under its own name: a link at
+  // the end of the path, dangling or not, or a file with other names (hard
+  // links) is refused (kErrorThroughLink) and what it leads to is neither
+  // written nor created; so is a device or whatever is no disk file
+  // (kErrorNotADiskFile). Links on the folders above it are followed.
+  // nullptr when it cannot be opened or created (a folder on the way is
+  // missing, the path is a folder or a read-only file, no rights, in use),
+  // with the refusal in `status`.
   virtual std::unique_ptr<IOutputFile> OpenOutputFile(const std::string& path, Status& status) = 0;
   // `path` as Windows resolves it: absolute, against the current folder
   // (of its drive, for "C:x"), "." and ".." segments and slashes resolved;

@@ -33,6 +33,31 @@ std::string KeyNode(uint32_t root, std::string_view path) {
   return node;
 }
 
+bool NamesADevice(std::string_view asked) {
+  std::string path(asked);
+  for (char& c : path) c = c == '/' ? '\\' : static_cast<char>(UpperCp1252(static_cast<unsigned char>(c)));
+  if (path.rfind("\\\\.\\", 0) == 0) return true;
+  if (path.rfind("\\\\?\\", 0) == 0 || path.rfind("\\??\\", 0) == 0) {
+    path.erase(0, 4);
+    const bool drive = path.size() >= 3 && path[1] == ':' && path[2] == '\\' && path[0] >= 'A' && path[0] <= 'Z';
+    if (!drive && path.rfind("UNC\\", 0) != 0) return true;
+  }
+  // The last name, as Windows looks at it: a colon at the end, then dots
+  // and spaces at the end, do not count.
+  if (!path.empty() && path.back() == ':') path.pop_back();
+  while (!path.empty() && (path.back() == '.' || path.back() == ' ')) path.pop_back();
+  size_t start = path.find_last_of('\\');
+  start = start == std::string::npos ? 0 : start + 1;
+  if (start == 0 && path.size() >= 2 && path[1] == ':') start = 2;  // "C:NUL"
+  std::string name = path.substr(start, path.find_first_of(".:", start) - start);
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  if (name == "CON" || name == "PRN" || name == "AUX" || name == "NUL" || name == "CONIN$" || name == "CONOUT$")
+    return true;
+  if (name.size() != 4 || (name.rfind("COM", 0) != 0 && name.rfind("LPT", 0) != 0)) return false;
+  const unsigned char digit = static_cast<unsigned char>(name[3]);
+  return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;  // 1 2 3 raised
+}
+
 uint32_t Cp1252ToUnicode(unsigned char byte) {
   static constexpr uint16_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
                                          0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,

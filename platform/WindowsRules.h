@@ -1,8 +1,8 @@
 #pragma once
 // Rules of Windows that the product follows and the fakes model, written
 // once: the case of Windows-1252 letters and their Unicode code points, the
-// deletion of a file that may be read-only, and the processor's rounding of
-// halves.
+// names that stand for devices, the deletion of a file that may be
+// read-only, and the processor's rounding of halves.
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -58,6 +58,15 @@ std::string ExpandEnvironmentText(std::string_view text,
 uint32_t Cp1252ToUnicode(unsigned char byte);
 // Windows-1252 text as UTF-8.
 std::string Cp1252ToUtf8(std::string_view bytes);
+
+// Whether `path` names a device rather than a file on a disk, by its name
+// alone: anything in the \\.\ namespace (\\.\COM1, \\.\pipe\x,
+// \\.\PhysicalDrive0), a \\?\ or \??\ path other than a drive's or a
+// share's (\\?\GLOBALROOT\...), and a last name that Windows takes for a
+// device in any folder: CON, PRN, AUX, NUL, COM1-9 and LPT1-9 (also with
+// 0 and the superscript digits), CONIN$, CONOUT$, whatever follows a dot,
+// a colon or trailing spaces ("nul.txt", "COM1:", "CON  ").
+bool NamesADevice(std::string_view path);
 
 // The call of a removal that was refused.
 enum class Step : uint8_t {

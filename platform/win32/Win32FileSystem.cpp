@@ -4,6 +4,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "platform/WindowsRules.h"
 #include "platform/win32/Win32Services.h"
 
 namespace platform::win32 {
@@ -363,12 +364,56 @@ std::string Win32FileSystem::ShortPath(const std::string& path) {
 }
 
 std::unique_ptr<IOutputFile> Win32FileSystem::OpenOutputFile(const std::string& path, Status& status) {
-  UniqueFile file(CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file || !SetFilePointerEx(file.get(), LARGE_INTEGER{}, nullptr, FILE_END)) {
+  // A device is never opened: opening one may already do something (a
+  // serial port, a pipe's server, a raw disk that also says "disk"). The
+  // system resolves a device's name in any folder to \\.\NUL and the like.
+  // Resolved also so that the handle's final name can be compared below.
+  const std::string full = FullPath(path);
+  if (NamesADevice(path) || NamesADevice(full)) {
+    status = Status::Refused(kErrorNotADiskFile);
+    return nullptr;
+  }
+  const std::wstring wide = WidePath(full);
+  // What is there is opened itself, a link not followed; a new file is
+  // made only where no name is at all: creating a new one fails on a
+  // link, dangling or not, on Windows and under Wine alike, where opening
+  // it to create would make its target.
+  UniqueFile file;
+  bool created = false;
+  for (int attempt = 0; attempt < 2 && !file; ++attempt) {
+    file.reset(CreateFileW(wide.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (file || GetLastError() != ERROR_FILE_NOT_FOUND) break;
+    file.reset(CreateFileW(wide.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES | DELETE, FILE_SHARE_READ, nullptr,
+                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    created = file.valid();
+    if (!file && GetLastError() != ERROR_FILE_EXISTS) break;
+    // A name that is there yet opens as nothing is a link to nothing
+    // under Wine; once more in case a file was made meanwhile.
+    if (!file && attempt == 1) SetLastError(kErrorThroughLink);
+  }
+  if (!file) {
     status = Status::Refused(GetLastError());
     return nullptr;
   }
+  // Checked on the open handle, so that what was checked is what is
+  // written; a file this call made goes again when refused.
+  const auto refuse = [&](uint32_t error) -> std::unique_ptr<IOutputFile> {
+    if (created) MarkDeleted(file.get());
+    status = Status::Refused(error);
+    return nullptr;
+  };
+  if (GetFileType(file.get()) != FILE_TYPE_DISK) return refuse(kErrorNotADiskFile);
+  const auto attributes = AttributesOf(file.get());
+  FILE_STANDARD_INFO standard;
+  if (!attributes || !GetFileInformationByHandleEx(file.get(), FileStandardInfo, &standard, sizeof standard))
+    return refuse(GetLastError());
+  if ((*attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return refuse(kErrorThroughLink);
+  if ((*attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || standard.Directory) return refuse(ERROR_ACCESS_DENIED);
+  // Another name of the file (a hard link) would be written as well; and
+  // Wine opens a link's target, which only the handle's name tells.
+  if (standard.NumberOfLinks > 1 || !ReachedDirectly(file.get(), full)) return refuse(kErrorThroughLink);
+  if (!SetFilePointerEx(file.get(), LARGE_INTEGER{}, nullptr, FILE_END)) return refuse(GetLastError());
   status = {};
   return std::make_unique<Win32OutputFile>(std::move(file));
 }

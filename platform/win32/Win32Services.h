@@ -35,7 +35,9 @@ class Win32FileSystem : public IFileSystem {
   std::optional<std::string> ReadDenyWrite(const std::string& path) override;
   Status RemoveAtRestart(const std::string& path) override;
   // Written with WriteFile as it comes (no buffer of the program's own);
-  // Flush is FlushFileBuffers.
+  // Flush is FlushFileBuffers. A device's name is refused before anything
+  // is opened; the rest is checked on the open handle, and a file the call
+  // made is deleted again when refused.
   std::unique_ptr<IOutputFile> OpenOutputFile(const std::string& path, Status& status) override;
   std::string FullPath(const std::string& path) override;
   std::string ShortPath(const std::string& path) override;

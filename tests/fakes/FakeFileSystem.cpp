@@ -485,9 +485,13 @@ std::unique_ptr<platform::IOutputFile> FakeFileSystem::OpenOutputFile(const std:
   status = {};
   if (const uint32_t fault = Failing(FsOp::Create, path)) {
     status = platform::Status::Refused(fault);
+  } else if (platform::NamesADevice(path)) {
+    status = platform::Status::Refused(platform::kErrorNotADiskFile);
   } else if (auto it = nodes_.find(KeyOf(path)); it != nodes_.end()) {
     const Node& n = it->second;
-    if ((n.attributes & (platform::kAttrDirectory | platform::kAttrReadOnly)) != 0) {
+    if (!n.target.empty() || HardLinks(path).value_or(1) > 1) {
+      status = platform::Status::Refused(platform::kErrorThroughLink);  // a link, dangling or not; another name
+    } else if ((n.attributes & (platform::kAttrDirectory | platform::kAttrReadOnly)) != 0) {
       status = platform::Status::Refused(platform::kErrorAccessDenied);
     } else if (n.locked || n.openForWriting) {
       status = platform::Status::Refused(platform::kErrorSharingViolation);

@@ -91,7 +91,9 @@ class FakeFileSystem : public platform::IFileSystem {
   // Recorded, not carried out until Restart; counts as a mutation.
   platform::Status RemoveAtRestart(const std::string& path) override;
   // The file's content grows with each Append (Content of its path); the
-  // output files are not mutations of the installed world.
+  // output files are not mutations of the installed world. A link (even to
+  // nothing) or a file with other names is refused, as is a device's name
+  // (platform::NamesADevice).
   std::unique_ptr<platform::IOutputFile> OpenOutputFile(const std::string& path, platform::Status& status) override;
   // Slashes as backslashes, "." and ".." and doubled separators resolved,
   // relative paths from the current folder; the short names of existing

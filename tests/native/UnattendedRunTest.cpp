@@ -24,17 +24,28 @@ const std::string kReport = "C:\\report.txt";
 const std::string kEntry = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Demo";
 const std::string kRegistration = "Software\\Kestrivon\\Dalvests\\1.0.0.3";
 
+// A system file that a report path may lead to, and one it may make.
+const std::string kHosts = "C:\\Windows\\System32\\drivers\\etc\\hosts";
+const std::string kHostsBytes = "127.0.0.1 localhost\r\n";
+const std::string kPlanted = "C:\\Windows\\System32\\planted.dll";
+
+// The log of the application below, named `appName`.
+std::string DemoLog(const std::string& appName = "Demo") {
+  app::LogContent log;
+  log.appName = appName;
+  log.hostLevels = 2;
+  log.uninstallKey = "Demo";
+  log.folders = {{"", 1}, {"Bin\\", 1}};
+  log.groups = {{std::nullopt, {{"app.exe", 100, kDate, 1}}}, {std::nullopt, {{"lib.dll", 50, kDate, 1}}}};
+  return app::WriteLog(log);
+}
+
 // An installed application: two files in two folders, two host levels, its
 // uninstall entry, and a registration serving two applications.
 struct World : fakes::FakeRun<> {
   World() {
-    app::LogContent log;
-    log.appName = "Demo";
-    log.hostLevels = 2;
-    log.uninstallKey = "Demo";
-    log.folders = {{"", 1}, {"Bin\\", 1}};
-    log.groups = {{std::nullopt, {{"app.exe", 100, kDate, 1}}}, {std::nullopt, {{"lib.dll", 50, kDate, 1}}}};
-    fs.AddFile(kLog, kDate, 0, platform::kAttrArchive, app::WriteLog(log));
+    fs.AddFile(kLog, kDate, 0, platform::kAttrArchive, DemoLog());
+    fs.AddFile(kHosts, 0, 0, platform::kAttrArchive, kHostsBytes);
     fs.AddFile(kExe, kDate, 100);
     fs.AddFile(kDll, kDate, 50);
     fs.AddFile(module.path);
@@ -161,6 +172,18 @@ TEST(UnattendedRun, ExitCodeSchedulingAndReportPerSituation) {
          w.fs.RemoveFile(kLog);
        },
        87, {}, {}},
+      // A report is a plain file under its own name: never what a link
+      // leads to, never a device.
+      {"report through a link to a system file", {kQuiet, kLogArg, kReportArg},
+       [](World& w) { w.fs.AddLink(kReport, kHosts); }, 87, {}, {}, 0, true},
+      {"report through a link to nothing", {kQuiet, kLogArg, kReportArg},
+       [](World& w) { w.fs.AddLink(kReport, kPlanted); }, 87, {}, {}, 0, true},
+      {"report naming another name of a system file", {kQuiet, kLogArg, kReportArg},
+       [](World& w) { w.fs.AddHardLink(kReport, kHosts); }, 87, {}, {}, 0, true},
+      {"report to NUL", {kQuiet, kLogArg, "/log:NUL"}, kNothing, 87, {}, {}, 0, true},
+      {"report to the console", {kQuiet, kLogArg, "/log:CON"}, kNothing, 87, {}, {}, 0, true},
+      {"report to a serial port, named in a folder", {"/passive", kLogArg, "/log:C:\\Vendor\\App\\COM1"}, kNothing, 87,
+       {}, {}, 0, true},
       {"interactive, report naming the log: message 6 names it", {kLogArg, "/log:" + kLog}, kNothing, 0, {}, {}, 1,
        true},
       // A retry with the same report keeps the earlier run's lines, even cut off.
@@ -168,6 +191,10 @@ TEST(UnattendedRun, ExitCodeSchedulingAndReportPerSituation) {
        [](World& w) { w.fs.AddFile(kReport, 0, 0, platform::kAttrArchive, "cut off, no line end"); }, 0, {},
        {"cut off, no line end", "======== next run, started 2026-12-08 10:25:03 ========",
         "Desinstalador Kestrivon 1.0.0.3: report of an uninstallation", "exit code: 0"}},
+      // A name from the log writes no lines of its own.
+      {"application name holding a line end", {kQuiet, kLogArg, kReportArg},
+       [](World& w) { w.fs.SetContent(kLog, DemoLog("Demo\r\n6.6.6.6 update.example.com\t\x1b")); }, 0, {},
+       {"application: Demo<CR><LF>6.6.6.6 update.example.com<TAB><1B>", "exit code: 0"}},
       {"a report that cannot be written leaves the exit code right", {kQuiet, kLogArg, kReportArg},
        [](World& w) { w.fs.Fail(fakes::FsOp::Write, kReport, 112 /* the disk is full */); }, 0, {}, {}},
       {"self-deletion cannot be scheduled: the registration stays for a later run", {"/VERYSILENT", kLogArg, kReportArg},
@@ -240,6 +267,8 @@ TEST(UnattendedRun, ExitCodeSchedulingAndReportPerSituation) {
       EXPECT_TRUE(w.Untouched());
       EXPECT_EQ(w.fs.Content(kLog), logBefore);
     }
+    EXPECT_EQ(w.fs.Content(kHosts), kHostsBytes);
+    EXPECT_FALSE(w.fs.Exists(kPlanted));
     const std::vector<std::string> report = w.ReportLines();
     for (const std::string& line : c.reportLines) {
       EXPECT_NE(std::find(report.begin(), report.end(), line), report.end()) << "no line: " << line;

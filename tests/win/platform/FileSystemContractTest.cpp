@@ -306,7 +306,7 @@ TYPED_TEST(FileSystemContract, RemovalAtRestartIsScheduledInOrderAndChangesNothi
             (std::vector<std::string>{this->P("Sub\\busy.dll"), this->P("Sub"), this->P("nada.dll")}));
 }
 
-TYPED_TEST(FileSystemContract, OutputFileGrowsAfterWhatItHeldByWhatIsAppended) {
+TYPED_TEST(FileSystemContract, OutputFileGrowsByWhatIsAppendedAndIsNeverADeviceNorReachedThroughALink) {
   this->world.MakeFile(this->P("report.txt"), "an older report");
   platform::Status status;
   auto file = this->fs.OpenOutputFile(this->P("report.txt"), status);
@@ -318,12 +318,38 @@ TYPED_TEST(FileSystemContract, OutputFileGrowsAfterWhatItHeldByWhatIsAppended) {
   EXPECT_FALSE(this->fs.ReadDenyWrite(this->P("report.txt"))) << "it is open for writing";
   file.reset();
   EXPECT_EQ(this->fs.ReadDenyWrite(this->P("report.txt")), "an older reportone\r\ntwo\r\n");
+  file = this->fs.OpenOutputFile(this->P("new.txt"), status);
+  ASSERT_TRUE(file) << status.error();
+  EXPECT_TRUE(file->Append("new\r\n"));
+  file.reset();
+  EXPECT_EQ(this->fs.ReadDenyWrite(this->P("new.txt")), "new\r\n");
 
   this->world.MakeFolder(this->P("Sub"));
-  EXPECT_FALSE(this->fs.OpenOutputFile(this->P("Sub"), status));
-  EXPECT_EQ(status.error(), kErrorAccessDenied);
-  EXPECT_FALSE(this->fs.OpenOutputFile(this->P("nada\\report.txt"), status));
-  EXPECT_EQ(status.error(), kErrorPathNotFound);
+  this->world.MakeFile(this->P("Sub\\system.ini"), "[boot]");
+  this->world.MakeLink(this->P("to-file.txt"), this->P("Sub\\system.ini"));
+  this->world.MakeLink(this->P("to-nothing.txt"), this->P("Sub\\planted.dll"));
+  this->world.MakeHardLink(this->P("other-name.txt"), this->P("Sub\\system.ini"));
+  const struct {
+    std::string path;
+    uint32_t error;
+  } refused[] = {
+      {this->P("Sub"), kErrorAccessDenied},
+      {this->P("nada\\report.txt"), kErrorPathNotFound},
+      {this->P("to-file.txt"), platform::kErrorThroughLink},
+      {this->P("to-nothing.txt"), platform::kErrorThroughLink},
+      {this->P("other-name.txt"), platform::kErrorThroughLink},
+      {"NUL", platform::kErrorNotADiskFile},
+      {this->P("con"), platform::kErrorNotADiskFile},
+      {"\\\\.\\COM1", platform::kErrorNotADiskFile},
+      {"\\\\?\\GLOBALROOT\\Device\\Null", platform::kErrorNotADiskFile},
+  };
+  for (const auto& r : refused) {
+    EXPECT_FALSE(this->fs.OpenOutputFile(r.path, status)) << r.path;
+    EXPECT_EQ(status.error(), r.error) << r.path;
+  }
+  // What a link leads to is neither written nor made.
+  EXPECT_EQ(this->fs.ReadDenyWrite(this->P("Sub\\system.ini")), "[boot]");
+  EXPECT_FALSE(this->fs.FindEntry(this->P("Sub\\planted.dll")));
 }
 
 // What the fake cannot model: clock conversions and real sizes.

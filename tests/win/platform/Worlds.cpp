@@ -84,6 +84,14 @@ RealFsWorld::RealFsWorld() {
 
 RealFsWorld::~RealFsWorld() {
   holds_.clear();
+  // Links go first and by themselves: Wine deletes a file link's target
+  // and shows no link to nothing, which is given a target to go.
+  for (auto link = links_.rbegin(); link != links_.rend(); ++link) {
+    const bool missing = GetFileAttributesA(link->second.c_str()) == INVALID_FILE_ATTRIBUTES;
+    if (missing) robot::WriteFileBytes(link->second, "");
+    robot::RemoveLinkItself(link->first);
+    if (missing) DeleteFileA(link->second.c_str());
+  }
   RemoveTree(root_);
   if (PendingValue() == pendingBefore_) return;
   UniqueKey key;
@@ -118,6 +126,16 @@ void RealFsWorld::MakeFolder(const std::string& path) {
 
 void RealFsWorld::MakeHardLink(const std::string& path, const std::string& existing) {
   ASSERT_TRUE(CreateHardLinkA(path.c_str(), existing.c_str(), nullptr)) << "cannot link " << path;
+}
+
+void RealFsWorld::MakeLink(const std::string& path, const std::string& target) {
+  // Wine shows no link to nothing at all: made to a file that then goes,
+  // so that the robot sees the link made.
+  const bool missing = GetFileAttributesA(target.c_str()) == INVALID_FILE_ATTRIBUTES;
+  if (missing) ASSERT_TRUE(robot::WriteFileBytes(target, ""));
+  ASSERT_TRUE(robot::MakeLink(path, target)) << "cannot link " << path;
+  links_.emplace_back(path, target);
+  if (missing) ASSERT_TRUE(DeleteFileA(target.c_str()));
 }
 
 void RealFsWorld::SetDosTime(const std::string& path, int32_t dos) {

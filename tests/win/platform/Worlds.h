@@ -40,6 +40,8 @@ class FakeFsWorld {
   }
   void MakeFolder(const std::string& path) { fs_.AddFolder(path); }
   void MakeHardLink(const std::string& path, const std::string& existing) { fs_.AddHardLink(path, existing); }
+  // A symbolic link at `path` to `target`, which need not exist.
+  void MakeLink(const std::string& path, const std::string& target) { fs_.AddLink(path, target); }
   void SetDosTime(const std::string& path, int32_t dos) { fs_.SetDosTime(path, dos); }
   void HoldExclusive(const std::string& path) { fs_.Lock(path); }
   void HoldForWriting(const std::string& path) { fs_.OpenForWriting(path); }
@@ -69,6 +71,8 @@ class RealFsWorld {
   void MakeFile(const std::string& path, const std::string& content);
   void MakeFolder(const std::string& path);
   void MakeHardLink(const std::string& path, const std::string& existing);
+  // Under Wine the host's symbolic link.
+  void MakeLink(const std::string& path, const std::string& target);
   void SetDosTime(const std::string& path, int32_t dos);
   void HoldExclusive(const std::string& path);
   void HoldForWriting(const std::string& path);
@@ -83,6 +87,7 @@ class RealFsWorld {
   std::optional<std::string> pendingBefore_;  // the value's bytes
   platform::win32::Win32FileSystem fs_;
   std::vector<platform::win32::UniqueFile> holds_;
+  std::vector<std::pair<std::string, std::string>> links_;  // link, target
 };
 
 // Registry worlds work below base(), a key under HKEY_CURRENT_USER.
