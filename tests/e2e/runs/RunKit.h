@@ -60,22 +60,23 @@ inline constexpr char kRegistration[] = "Software\\Kestrivon\\Dalvests\\1.0.0.3"
 inline constexpr char kUninstallRoot[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 inline constexpr char kRunOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 
-// How many journals of uninstallations stand in the registry.
-inline size_t JournalCount() {
+// The keys of the journals of uninstallations that stand in the registry.
+inline std::vector<std::string> Journals() {
+  std::vector<std::string> keys;
   HKEY maker = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Kestrivon", 0, KEY_ENUMERATE_SUB_KEYS, &maker) != ERROR_SUCCESS) {
-    return 0;
+    return keys;
   }
-  size_t count = 0;
   char name[256];
   for (DWORD i = 0;; ++i) {
     DWORD size = sizeof name;
     if (RegEnumKeyExA(maker, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    if (std::string(name).rfind("Dalvests-journal-", 0) == 0) ++count;
+    if (std::string(name).rfind("Dalvests-journal-", 0) == 0) keys.push_back(std::string("Software\\Kestrivon\\") + name);
   }
   RegCloseKey(maker);
-  return count;
+  return keys;
 }
+inline size_t JournalCount() { return Journals().size(); }
 
 // A folder path without its trailing backslash, as the summary lists folders.
 inline std::string Strip(const std::string& folder) {

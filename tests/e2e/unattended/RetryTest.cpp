@@ -149,6 +149,62 @@ TEST(Retry, KilledRepeatedAndConcurrentRunsEndTrueAndCountDownOnce) {
          return codes;
        },
        {{0}}, true, 1},
+      // What comes between two runs: another installation counting up, the
+      // log touched, a restart, a damaged journal.
+      {"log held, another application counted up, run again: no second count-down",
+       [&](const std::string& log) {
+         scanner = CreateFileA(log.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+         std::vector<DWORD> codes{quiet(log)};
+         EXPECT_TRUE(robot::KeySetDword(runkit::kRegistration, "AppsServed", kServed));  // 2 -> 3
+         codes.push_back(quiet(log));
+         CloseHandle(scanner);
+         return codes;
+       },
+       {{3010, 3010}}, false, 0},
+      {"log held, then touched, run again: the same bytes are the same installation",
+       [&](const std::string& log) {
+         scanner = CreateFileA(log.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+         std::vector<DWORD> codes{quiet(log)};
+         EXPECT_TRUE(runkit::ShiftWriteTime(log, 3600));
+         codes.push_back(quiet(log));
+         CloseHandle(scanner);
+         return codes;
+       },
+       {{3010, 3010}}, false, 1},
+      {"3010, a restart, another application counted up, run again: 1605 and no journal",
+       [&](const std::string& log) {
+         scanner = CreateFileA(log.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+         std::vector<DWORD> codes{quiet(log)};
+         CloseHandle(scanner);
+         EXPECT_TRUE(runkit::SimulateRestart());
+         EXPECT_FALSE(robot::FileExists(log));
+         EXPECT_TRUE(robot::KeySetDword(runkit::kRegistration, "AppsServed", kServed));
+         codes.push_back(quiet(log));
+         EXPECT_EQ(runkit::JournalCount(), 0u) << "a journal outlived its uninstallation";
+         return codes;
+       },
+       {{3010, 1605}}, true, 0},
+      {"killed mid-files, its journal's copy of the log cut short: 1605, and the journal goes",
+       [&](const std::string& log) {
+         Spawned p(exe, robot::QuoteArgument("/f:" + log) + " /quiet", dir.path());
+         killMidFiles(p, [&] {
+           TerminateProcess(p.info.hProcess, 1);
+           WaitForSingleObject(p.info.hProcess, 10000);
+         });
+         const auto journals = runkit::Journals();
+         EXPECT_EQ(journals.size(), 1u);
+         for (const std::string& key : journals) {
+           HKEY h = nullptr;
+           EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, &h), ERROR_SUCCESS);
+           const BYTE cut[7] = {1, 2, 3, 4, 5, 6, 7};
+           EXPECT_EQ(RegSetValueExA(h, "Bytes", 0, REG_BINARY, cut, sizeof cut), ERROR_SUCCESS);
+           RegCloseKey(h);
+         }
+         std::vector<DWORD> codes{quiet(log), quiet(log)};
+         EXPECT_EQ(runkit::JournalCount(), 0u);
+         return codes;
+       },
+       {{1605, 1605}}, false, 0},
       {"a drive that is not there", [&](const std::string&) { return std::vector<DWORD>{quiet("Q:\\Demo\\demo.und")}; },
        {{13}}, false, 0},
       {"an uninstall entry nobody may open",
