@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# ok always succeeds: "cond && ok || bad" is an if-then-else here.
+# shellcheck disable=SC2015
 # Tests of the demo's verdict (tools/demo-verdict.sh) on made-up trees, a
 # registry kept in files in Wine's `reg query` format, and robot transcripts:
 # what the demo must pass, and each way it must fail.
