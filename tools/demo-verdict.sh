@@ -154,10 +154,17 @@ transcript_boxes() {
     END { flush() }'
 }
 
+# Lines as "one" "two" "three".
+quoted() {
+  local out="" x
+  for x in "$@"; do out+="${out:+ }\"$x\""; done
+  printf '%s' "$out"
+}
+
 # The robot's account of an interactive run: the confirmation, the summary
-# with the lines named, the end message, no other box, and the program's
-# exit code 0 (an interactive run ends with 0 whatever happened; any other
-# code is a crash).
+# with exactly the lines named (in order, leading blanks aside), the end
+# message, no other box, and the program's exit code 0 (an interactive run
+# ends with 0 whatever happened; any other code is a crash).
 check_transcript() { # transcript summary-line...
   local log=$1 caption text confirmed=0 ended=0
   shift
@@ -174,15 +181,12 @@ check_transcript() { # transcript summary-line...
   done < <(transcript_boxes "$log")
   [ $confirmed = 1 ] || failed "the confirmation \"Continuar?\"" "asked" "not asked"
   [ $ended = 1 ] || failed "the end message \"Término\"" "shown" "not shown"
-  local summary line missing=()
-  summary="$(tr -d '\r' <"$log" | sed -n 's/^   | //p')"
-  for line in "$@"; do
-    grep -qF -- "$line" <<<"$summary" || missing+=("$line")
-  done
+  local found=()
+  mapfile -t found < <(tr -d '\r' <"$log" | sed -n 's/^   | *//p')
   if ! grep -q '^-- Janela: ' "$log"; then
-    failed "the summary" "shown, listing $(few "$@")" "not shown"
-  elif [ ${#missing[@]} -gt 0 ]; then
-    failed "the summary" "lines with $(few "$@")" "none with $(few "${missing[@]}")"
+    failed "the summary" "shown with $(quoted "$@")" "not shown"
+  elif [ "$(printf '%s\n' "${found[@]}")" != "$(printf '%s\n' "$@")" ]; then
+    failed "the summary" "the lines $(quoted "$@")" "${#found[@]} lines: $(quoted "${found[@]}")"
   fi
   local code
   code="$(tr -d '\r' <"$log" | sed -n 's/^-- desinstalador.exe terminou com o código \([0-9-]*\);.*/\1/p' | tail -1)"

@@ -204,7 +204,9 @@ if [ "$UNATTENDED" = 1 ]; then
   rm -f "$OUT"/*.done "$OUT"/*.want
   [ $rc = 0 ] || echo "demo: the driver ended with code $rc"
   check_exit_code "the driver's exit code" "$rc"
-  check_transcript "$OUT/driver.log" config.ini
+  # The summary: the changed file, and the two folders it keeps.
+  check_transcript "$OUT/driver.log" 'Arquivos que não puderam ser apagados:' "$INSTALL\config.ini" \
+    'Pastas que não puderam ser apagadas:' "$INSTALL" "$HOST"
 else
   echo "(answer the program's windows on your screen)"
   rc=0

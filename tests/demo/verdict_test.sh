@@ -147,7 +147,10 @@ cat >"$T/good.log" <<'EOF'
    resposta: Sim
 -- Janela: "Sumário de impossibilidades"
    | Arquivos que não puderam ser apagados:
-   | C:\Program Files (x86)\Exemplos Kestrivon\Planilha Demo\config.ini
+   |     C:\Maker\App\config.ini
+   | Pastas que não puderam ser apagadas:
+   |     C:\Maker\App
+   |     C:\Maker
    [captura 3-sumario.png]
    resposta: Deixar como está
 -- Caixa "Término":
@@ -156,38 +159,46 @@ cat >"$T/good.log" <<'EOF'
    resposta: OK
 -- desinstalador.exe terminou com o código 0; caixas mostradas: 2
 EOF
+SUMMARY=('Arquivos que não puderam ser apagados:' 'C:\Maker\App\config.ini' 'Pastas que não puderam ser apagadas:'
+  'C:\Maker\App' 'C:\Maker')
 reset
-check_transcript "$T/good.log" config.ini
+check_transcript "$T/good.log" "${SUMMARY[@]}"
 expect_none "a good run's transcript"
 
 reset
-check_transcript "$T/good.log" config.ini 'Pastas que não'
-expect_failures "a summary without a line it should have" \
-  "the summary (expected lines with config.ini, Pastas que não, found none with Pastas que não)"
+check_transcript "$T/good.log" "${SUMMARY[@]:0:3}" 'C:\Maker'
+expect_failures "a summary with a line too many" \
+  "the summary (expected the lines \"${SUMMARY[0]}\" \"${SUMMARY[1]}\" \"${SUMMARY[2]}\" \"C:\\Maker\", found 5 lines: \"${SUMMARY[0]}\" \"${SUMMARY[1]}\" \"${SUMMARY[2]}\" \"C:\\Maker\\App\" \"C:\\Maker\")"
+
+grep -v 'C:\\Maker$' "$T/good.log" >"$T/short.log"
+reset
+check_transcript "$T/short.log" "${SUMMARY[@]}"
+expect_failures "a summary without the maker's folder" \
+  "the summary (expected the lines $(quoted "${SUMMARY[@]}"), found 4 lines: $(quoted "${SUMMARY[@]:0:4}"))"
 
 printf '%s\r\n' '-- Caixa "Problemas":' '   O arquivo "C:\x\planilha.und"' 'apresentou problemas.' \
   '   [captura caixa-1.png]' '   resposta: OK' '-- desinstalador.exe terminou com o código 0; caixas mostradas: 1' \
   >"$T/refused.log"
 reset
-check_transcript "$T/refused.log" config.ini
+check_transcript "$T/refused.log" "${SUMMARY[@]}"
 expect_failures "the refused log" \
   'a box "Problemas" (expected only the confirmation and "Término", found "O arquivo "C:\x\planilha.und" apresentou problemas.")' \
   'the confirmation "Continuar?" (expected asked, found not asked)' \
   'the end message "Término" (expected shown, found not shown)' \
-  'the summary (expected shown, listing config.ini, found not shown)'
+  "the summary (expected shown with $(quoted "${SUMMARY[@]}"), found not shown)"
 
 sed 's/código 0;/código 3221225477;/' "$T/good.log" >"$T/crash.log"
 reset
-check_transcript "$T/crash.log" config.ini
+check_transcript "$T/crash.log" "${SUMMARY[@]}"
 expect_failures "a program that crashed" "desinstalador.exe's exit code (expected 0, found 3221225477)"
 
 grep -v '^-- desinstalador' "$T/good.log" >"$T/killed.log"
 reset
-check_transcript "$T/killed.log" config.ini
+check_transcript "$T/killed.log" "${SUMMARY[@]}"
 expect_failures "a program that never ended" "desinstalador.exe's exit code (expected 0, found no exit code)"
 
 reset
-check_transcript "$T/missing.log" config.ini
+check_transcript "$T/missing.log" "${SUMMARY[@]}"
 expect_failures "no transcript" "the robot's transcript $T/missing.log (expected an account of the run, found nothing)"
 
 # --- the verdict ----------------------------------------------------------
