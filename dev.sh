@@ -51,8 +51,10 @@ install_deps() {
   want_file /usr/lib/wine/wine wine32
   want_file /usr/share/wine/fonts/sserife.fon fonts-wine
   want_cmd Xvfb xvfb
-  # Demo: screenshots, and the Brazilian locale the program runs in.
+  # Demo: screenshots, the Brazilian locale the program runs in, and jq for
+  # the verdict, which reads the log's files from `undtool dump`.
   want_cmd import imagemagick
+  want_cmd jq jq
   want_cmd locale-gen locales
   if [ ${#need[@]} -gt 0 ]; then
     mapfile -t need < <(printf '%s\n' "${need[@]}" | sort -u)

@@ -8,6 +8,12 @@
 # start its own virtual display (UND_DEMO_UNATTENDED=1) nobody can answer the
 # program, so a small robot (und_demo_driver.exe) answers for you and
 # screenshots land in build/demo/. With a real display you answer yourself.
+#
+# It ends with a verdict: what the installation calls for (every logged file
+# gone but the changed one, the folders, shortcuts and keys, the count-down of
+# the uninstaller's registration and its self-deletion at the next start),
+# checked against the disk and the registry, and with the robot against what
+# the program showed. Exit code 1 when any expectation failed.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 NATIVE_BIN="${UND_NATIVE_BIN:-$ROOT/build/native/bin}"
@@ -31,6 +37,9 @@ w() {
   tr -d '\r' <"$TMP/out"
   return $rc
 }
+# shellcheck source=tools/demo-verdict.sh
+. "$ROOT/tools/demo-verdict.sh"
+reg_lines() { w reg query "$1" /reg:32; }
 regadd() { w reg add "$@" /reg:32 /f >/dev/null; }
 unix_of() { # a C:\ path -> its file in the prefix
   local p="${1#?:\\}"
@@ -40,6 +49,7 @@ unix_of() { # a C:\ path -> its file in the prefix
 PROGRAM="$WIN32_BIN/desinstalador.exe"
 UNDTOOL="$NATIVE_BIN/undtool"
 DRIVER="$WIN32_BIN/und_demo_driver.exe"
+command -v jq >/dev/null || { echo "demo: jq is missing (./dev.sh setup installs it)" >&2; exit 1; }
 for f in "$PROGRAM" "$UNDTOOL"; do
   [ -e "$f" ] || { echo "demo: $f is missing (is it built yet?)" >&2; exit 1; }
 done
@@ -55,6 +65,7 @@ APPNAME='Planilha Demo 2.1'
 UNKEY='PlanilhaDemo21'
 APPKEY='Software\Exemplos Kestrivon\Planilha Demo'
 REGISTRATION='HKLM\Software\Kestrivon\Dalvests\1.0.0.3'
+DALVESTS='HKLM\Software\Kestrivon\Dalvests'
 UNINSTALL_ROOT='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 RUNONCE='HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce'
 
@@ -110,6 +121,17 @@ say "writing the uninstall log with undtool scan"
 touch -d "@$(($(date +%s) + 3600))" "$INSTALL_U/config.ini"
 echo "config.ini was changed after installation: it will be kept and listed in the summary"
 
+# What the log names, for the verdict: its files and folders relative to the
+# installation folder (forward slashes, no trailing one).
+"$UNDTOOL" dump "$INSTALL_U/planilha.und" >"$TMP/log.json" || true
+jq -r '.folders as $f | .groups | to_entries[] | .key as $i | .value.files[] | ($f[$i].name + .name)' \
+  "$TMP/log.json" 2>/dev/null | sed 's:\\:/:g' >"$TMP/logged-files" || true
+jq -r '.folders[].name | select(. != "")' "$TMP/log.json" 2>/dev/null | sed 's:\\:/:g' | sed 's:/$::' \
+  >"$TMP/logged-folders" || true
+installed=$(find "$INSTALL_U" -type f ! -name planilha.und | wc -l)
+logged=$(grep -c . "$TMP/logged-files" || true)
+[ "$logged" = "$installed" ] || failed "the files the log names" "the $installed installed" "$logged"
+
 win_of() { # a file in the prefix -> its C:\ path
   local p="${1#"$WINEPREFIX"/drive_c/}"
   printf 'C:\\%s' "${p//\//\\}"
@@ -147,6 +169,11 @@ show_state() {
 
 say "before the uninstallation"
 show_state
+# The registration serves this one application; any other version's keeps
+# Dalvests in place.
+served_before="$(key_value "$REGISTRATION" AppsServed)"
+[ "$served_before" = 0x1 ] || failed "AppsServed of $REGISTRATION before the run" "0x1" "${served_before:-none}"
+other_registrations="$(key_subkeys "$DALVESTS" | grep -vixF 1.0.0.3 || true)"
 
 # --- the run ----------------------------------------------------------------
 say "running: desinstalador.exe /f:$LOG"
@@ -176,16 +203,48 @@ if [ "$UNATTENDED" = 1 ]; then
   wait "$TAIL_PID" 2>/dev/null || true
   rm -f "$OUT"/*.done "$OUT"/*.want
   [ $rc = 0 ] || echo "demo: the driver ended with code $rc"
+  check_exit_code "the driver's exit code" "$rc"
+  # The summary: the changed file, and the two folders it keeps.
+  check_transcript "$OUT/driver.log" 'Arquivos que não puderam ser apagados:' "$INSTALL\config.ini" \
+    'Pastas que não puderam ser apagadas:' "$INSTALL" "$HOST"
 else
   echo "(answer the program's windows on your screen)"
   rc=0
   LANG="$WLANG" timeout 900 wine "$UNINSTALLER" "/f:$LOG" >/dev/null 2>&1 </dev/null || rc=$?
   echo "desinstalador.exe ended with code $rc"
+  check_exit_code "desinstalador.exe's exit code" "$rc"
 fi
 
 say "after the uninstallation"
 [ -e "$INSTALL_U/planilha.und" ] && echo "-- the log is still there: $LOG" || echo "-- the log is gone"
 show_state
+
+# What the installation calls for, as the run left it.
+check_gone "$INSTALL_U/planilha.und" "the log $LOG"
+check_logged_files "$INSTALL_U" "$TMP/logged-files" config.ini
+while IFS= read -r folder; do
+  [ -z "$folder" ] || check_gone "$INSTALL_U/$folder" "the folder $INSTALL\\${folder//\//\\}"
+done <"$TMP/logged-folders"
+# Host levels 2: the installation folder and the maker's above it, both kept
+# by the changed file.
+check_folder_holds "$INSTALL_U" "the installation folder $INSTALL" config.ini
+check_folder_holds "$HOST_U" "the maker's folder $HOST" "Planilha Demo"
+# Shortcut levels 1: the shortcut folder itself.
+check_gone "$SHORTCUTS_U/Planilha Demo.lnk" "the shortcut $SHORTCUTS\\Planilha Demo.lnk"
+check_gone "$SHORTCUTS_U/Leia-me.lnk" "the shortcut $SHORTCUTS\\Leia-me.lnk"
+check_gone "$SHORTCUTS_U" "the shortcut folder $SHORTCUTS"
+check_key_gone "$UNINSTALL_ROOT\\$UNKEY" "the uninstall entry $UNINSTALL_ROOT\\$UNKEY"
+# Level 1 for ...\Opcoes; level 2 for the application's key: it, then the
+# maker's key once empty.
+check_key_gone "HKLM\\$APPKEY\\Opcoes"
+check_key_gone "HKLM\\$APPKEY"
+check_key_gone "HKLM\\${APPKEY%\\*}"
+# Counted down from 1 to 0: the registration goes, Dalvests with it when it
+# held no other, and the uninstaller is scheduled for deletion.
+check_key_gone "$REGISTRATION" "the registration $REGISTRATION, counted down from AppsServed ${served_before:-?}"
+[ -n "$other_registrations" ] || check_key_gone "$DALVESTS" "$DALVESTS (no other registration in it)"
+check_self_deletion_entry "$RUNONCE" "cmd.exe /c del \"$UNINSTALLER\""
+
 say "next start of Windows (simulated with wineboot -r, which runs the run-once entries)"
 w wineboot -r >/dev/null || true
 if [ -e "$UNINSTALLER_U" ]; then
@@ -193,6 +252,7 @@ if [ -e "$UNINSTALLER_U" ]; then
 else
   echo "-- the uninstaller's copy is gone: $UNINSTALLER"
 fi
+check_gone "$UNINSTALLER_U" "the uninstaller's copy $UNINSTALLER after the restart"
 echo "   $RUNONCE:"
 w reg query "$RUNONCE" /reg:32 | grep -E '^\s+\S' | sed 's/^ */     /' || echo "     (empty)"
 
@@ -200,3 +260,6 @@ if ls "$OUT"/*.png >/dev/null 2>&1; then
   say "screenshots"
   ls -1 "$OUT"/*.png
 fi
+
+say "verdict"
+verdict_report "the uninstallation did what the installation calls for" || exit 1
