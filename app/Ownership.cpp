@@ -22,14 +22,25 @@ std::optional<std::string> NotTheApplicationsReason(const TRunData& data, const 
   if (h.UninstallKey.empty()) return std::nullopt;
   auto entry = registry.OpenKey(platform::kHkeyLocalMachine, kUninstallKeyPath + h.UninstallKey);
   if (!entry) return std::nullopt;
+  bool anyCommand = false;
   for (const char* value : {"UninstallString", "QuietUninstallString"}) {
     const std::optional<std::string> command = entry->ReadExpandedString(value);
     if (command && command->empty()) continue;
+    anyCommand = true;
     const std::string named =
         command ? LogPathInCommand(*command, [&](unsigned char byte) { return locale.IsLeadByte(byte); }) : "";
     if (named.empty() || !SameLog(IdentifyLog(named, fs, registry, locale), log, locale)) {
       return "the uninstall entry " + h.UninstallKey + " is another program's: its " + value + " names " +
              (!command ? "no log (it is no text)" : named.empty() ? "no log" : named);
+    }
+  }
+  // An entry with no command at all (a remnant, or one of the system's own)
+  // is this application's only under its name.
+  if (!anyCommand) {
+    const std::string shown = entry->ReadString("DisplayName").value_or("");
+    if (!shown.empty() && !locale.EqualIgnoreCase(shown, h.AppName)) {
+      return "the uninstall entry " + h.UninstallKey + " is another program's: it has no command, and its "
+             "DisplayName is " + shown;
     }
   }
   return std::nullopt;

@@ -19,7 +19,9 @@ namespace app {
 // own when every command string of it (UninstallString,
 // QuietUninstallString; a REG_EXPAND_SZ one expanded) names this log by
 // the program's own rules (LogPathInCommand, IdentifyLog); a command value
-// that is no string names none.
+// that is no string names none. An entry with no command string at all is
+// its own only when its DisplayName, if it has one, is the application's
+// name (letter case aside).
 std::optional<std::string> NotTheApplicationsReason(const TRunData& data, const LogIdentity& log,
                                                     platform::IFileSystem& fs, platform::IRegistry& registry,
                                                     platform::ILocale& locale, const Protection& protection);

@@ -101,6 +101,10 @@ TEST(CommandLine, AnUninstallEntryNamesItsLogByTheProgramsOwnRules) {
       {"UninstallString", "u.exe /x " + std::string("\"/f:") + log + "\"", sz, log},
       {"QuietUninstallString", "\"" + exe + "\" /quiet \"/f:" + log + "\"", sz, log},  // only a quiet command
       {"UninstallString", "\"" + exe + "\"", sz, std::nullopt},
+      {"UninstallString", "\"" + exe + "\" /f:\"" + log + "\"", platform::kRegBinary, std::nullopt},  // no text
+      // No command at all: its own only under the application's name.
+      {"DisplayName", "planilha DEMO", sz, log},
+      {"DisplayName", "Outro Programa", sz, std::nullopt},
   };
   fakes::FakeLocale locale;
   for (const auto& row : rows) {
@@ -115,6 +119,7 @@ TEST(CommandLine, AnUninstallEntryNamesItsLogByTheProgramsOwnRules) {
     registry.SetString(platform::kHkeyLocalMachine, entry, row.value, row.command, row.type);
     app::TRunData data;
     data.UninsData.UninstallKey = "App";
+    data.UninsData.AppName = "Planilha Demo";
     const app::LogIdentity identity = app::IdentifyLog(log, fs, registry, locale);
     const app::Protection protection({}, locale);
     const auto reason = app::NotTheApplicationsReason(data, identity, fs, registry, locale, protection);

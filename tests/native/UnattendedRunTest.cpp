@@ -193,7 +193,12 @@ TEST(UnattendedRun, ExitCodeSchedulingAndReportPerSituation) {
         "Desinstalador Kestrivon 1.0.0.3: report of an uninstallation", "exit code: 0"}},
       // A name from the log writes no lines of its own.
       {"application name holding a line end", {kQuiet, kLogArg, kReportArg},
-       [](World& w) { w.fs.SetContent(kLog, DemoLog("Demo\r\n6.6.6.6 update.example.com\t\x1b")); }, 0, {},
+       [](World& w) {
+         const std::string name = "Demo\r\n6.6.6.6 update.example.com\t\x1b";
+         w.fs.SetContent(kLog, DemoLog(name));
+         w.registry.SetString(kHklm, kEntry, "DisplayName", name);  // the entry's own name
+       },
+       0, {},
        {"application: Demo<CR><LF>6.6.6.6 update.example.com<TAB><1B>", "exit code: 0"}},
       {"a report that cannot be written leaves the exit code right", {kQuiet, kLogArg, kReportArg},
        [](World& w) { w.fs.Fail(fakes::FsOp::Write, kReport, 112 /* the disk is full */); }, 0, {}, {}},

@@ -194,6 +194,16 @@ TEST(Unattended, ExitCodesReportsAndNoWindowWhenQuiet) {
        },
        [&] { EXPECT_TRUE(robot::KeyRemove(otherEntry)) << "the other program's entry stays"; },
        [&](app::LogContent& c) { c.uninstallKey = other; }},
+      {"an uninstall entry with no command and another program's name", "/quiet", 13,
+       {"log: refused: the uninstall entry " + name + " is another program's: it has no command, and its "
+        "DisplayName is Outro Programa",
+        "exit code: 13"},
+       Case::Untouched,
+       [&](std::string log) {
+         EXPECT_TRUE(robot::KeySetString(entry, "DisplayName", "Outro Programa"));
+         return log;
+       },
+       [] {}},
       {"the list of programs that start with Windows as a logged key", "/quiet", 13,
        {"log: refused: offset 9: registry key 0 names a key that is not the application's: the settings of Windows "
         "(CurrentVersion and its direct subkeys: Run, Uninstall, ...)", "exit code: 13"},
