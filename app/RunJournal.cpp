@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/Registration.h"
 #include "platform/WindowsRules.h"
 
 namespace app {
@@ -122,6 +123,14 @@ void RunJournal::MarkKept(int entry, uint32_t root, const std::string& path) {
   const std::string node = KeptMark(entry, root, path);
   const std::string kept = kept_ + (kept_.empty() ? "" : "\n") + node;
   if (key->WriteString(kKeptValue, kept)) kept_ = kept;
+}
+
+bool RunJournal::DiscardAtRestart() {
+  auto runOnce = registry_.OpenKey(kRoot, kRunOnceKey);
+  const std::string name = key_.substr(key_.rfind('\\') + 1);
+  // The 32-bit view, where this program keeps it, whoever runs the entry.
+  return runOnce && !runOnce->ReadOnly() &&
+         runOnce->WriteString(name, "reg.exe delete \"HKLM" + key_ + "\" /f /reg:32") && runOnce->Flush();
 }
 
 void RunJournal::Discard() {

@@ -92,6 +92,10 @@ class RunJournal {
   static std::string KeptMark(int entry, uint32_t root, const std::string& path);
   // Deletes the journal: the uninstallation is over.
   void Discard();
+  // Has Windows delete the journal at its next start (a run-once entry named
+  // after the journal): what keeps it, the log, goes then too. False when
+  // the entry cannot be written.
+  bool DiscardAtRestart();
 
   const std::string& keyPath() const { return key_; }
 

@@ -282,6 +282,7 @@ void UninstallRun::DeleteLog() {
   } else {
     log.result = Result::Absent;
   }
+  logScheduled_ = log.result == Result::Scheduled;
   listeners_.OnLogDeleted(log);
 }
 
@@ -325,6 +326,10 @@ void UninstallRun::CloseJournal(const RegistrationResult& registration) {
   const bool logGone = !services_.fs.FindEntry(LogPath, looked) && platform::NotFound(looked.error());
   if (!logGone) {
     listeners_.OnNote("journal: kept while the log is still at its place, so that no later run counts down again");
+    // The log goes at the next start of Windows, and so does the journal.
+    if (logScheduled_ && journal_->DiscardAtRestart()) {
+      listeners_.OnNote("journal: deleted at the next start of Windows, with the log");
+    }
   } else if (registration.lockTimedOut || registration.recordFailed || registration.selfDeletionFailed) {
     listeners_.OnNote("journal: kept, so that a later run of this log finishes the count-down");
   } else {

@@ -143,6 +143,7 @@ class UninstallRun : private IRemovalListener {
   // The journal is of an uninstallation that is over, or damaged, and the
   // log is gone: the run only tidies up and ends as "not there".
   bool over_ = false;
+  bool logScheduled_ = false;  // the log goes at the next start of Windows
   std::optional<Protection> protection_;
 };
 
