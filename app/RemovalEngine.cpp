@@ -1,8 +1,8 @@
 #include "app/RemovalEngine.h"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
-#include <unordered_set>
 
 #include "app/Protection.h"
 #include "env/Enviro.h"
@@ -45,15 +45,18 @@ bool ListingDecides(const std::string& name) {
   for (const char c : name) {
     if (c < 0x20 || c > 0x7E || std::strchr("\\/:*?\"<>|~", c) != nullptr) return false;
   }
-  std::string stem = name.substr(0, name.find('.'));
-  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-  for (char& c : stem) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 0x20 : c);
-  if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL" || stem == "CONIN$" || stem == "CONOUT$" ||
-      stem == "CLOCK$") {
-    return false;
+  // A device's name, before any extension and blanks: CON, COM1, ... Bit
+  // 0x20 dropped folds the letters; digits become 0x10 to 0x19, '$' 0x04.
+  size_t end = std::min(name.find('.'), name.size());
+  while (end > 0 && name[end - 1] == ' ') --end;
+  char stem[8] = {};
+  for (size_t i = 0; i < end && i < 7; ++i) stem[i] = static_cast<char>(name[i] & ~0x20);
+  if (end > 7) return true;
+  if (end == 4 && stem[3] >= 0x10 && stem[3] <= 0x19) stem[3] = '#';
+  for (const char* device : {"CON", "PRN", "AUX", "NUL", "COM#", "LPT#", "CONIN\x04", "CONOUT\x04", "CLOCK\x04"}) {
+    if (std::strcmp(stem, device) == 0) return false;
   }
-  return !(stem.size() == 4 && (stem.rfind("COM", 0) == 0 || stem.rfind("LPT", 0) == 0) && stem[3] >= '0' &&
-           stem[3] <= '9');
+  return true;
 }
 
 std::string AsciiUpper(std::string name) {
@@ -74,7 +77,7 @@ class FolderNames {
   // Certainly not in the folder: what a lookup of it would find is nothing.
   bool Absent(const std::string& name) const {
     if (state_ != State::Listed && state_ != State::Missing) return false;
-    return ListingDecides(name) && (state_ == State::Missing || names_.count(AsciiUpper(name)) == 0);
+    return ListingDecides(name) && (state_ == State::Missing || names_.find(AsciiUpper(name)) == names_.end());
   }
   // Whether the lookup of `name` that found nothing with `error`, with
   // `left` more names of the folder to come, makes the folder worth reading.
@@ -97,7 +100,8 @@ class FolderNames {
         names_.clear();
         return;
       }
-      names_.insert(AsciiUpper(entry.name));
+      std::string key = AsciiUpper(entry.name);
+      names_.emplace(key, true);
     }
     state_ = State::Listed;
   }
@@ -107,7 +111,9 @@ class FolderNames {
   static constexpr int kReadFrom = 4;
   enum class State : uint8_t { Unread, Listed, Missing, Unknown };
   State state_ = State::Unread;
-  std::unordered_set<std::string> names_;  // AsciiUpper of every listed name
+  // AsciiUpper of every listed name; a map of the engine's kind
+  // (linkOnTheWay_), whose code the program has already.
+  std::map<std::string, bool> names_;
 };
 
 // A key path made of nothing but backslashes names the root key (or, after
