@@ -237,20 +237,30 @@ double QuietRun(const Tree& tree, const std::string& workDir, const std::string&
 
 // A /quiet run over the tree, killed as soon as the file in the middle of
 // the log is gone; false when the run ended by itself first or the kill
-// did not end it.
+// did not end it. Started without the robot, which waits for an input idle
+// that a run without a window never reaches.
 bool KilledHalfWay(const Tree& tree, const std::string& workDir) {
-  const std::string args = "/quiet " + robot::QuoteArgument("/f:" + tree.log);
-  robot::Process p = robot::Process::StartRaw(robot::ProgramPath(), args, workDir);
-  const std::string& middle = tree.files[tree.files.size() / 2];
-  const double start = Now();
-  while (p.running() && robot::FileExists(middle) && Now() - start < 1800) Sleep(10);
-  if (!p.running()) {
-    std::fprintf(stderr, "killed run: it ended before half of its files were gone\n");
+  const std::string exe = robot::ProgramPath();
+  std::string line = robot::QuoteArgument(exe) + " /quiet " + robot::QuoteArgument("/f:" + tree.log);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION p{};
+  if (!CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, workDir.c_str(), &startup, &p)) {
+    std::fprintf(stderr, "killed run: cannot start (%lu)\n", GetLastError());
     return false;
   }
-  p.Kill();
-  if (p.running()) {
-    std::fprintf(stderr, "killed run: still running after the kill\n");
+  const auto running = [&] { return WaitForSingleObject(p.hProcess, 0) == WAIT_TIMEOUT; };
+  const std::string& middle = tree.files[tree.files.size() / 2];
+  const double start = Now();
+  while (running() && robot::FileExists(middle) && Now() - start < 1800) Sleep(10);
+  const bool wasRunning = running();
+  const bool killed = wasRunning && TerminateProcess(p.hProcess, 255) &&
+                      WaitForSingleObject(p.hProcess, 10000) == WAIT_OBJECT_0;
+  CloseHandle(p.hThread);
+  CloseHandle(p.hProcess);
+  if (!killed) {
+    std::fprintf(stderr, "killed run: %s\n",
+                 wasRunning ? "still running after the kill" : "it ended before half of its files were gone");
     return false;
   }
   int left = 0;
