@@ -1,5 +1,7 @@
 #include "app/RemovalEngine.h"
 
+#include <algorithm>
+#include <cstring>
 #include <exception>
 
 #include "app/Protection.h"
@@ -32,6 +34,87 @@ void PutOff(Outcome& outcome, platform::Status scheduled) {
     outcome.error = scheduled.error();
   }
 }
+
+// A file name that one listing of its folder decides: plain ASCII, whose
+// case folds the same by every code page's rules and the system's own, and
+// none that the system finds under another name than the listed one (an
+// 8.3 alias has a '~'; trailing dots and blanks are dropped), nor a
+// wildcard, a path, a stream or a device.
+bool ListingDecides(const std::string& name) {
+  if (name.empty() || name.back() == '.' || name.back() == ' ') return false;
+  for (const char c : name) {
+    if (c < 0x20 || c > 0x7E || std::strchr("\\/:*?\"<>|~", c) != nullptr) return false;
+  }
+  // A device's name, before any extension and blanks: CON, COM1, ... Bit
+  // 0x20 dropped folds the letters; digits become 0x10 to 0x19, '$' 0x04.
+  size_t end = std::min(name.find('.'), name.size());
+  while (end > 0 && name[end - 1] == ' ') --end;
+  char stem[8] = {};
+  for (size_t i = 0; i < end && i < 7; ++i) stem[i] = static_cast<char>(name[i] & ~0x20);
+  if (end > 7) return true;
+  if (end == 4 && stem[3] >= 0x10 && stem[3] <= 0x19) stem[3] = '#';
+  for (const char* device : {"CON", "PRN", "AUX", "NUL", "COM#", "LPT#", "CONIN\x04", "CONOUT\x04", "CLOCK\x04"}) {
+    if (std::strcmp(stem, device) == 0) return false;
+  }
+  return true;
+}
+
+std::string AsciiUpper(std::string name) {
+  for (char& c : name) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 0x20 : c);
+  return name;
+}
+
+// A run finishing what a killed one began meets many files that are gone
+// already, and a lookup that finds nothing costs far more than one that
+// finds (Wine reads the whole folder in search of the name in another
+// case). So once a lookup in a folder finds nothing, the folder is read
+// once, and the names the reading decides that it lacks are gone without a
+// lookup of their own; below a missing folder, all of them are. Everything
+// else is looked up one by one, as before any reading, and so is every name
+// of a folder that cannot be read.
+class FolderNames {
+ public:
+  // Certainly not in the folder: what a lookup of it would find is nothing.
+  bool Absent(const std::string& name) const {
+    if (state_ != State::Listed && state_ != State::Missing) return false;
+    return ListingDecides(name) && (state_ == State::Missing || names_.find(AsciiUpper(name)) == names_.end());
+  }
+  // Whether the lookup of `name` that found nothing with `error`, with
+  // `left` more names of the folder to come, makes the folder worth reading.
+  bool WorthReading(const std::string& name, uint32_t error, int left) const {
+    return state_ == State::Unread && left >= kReadFrom && ListingDecides(name) && platform::NotFound(error);
+  }
+  // `folder` (without its trailing backslash) after such a lookup.
+  void Read(platform::IFileSystem& fs, const std::string& folder, uint32_t error) {
+    // A folder on the way is missing: no name of the folder is there.
+    if (error == platform::kErrorPathNotFound) {
+      state_ = State::Missing;
+      return;
+    }
+    state_ = State::Unknown;
+    const auto listing = fs.ListFolder(folder);
+    if (!listing) return;
+    for (const platform::FileEntry& entry : *listing) {
+      // A name the code page cannot spell comes as '?', which no name has.
+      if (entry.name.find('?') != std::string::npos) {
+        names_.clear();
+        return;
+      }
+      std::string key = AsciiUpper(entry.name);
+      names_.emplace(key, true);
+    }
+    state_ = State::Listed;
+  }
+
+ private:
+  // Fewer names left than this are cheaper to look up than the reading.
+  static constexpr int kReadFrom = 4;
+  enum class State : uint8_t { Unread, Listed, Missing, Unknown };
+  State state_ = State::Unread;
+  // AsciiUpper of every listed name; a map of the engine's kind
+  // (linkOnTheWay_), whose code the program has already.
+  std::map<std::string, bool> names_;
+};
 
 // A key path made of nothing but backslashes names the root key (or, after
 // the uninstall prefix, the Uninstall key itself), which is never deleted.
@@ -102,19 +185,24 @@ void RemovalEngine::RemoveFiles(const TRunData& data) {
     const std::string folder = base + data.FolderList->Text(f);
     // Behind a link the files are another folder's: not even looked at.
     const bool behindLink = LinkOnTheWay(base, data.FolderList->Text(f));
+    FolderNames names;
     for (int i = 0; i < files->Count(); ++i) {
       const TZData* record = files->At(i);
       if (record == nullptr) continue;
       bytesProcessed_ += record->Size;
       Show(record->Name);
       Outcome outcome = Met(ObjectKind::File, folder + record->Name);
-      const auto entry = behindLink ? std::nullopt : Look(outcome);
+      platform::Status looked;
+      const auto entry = behindLink || names.Absent(record->Name) ? std::nullopt : Look(outcome, looked);
       if (behindLink) {
         outcome.result = Result::Link;
       } else if (outcome.result == Result::Failed) {
         // The system would not look: the file may well be there.
       } else if (!entry || entry->IsFolder()) {
         outcome.result = Result::Absent;
+        if (!entry && names.WorthReading(record->Name, looked.error(), files->Count() - 1 - i)) {
+          names.Read(fs_, paths_.StripTrailingBackslash(folder), looked.error());
+        }
       } else if (entry->dosTime != record->Date) {
         // Changed since installation: the user's edits stay.
         outcome.result = Result::Changed;
@@ -297,6 +385,10 @@ bool RemovalEngine::LinkOnTheWay(const std::string& base, const std::string& rel
 
 std::optional<platform::FileEntry> RemovalEngine::Look(Outcome& outcome) {
   platform::Status looked;
+  return Look(outcome, looked);
+}
+
+std::optional<platform::FileEntry> RemovalEngine::Look(Outcome& outcome, platform::Status& looked) {
   auto entry = fs_.FindEntry(outcome.path, looked);
   if (entry) {
     outcome.attributes = entry->attributes;

@@ -102,6 +102,8 @@ class RemovalEngine {
   // The lookup of outcome.path; a lookup the system refused (not one that
   // found nothing) makes the outcome Failed at Step::Find.
   std::optional<platform::FileEntry> Look(Outcome& outcome);
+  // The same, with the lookup's refusal in `looked`.
+  std::optional<platform::FileEntry> Look(Outcome& outcome, platform::Status& looked);
   // The outcome of a key's opening or deletion that `status` tells: gone,
   // Absent when the system found nothing, Failed at `step` otherwise.
   static void Refusal(Outcome& outcome, Step step, platform::Status status);

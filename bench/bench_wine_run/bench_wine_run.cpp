@@ -4,6 +4,10 @@
 //
 //   bench_wine_run [files] [rounds]      (defaults: 20000 files, 3 rounds)
 //
+// UND_BENCH_RETRY_FILES (default 100000; 0 leaves it out) sets the size of
+// the tree of the retry part below, which runs `rounds` times after the
+// others; with 0 rounds, the retry part is all that runs, once.
+//
 // Measured, per round, each on a freshly written tree of `files` files:
 //   run       the program from the Yes of the confirmation to the end box
 //             (reading the log and start-up are before the Yes and not in it)
@@ -16,6 +20,10 @@
 //   quiet     the program with /quiet, from its start to its end (start-up
 //             and reading the log included): no window at all
 //   quiet+log the same writing its report (/log:), one line per object
+//   retry     a /quiet run killed (TerminateProcess) once half of its files
+//             are gone, then the same command run again to its end: the
+//             second run, from its start to its end, against `quiet` on a
+//             tree of the same size
 // The end box is polled every 20 ms, so `run` is known to about that much.
 // Each part runs on a tree written just before it, once the disk has
 // caught up with what was written: otherwise one part pays for writing
@@ -227,6 +235,45 @@ double QuietRun(const Tree& tree, const std::string& workDir, const std::string&
   return seconds;
 }
 
+// A /quiet run over the tree, killed as soon as the file in the middle of
+// the log is gone; false when the run ended by itself first or the kill
+// did not end it. Started without the robot, which waits for an input idle
+// that a run without a window never reaches.
+bool KilledHalfWay(const Tree& tree, const std::string& workDir) {
+  const std::string exe = robot::ProgramPath();
+  std::string line = robot::QuoteArgument(exe) + " /quiet " + robot::QuoteArgument("/f:" + tree.log);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION p{};
+  if (!CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, workDir.c_str(), &startup, &p)) {
+    std::fprintf(stderr, "killed run: cannot start (%lu)\n", GetLastError());
+    return false;
+  }
+  const auto running = [&] { return WaitForSingleObject(p.hProcess, 0) == WAIT_TIMEOUT; };
+  const std::string& middle = tree.files[tree.files.size() / 2];
+  const double start = Now();
+  while (running() && robot::FileExists(middle) && Now() - start < 1800) Sleep(10);
+  const bool wasRunning = running();
+  const bool killed = wasRunning && TerminateProcess(p.hProcess, 255) &&
+                      WaitForSingleObject(p.hProcess, 10000) == WAIT_OBJECT_0;
+  CloseHandle(p.hThread);
+  CloseHandle(p.hProcess);
+  if (!killed) {
+    std::fprintf(stderr, "killed run: %s\n",
+                 wasRunning ? "still running after the kill" : "it ended before half of its files were gone");
+    return false;
+  }
+  int left = 0;
+  for (const auto& f : tree.files) left += robot::FileExists(f);
+  std::printf("       killed after %.3f s with %d of %zu files left\n", Now() - start, left, tree.files.size());
+  return true;
+}
+
+int RetryFiles() {
+  const char* text = std::getenv("UND_BENCH_RETRY_FILES");
+  return text != nullptr && *text != '\0' ? std::atoi(text) : 100000;
+}
+
 // The median of the figures above 0 (failed rounds give -1); -1 when none.
 double Median(std::vector<double> figures) {
   figures.erase(std::remove_if(figures.begin(), figures.end(), [](double f) { return f <= 0; }), figures.end());
@@ -243,7 +290,8 @@ double Ratio(double a, double b) { return a > 0 && b > 0 ? a / b : -1; }
 int main(int argc, char** argv) {
   int files = argc > 1 ? std::atoi(argv[1]) : 20000;
   int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
-  if (files <= 0 || rounds <= 0) {
+  const int retryFiles = RetryFiles();
+  if (files <= 0 || rounds < 0 || retryFiles < 0) {
     std::fprintf(stderr, "usage: bench_wine_run [files] [rounds]\n");
     return 2;
   }
@@ -253,8 +301,10 @@ int main(int argc, char** argv) {
   }
   std::printf("bench_wine_run: %d files of %u bytes, %d per folder, %d round(s)\n", files,
               static_cast<unsigned>(kFileSize), kFilesPerFolder, rounds);
-  std::printf("%-6s %10s %10s %10s %10s %12s %12s\n", "round", "run s", "run-min s", "bare s", "bare+find s",
-              "run/bare", "run/bare+f");
+  if (rounds > 0) {
+    std::printf("%-6s %10s %10s %10s %10s %12s %12s\n", "round", "run s", "run-min s", "bare s", "bare+find s",
+                "run/bare", "run/bare+f");
+  }
   robot::TempDir dir;
   std::vector<double> runBare, runBareFind, quietBare, quietLogBare;
   for (int r = 0; r < rounds; ++r) {
@@ -302,7 +352,35 @@ int main(int argc, char** argv) {
                 quietReport, quietBare.back(), quietLogBare.back());
     std::fflush(stdout);
   }
-  std::printf("median of %d round(s): run/bare %.2f, run/bare+f %.2f, quiet/bare %.2f, quiet+log/bare %.2f\n", rounds,
-              Median(runBare), Median(runBareFind), Median(quietBare), Median(quietLogBare));
+  if (rounds > 0) {
+    std::printf("median of %d round(s): run/bare %.2f, run/bare+f %.2f, quiet/bare %.2f, quiet+log/bare %.2f\n",
+                rounds, Median(runBare), Median(runBareFind), Median(quietBare), Median(quietLogBare));
+  }
+  if (retryFiles == 0) return 0;
+
+  // A run killed half-way and run again, against an uninterrupted one.
+  const int retryRounds = rounds > 0 ? rounds : 1;
+  std::printf("retry of a run killed half-way: %d files, %d round(s)\n", retryFiles, retryRounds);
+  std::printf("%-6s %12s %12s %14s\n", "round", "quiet s", "retry s", "retry/quiet");
+  std::vector<double> retryQuiet;
+  for (int r = 0; r < retryRounds; ++r) {
+    Tree tree;
+    if (!WriteTree(dir / "once\\Demo\\", retryFiles, tree)) return 1;
+    Settle();
+    const double once = QuietRun(tree, dir.path(), "");
+    robot::DeleteTree(dir.path() + "once");
+    if (!WriteTree(dir / "killed\\Demo\\", retryFiles, tree)) return 1;
+    Settle();
+    double retry = -1;
+    if (KilledHalfWay(tree, dir.path())) {
+      Settle();
+      retry = QuietRun(tree, dir.path(), "");
+    }
+    robot::DeleteTree(dir.path() + "killed");
+    retryQuiet.push_back(Ratio(retry, once));
+    std::printf("%-6d %12.3f %12.3f %14.2f\n", r + 1, once, retry, retryQuiet.back());
+    std::fflush(stdout);
+  }
+  std::printf("median of %d round(s): retry/quiet %.2f at %d files\n", retryRounds, Median(retryQuiet), retryFiles);
   return 0;
 }

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "app/tools/LogWriter.h"
+#include "app/OutcomeWords.h"
 #include "app/RemovalEngine.h"
 #include "app/UninstallRun.h"
 #include "env/Enviro.h"
@@ -1068,6 +1069,127 @@ TEST(RemovalEngineProperty, TouchesOnlyWhatTheLogNamesAndNoHeaderStandsAlone) {
       }
     }
   }
+}
+
+// ---- property: a folder read once decides what lookups one by one would ----
+
+// Names as the system resolves them (an 8.3 alias of an existing entry;
+// trailing dots and blanks dropped), each lookup counted. One by one: no
+// folder can be read, and a missing folder is not told from a missing file.
+class SystemNames : public platform::FileSystemWrapper {
+ public:
+  SystemNames(platform::IFileSystem& fs, bool oneByOne) : FileSystemWrapper(fs), oneByOne_(oneByOne) {}
+  std::map<std::string, int> finds;  // by PathKey of the path asked for
+  using FileSystemWrapper::FindEntry;
+  using FileSystemWrapper::GetAttributes;
+  std::optional<platform::FileEntry> FindEntry(const std::string& p, platform::Status& s) override {
+    ++finds[platform::PathKey(p)];
+    auto found = FileSystemWrapper::FindEntry(Resolved(p), s);
+    if (oneByOne_ && s.error() == platform::kErrorPathNotFound) s = platform::Status::Refused(platform::kErrorFileNotFound);
+    return found;
+  }
+  std::optional<uint32_t> GetAttributes(const std::string& p, platform::Status& s) override {
+    return FileSystemWrapper::GetAttributes(Resolved(p), s);
+  }
+  platform::Status SetAttributes(const std::string& p, uint32_t a) override { return target().SetAttributes(Resolved(p), a); }
+  platform::Status RemoveFile(const std::string& p) override { return target().RemoveFile(Resolved(p)); }
+  std::optional<uint32_t> HardLinks(const std::string& p) override { return target().HardLinks(Resolved(p)); }
+  std::optional<std::vector<platform::FileEntry>> ListFolder(const std::string& f) override {
+    return oneByOne_ ? std::nullopt : target().ListFolder(f);
+  }
+
+ private:
+  std::string Resolved(std::string p) {
+    while (!p.empty() && (p.back() == '.' || p.back() == ' ')) p.pop_back();
+    return target().FullPath(p);
+  }
+  bool oneByOne_;
+};
+
+// A world of files gone, there, changed, read-only, in use, unreadable,
+// hard-linked or a folder, logged by plain, 8.3, dotted, accented or device
+// names, in folders there or missing; `finds` gets the lookups each file
+// should cost once a plain name's lookup found nothing with four to come.
+void BuildFolders(fakes::FakeFileSystem& fs, app::TRunData& data, std::mt19937& rng, std::map<std::string, int>& finds) {
+  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  data.UninsData.BaseDir = "C:\\App\\";
+  data.FolderList = std::make_unique<app::TFolderList>();
+  data.FileLists = std::make_unique<app::TFileLists>();
+  const bool baseThere = pick(10) != 0;
+  for (int f = 0, folders = 1 + pick(4); f < folders; ++f) {
+    const std::string rel = f == 0 ? "" : "d" + std::to_string(f) + "\\", folder = "C:\\App\\" + rel;
+    const bool there = baseThere && (f == 0 || pick(4) != 0), unspellable = there && pick(8) == 0;
+    if (there) fs.AddFile(folder + (unspellable ? "caf?.txt" : "user.txt"));  // a name the code page cannot spell
+    data.FolderList->Add(rel, std::make_unique<app::TDirData>());
+    data.FileLists->push_back(std::make_unique<app::TZDataList>());
+    bool read = false;
+    for (int i = 0, n = pick(31); i < n; ++i) {
+      const std::string num = std::to_string(i);
+      const int kind = pick(9) < 5 ? 0 : 1 + pick(4), state = there ? pick(10) : 0;
+      const std::string logged[] = {pick(2) ? "f" + num + ".dat" : "Arquivo " + num + ".Dat", "ARQUIV~" + num + ".TXT",
+                                    "t" + num + (pick(2) ? ".txt." : ".txt "), ToCp1252("ação" + num + ".txt"), "aux." + num};
+      const std::string disk[] = {pick(2) ? Upper(logged[0]) : logged[0], "arquivo longo " + num + ".txt",
+                                  "t" + num + ".txt", ToCp1252("AÇÃO" + num + ".TXT"), logged[4]};
+      auto z = std::make_unique<app::TZData>();
+      z->Name = logged[kind];
+      z->Date = kDate;
+      (*data.FileLists)[static_cast<size_t>(f)]->Add(std::move(z));
+      const std::string path = folder + disk[kind];
+      if (state == 7) fs.AddFolder(path);
+      if (state > 3 && state != 7) fs.AddFile(path, state == 5 ? kDate + 1 : kDate, 0, state % 3 == 0 ? 1 : 0x20);
+      if (state > 3 && kind == 1) fs.AddShortName(path, logged[1]);
+      if (state == 8) pick(2) ? fs.Lock(path) : fs.Fail(FsOp::Find, path);
+      if (state == 9 && pick(2)) fs.AddHardLink("C:\\Outside\\" + std::to_string(f) + "-" + num, path);
+      finds[platform::PathKey(folder + logged[kind])] = read && kind == 0 && state <= 3 ? 0 : 1;
+      read = read || (kind == 0 && state <= 3 && n - 1 - i >= 4 && !unspellable);
+    }
+  }
+}
+
+TEST(RemovalEngineProperty, AFolderReadOnceDecidesWhatLookupsOneByOneWould) {
+  int spared = 0;
+  for (uint32_t seed = 1; seed <= 600; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::vector<std::string> heard[2];
+    std::map<std::string, int> finds[2], expected;
+    for (const bool oneByOne : {false, true}) {
+      fakes::FakeFileSystem disk;
+      app::TRunData data;
+      std::mt19937 rng(seed);
+      BuildFolders(disk, data, rng, expected);
+      SystemNames fs(disk, oneByOne);
+      fakes::FakeRegistry registry;
+      fakes::FakeMessageBox box;
+      fakes::FakeLocale locale;
+      fakes::FakeModule module;
+      fakes::FakeNamedLock lock, claim;
+      fakes::FakeMainView view;
+      app::Services services{fs, registry, box, locale, module, lock, claim};
+      app::PersonHost person = fakes::PersonAt(box, view);
+      app::UninstallRun run(services, person, view, data);
+      struct : app::IRunListener {
+        std::vector<std::string>* out;
+        void OnOutcome(const app::Outcome& o) override {
+          out->push_back(o.path + " " + app::OutcomeReason(o, "") + std::to_string(static_cast<int>(o.result)) + " " +
+                         std::to_string(o.error) + " " + std::to_string(o.attributes) + " " + std::to_string(o.diskTime));
+        }
+      } listener;
+      listener.out = &heard[oneByOne];
+      run.Listen(listener);
+      run.RemoveInstallation();
+      for (int i = 0; i < data.FailList->Count(); ++i) heard[oneByOne].push_back("line " + data.FailList->Text(i));
+      for (const std::string& p : disk.AllPaths()) heard[oneByOne].push_back(p + " " + std::to_string(*disk.Attributes(p)));
+      finds[oneByOne] = fs.finds;
+    }
+    EXPECT_EQ(heard[0], heard[1]);
+    for (const auto& [path, count] : expected) {
+      EXPECT_EQ(finds[0][path], count) << path;
+      EXPECT_EQ(finds[1][path], 1) << path;
+      spared += 1 - count;
+    }
+  }
+  EXPECT_GT(spared, 2000);
+  std::printf("%d lookups of files already gone spared\n", spared);
 }
 
 }  // namespace
