@@ -7,6 +7,8 @@
 // UND_BENCH_RETRY_FILES (default 100000; 0 leaves it out) sets the size of
 // the tree of the retry part below, which runs `rounds` times after the
 // others; with 0 rounds, the retry part is all that runs, once.
+// UND_BENCH_RETRY_PER_FOLDER (default 1000) its files per folder: a lookup
+// that finds nothing costs more the more the folder still holds.
 //
 // Measured, per round, each on a freshly written tree of `files` files:
 //   run       the program from the Yes of the confirmation to the end box
@@ -67,12 +69,12 @@ struct Tree {
   std::vector<int32_t> dates;        // logged DOS time stamps, same index
 };
 
-bool WriteTree(const std::string& base, int files, Tree& tree) {
+bool WriteTree(const std::string& base, int files, Tree& tree, int perFolder = kFilesPerFolder) {
   runkit::Installation app(base);
   tree = Tree{};
   tree.base = app.base();
   for (int i = 0; i < files; ++i) {
-    std::string folder = "pasta" + std::to_string(i / kFilesPerFolder) + "\\";
+    std::string folder = "pasta" + std::to_string(i / perFolder) + "\\";
     std::string name = "arquivo" + std::to_string(i) + ".dat";
     if (!app.AddFile(folder, name, kFileSize)) {
       std::fprintf(stderr, "cannot write %s%s%s\n", tree.base.c_str(), folder.c_str(), name.c_str());
@@ -269,9 +271,9 @@ bool KilledHalfWay(const Tree& tree, const std::string& workDir) {
   return true;
 }
 
-int RetryFiles() {
-  const char* text = std::getenv("UND_BENCH_RETRY_FILES");
-  return text != nullptr && *text != '\0' ? std::atoi(text) : 100000;
+int FromEnvironment(const char* name, int otherwise) {
+  const char* text = std::getenv(name);
+  return text != nullptr && *text != '\0' ? std::atoi(text) : otherwise;
 }
 
 // The median of the figures above 0 (failed rounds give -1); -1 when none.
@@ -290,8 +292,9 @@ double Ratio(double a, double b) { return a > 0 && b > 0 ? a / b : -1; }
 int main(int argc, char** argv) {
   int files = argc > 1 ? std::atoi(argv[1]) : 20000;
   int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
-  const int retryFiles = RetryFiles();
-  if (files <= 0 || rounds < 0 || retryFiles < 0) {
+  const int retryFiles = FromEnvironment("UND_BENCH_RETRY_FILES", 100000);
+  const int retryPerFolder = FromEnvironment("UND_BENCH_RETRY_PER_FOLDER", kFilesPerFolder);
+  if (files <= 0 || rounds < 0 || retryFiles < 0 || retryPerFolder <= 0) {
     std::fprintf(stderr, "usage: bench_wine_run [files] [rounds]\n");
     return 2;
   }
@@ -360,16 +363,17 @@ int main(int argc, char** argv) {
 
   // A run killed half-way and run again, against an uninterrupted one.
   const int retryRounds = rounds > 0 ? rounds : 1;
-  std::printf("retry of a run killed half-way: %d files, %d round(s)\n", retryFiles, retryRounds);
+  std::printf("retry of a run killed half-way: %d files, %d per folder, %d round(s)\n", retryFiles, retryPerFolder,
+              retryRounds);
   std::printf("%-6s %12s %12s %14s\n", "round", "quiet s", "retry s", "retry/quiet");
   std::vector<double> retryQuiet;
   for (int r = 0; r < retryRounds; ++r) {
     Tree tree;
-    if (!WriteTree(dir / "once\\Demo\\", retryFiles, tree)) return 1;
+    if (!WriteTree(dir / "once\\Demo\\", retryFiles, tree, retryPerFolder)) return 1;
     Settle();
     const double once = QuietRun(tree, dir.path(), "");
     robot::DeleteTree(dir.path() + "once");
-    if (!WriteTree(dir / "killed\\Demo\\", retryFiles, tree)) return 1;
+    if (!WriteTree(dir / "killed\\Demo\\", retryFiles, tree, retryPerFolder)) return 1;
     Settle();
     double retry = -1;
     if (KilledHalfWay(tree, dir.path())) {
