@@ -206,10 +206,13 @@ void UninstallRun::Activate() {
 void UninstallRun::Steps() {
   if (over_) {
     if (earlier_) {
+      // What is left of the registration; the journal goes with it, unless
+      // the registration still needs it (CloseJournal).
       listeners_.OnNote("journal: the uninstallation it records is over");
       UpdateRegistration();
+    } else {
+      journal_->Discard();
     }
-    journal_->Discard();
     host_.Tell(kLogMissing, log_.given);
     End(RunEnd::LogMissing);
     return;

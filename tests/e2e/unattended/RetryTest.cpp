@@ -71,6 +71,15 @@ TEST(Retry, KilledRepeatedAndConcurrentRunsEndTrueAndCountDownOnce) {
     EXPECT_TRUE(robot::FileExists(base + "f2\\a2900.dat")) << "the run got to its end before the kill";
   };
   HANDLE scanner = INVALID_HANDLE_VALUE;
+  // Two quiet runs with the log held open by a scanner, `between` them.
+  const auto heldTwice = [&](const std::string& log, const std::function<void()>& between) {
+    scanner = CreateFileA(log.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    std::vector<DWORD> codes{quiet(log)};
+    between();
+    codes.push_back(quiet(log));
+    CloseHandle(scanner);
+    return codes;
+  };
   std::optional<runkit::KeyRights> closed;
 
   const Case cases[] = {
@@ -153,22 +162,12 @@ TEST(Retry, KilledRepeatedAndConcurrentRunsEndTrueAndCountDownOnce) {
       // log touched, a restart, a damaged journal.
       {"log held, another application counted up, run again: no second count-down",
        [&](const std::string& log) {
-         scanner = CreateFileA(log.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-         std::vector<DWORD> codes{quiet(log)};
-         EXPECT_TRUE(robot::KeySetDword(runkit::kRegistration, "AppsServed", kServed));  // 2 -> 3
-         codes.push_back(quiet(log));
-         CloseHandle(scanner);
-         return codes;
+         return heldTwice(log, [] { EXPECT_TRUE(robot::KeySetDword(runkit::kRegistration, "AppsServed", kServed)); });
        },
        {{3010, 3010}}, false, 0},
       {"log held, then touched, run again: the same bytes are the same installation",
        [&](const std::string& log) {
-         scanner = CreateFileA(log.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-         std::vector<DWORD> codes{quiet(log)};
-         EXPECT_TRUE(runkit::ShiftWriteTime(log, 3600));
-         codes.push_back(quiet(log));
-         CloseHandle(scanner);
-         return codes;
+         return heldTwice(log, [&] { EXPECT_TRUE(runkit::ShiftWriteTime(log, 3600)); });
        },
        {{3010, 3010}}, false, 1},
       {"3010, a restart, another application counted up, run again: 1605 and no journal",
