@@ -60,7 +60,15 @@ install_deps() {
     mapfile -t need < <(printf '%s\n' "${need[@]}" | sort -u)
     log "installing: ${need[*]}"
     if [[ " ${need[*]} " == *" wine32 "* ]]; then dpkg --add-architecture i386; fi
-    apt-get update -qq
+    # A mirror in the middle of a sync fails an index now and then: tried
+    # again, and at worst the lists already there serve the install, which
+    # fails loudly when a package is missing.
+    local tries
+    for tries in 1 2 3; do
+      apt-get update -qq && break
+      log "apt-get update failed (try $tries of 3)"
+      sleep 10
+    done
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
   fi
   # pt_BR.UTF-8 is the locale the program runs in; ja_JP.UTF-8 gives Wine

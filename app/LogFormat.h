@@ -106,10 +106,12 @@ std::optional<std::string> UnsafeNameReason(std::string_view name);
 // folder entry "." and a name ".\x" are refused as the "..\x" they make.
 std::optional<std::string> UnsafeFileReason(std::string_view folder, std::string_view name);
 
-// Why a path is no plain absolute one (X:\..., no slash, no two
-// backslashes in a row, no second colon, no wildcard, no control byte, no
-// ".." segment), or nullopt: what a shortcut and the shortcut folder must
-// be.
+// Why a path is no plain absolute one in its canonical form (X:\..., no
+// slash, no two backslashes in a row, no second colon, no wildcard, no
+// control byte, no "." or ".." segment, no name ending in a dot or a
+// blank), or nullopt: what a shortcut and the shortcut folder must be.
+// Only letter case and 8.3 names may then differ from the path Windows
+// makes of it.
 std::optional<std::string> PlainPathReason(std::string_view path);
 // A shortcut file: .lnk, .pif or .url, any letter case.
 bool IsShortcutFile(std::string_view path);

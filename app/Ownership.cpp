@@ -10,13 +10,23 @@ std::optional<std::string> NotTheApplicationsReason(const TRunData& data, const 
                                                     platform::IFileSystem& fs, platform::IRegistry& registry,
                                                     platform::ILocale& locale, const Protection& protection) {
   const TUninsData& h = data.UninsData;
-  if (data.ShortcutList && !h.ShortcutDir.empty()) {
-    if (const char* why = protection.FolderReason(h.ShortcutDir)) {
-      for (size_t i = 0; i < data.ShortcutList->size(); ++i) {
-        if (!IsShortcutFile((*data.ShortcutList)[i])) {
-          return "shortcut " + std::to_string(i) + " is no shortcut file, and the shortcut folder is " + why;
-        }
-      }
+  const env::PathRules paths(locale);
+  // Judged in long names: what the system makes of each path.
+  if (const char* why = protection.InstallationFolderReason(h.BaseDir)) {
+    return "the installation folder " + paths.StripTrailingBackslash(h.BaseDir) + " is " + why;
+  }
+  const std::string dir = h.ShortcutDir.empty() ? std::string() : fs.FullPath(paths.StripTrailingBackslash(h.ShortcutDir));
+  if (!dir.empty()) {
+    if (const char* why = protection.ShortcutFolderReason(dir)) return "the shortcut folder " + dir + " is " + why;
+  }
+  const bool anyFile = !dir.empty() && protection.HoldsAnyFile(dir);
+  for (size_t i = 0; data.ShortcutList && i < data.ShortcutList->size(); ++i) {
+    const std::string shortcut = fs.FullPath((*data.ShortcutList)[i]);
+    const bool belowDir = !dir.empty() && locale.EqualIgnoreCase(shortcut.substr(0, dir.size() + 1), dir + "\\");
+    if (anyFile && belowDir) continue;
+    if (const char* why = protection.ShortcutReason(shortcut)) {
+      return "shortcut " + std::to_string(i) + " (" + shortcut + ") is " + why +
+             (belowDir ? ", and the shortcut folder lies below no folder of the shell's for shortcuts" : "");
     }
   }
   if (h.UninstallKey.empty()) return std::nullopt;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "app/LogFormat.h"
 #include "env/Enviro.h"
 #include "platform/WindowsRules.h"
 
@@ -82,9 +83,21 @@ const char* ProtectedKeyReason(uint32_t root, const std::string& path, const std
 }
 
 Protection::Protection(platform::SystemFolders folders, platform::ILocale& locale)
-    : locale_(locale), windows_(Key(folders.windows)), profiles_(Key(folders.profiles)) {
+    : locale_(locale),
+      windows_(Key(folders.windows)),
+      profiles_(Key(folders.profiles)),
+      profile_(Key(folders.profile)) {
+  const auto add = [&](const std::string& path, Reach reach, const char* why) {
+    if (!path.empty()) folders_.push_back({Key(path), reach, why});
+  };
+  add(folders.windows, Reach::Tree, "the Windows folder, or a folder in it");
+  add(folders.profiles, Reach::Profiles, "the folder of the users' profiles, or a user's profile");
+  for (const std::string& f : folders.shortcutPlaces) {
+    add(f, Reach::Itself, "a folder of the shell's for shortcuts (Start Menu, Programs, Desktop, Startup, Quick Launch)");
+    if (!f.empty()) shortcutPlaces_.push_back(Key(f));
+  }
   for (const std::string& f : folders.others) {
-    if (!f.empty()) others_.push_back(Key(f));
+    add(f, Reach::Itself, "a folder of the system's or of its users' own (Program Files, ProgramData, Start Menu, Desktop, ...)");
   }
 }
 
@@ -94,20 +107,52 @@ std::string Protection::Key(const std::string& path) const {
   return locale_.UpperAnsi(env::PathRules(locale_).StripTrailingBackslash(key));
 }
 
+bool Protection::Within(const std::string& key, const std::string& folder) {
+  return !folder.empty() && (key == folder || key.rfind(folder + "\\", 0) == 0);
+}
+
 const char* Protection::FolderReason(const std::string& path) const {
   const std::string key = Key(path);
   if (key.empty()) return nullptr;
+  // "C:", "C:\" and "\\server\share" alike: nothing to walk to above it.
+  if ((key.size() == 2 && key[1] == ':') || (key.rfind("\\\\", 0) == 0 && std::count(key.begin(), key.end(), '\\') <= 3))
+    return "a drive";
   const env::PathRules paths(locale_);
-  const auto within = [&](const std::string& folder) {
-    return !folder.empty() && (key == folder || key.rfind(folder + "\\", 0) == 0);
-  };
-  if (within(windows_)) return "the Windows folder, or a folder in it";
-  if (!profiles_.empty()) {
-    if (key == profiles_) return "the folder of the users' profiles";
-    if (paths.ParentPath(key) == profiles_) return "a user's profile";
+  for (const Folder& f : folders_) {
+    const bool hit = f.reach == Reach::Tree       ? Within(key, f.key)
+                     : f.reach == Reach::Profiles ? key == f.key || paths.ParentPath(key) == f.key
+                                                  : key == f.key;
+    if (hit) return f.why;
   }
-  if (std::find(others_.begin(), others_.end(), key) != others_.end())
-    return "a folder of the system's or of its users' own (Program Files, ProgramData, Start Menu, Desktop, ...)";
+  return nullptr;
+}
+
+const char* Protection::ShortcutFolderReason(const std::string& path) const {
+  const char* why = FolderReason(path);
+  if (why != nullptr && (std::string_view(why) == "a drive" || Within(Key(path), windows_))) return why;
+  return nullptr;
+}
+
+bool Protection::HoldsAnyFile(const std::string& path) const {
+  const std::string key = Key(path);
+  for (const std::string& place : shortcutPlaces_) {
+    if (key != place && Within(key, place)) return true;
+  }
+  return false;
+}
+
+const char* Protection::ShortcutReason(const std::string& path) const {
+  const std::string key = Key(path);
+  if (!IsShortcutFile(key)) return "no shortcut file (.lnk, .pif, .url) by its long name";
+  if (Within(key, windows_)) return "in the Windows folder, or a folder in it";
+  if (!profiles_.empty() && Within(key, profiles_)) {
+    // Below a profile: the current user's, or the shortcut places of all
+    // users (the public desktop), only.
+    const bool own = Within(key, profile_);
+    const bool everybody = std::any_of(shortcutPlaces_.begin(), shortcutPlaces_.end(),
+                                       [&](const std::string& place) { return Within(key, place); });
+    if (!own && !everybody) return "in another user's profile";
+  }
   return nullptr;
 }
 

@@ -120,6 +120,14 @@ class FolderNames {
 // the uninstall prefix, the Uninstall key itself), which is never deleted.
 bool NamesNoSubkey(const std::string& path) { return path.find_first_not_of('\\') == std::string::npos; }
 
+// A drive, its root or a share ("C:", "C:\\", "\\\\srv\\share"), or nothing:
+// where a walk up ends, as no folder of anybody's.
+bool IsDrive(std::string path) {
+  while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+  if (path.size() <= 2) return path.size() != 1 || path[0] == '\\';
+  return path.rfind("\\\\", 0) == 0 && std::count(path.begin(), path.end(), '\\') <= 3;
+}
+
 }  // namespace
 
 void RootKeyName(uint32_t rootIndex, std::string& name) {
@@ -149,6 +157,7 @@ void RemovalEngine::Run(const TRunData& data, IRemovalListener& listener, Restar
   listener_ = &listener;
   restart_ = restart;
   bytesProcessed_ = 0;
+  FindPlaces(data);
 
   Begin(Phase::Files);
   RemoveFiles(data);
@@ -171,6 +180,60 @@ void RemovalEngine::Run(const TRunData& data, IRemovalListener& listener, Restar
     RemoveLoggedKey(static_cast<int>(e), data.RegKeyList[e], e < data.RegKeyLevels.size() ? data.RegKeyLevels[e] : 0,
                     data.UninsData.UninstallKey);
   }
+}
+
+void RemovalEngine::FindPlaces(const TRunData& data) {
+  const auto judged = [&](const std::string& folder, platform::Place& place, const char*& why, auto&& rule) {
+    place = folder.empty() ? platform::Place{} : platform::PlaceOf(fs_, paths_.StripTrailingBackslash(folder));
+    why = place.final.empty() ? nullptr : rule(place.final);
+  };
+  judged(data.UninsData.BaseDir, installation_, installationWhy_,
+         [&](const std::string& f) { return protection_.InstallationFolderReason(f); });
+  judged(data.UninsData.ShortcutDir, shortcutDir_, shortcutDirWhy_,
+         [&](const std::string& f) { return protection_.ShortcutFolderReason(f); });
+  // Any file only where the folder lies below a place of the shell's for
+  // shortcuts by its path and by what the system makes of it.
+  shortcutDirAnyFile_ = !shortcutDir_.empty() && protection_.HoldsAnyFile(shortcutDir_.path) &&
+                        (shortcutDir_.final.empty() || protection_.HoldsAnyFile(shortcutDir_.final));
+  shortcutFolders_.clear();
+  for (size_t i = 0; data.ShortcutList && i < data.ShortcutList->size(); ++i) {
+    const std::string full = fs_.FullPath((*data.ShortcutList)[i]);
+    const std::string folder = paths_.StripTrailingBackslash(paths_.ExtractFilePath(full));
+    if (!folder.empty() && shortcutFolders_.count(Key(folder)) == 0) {
+      shortcutFolders_.emplace(Key(folder), platform::PlaceOf(fs_, folder));
+    }
+  }
+}
+
+RemovalEngine::ShortcutPlace RemovalEngine::PlaceOfShortcut(const std::string& shortcut) {
+  const std::string full = fs_.FullPath(shortcut);
+  const std::string key = Key(full);
+  const std::string dir = Key(shortcutDir_.path);
+  ShortcutPlace out;
+  if (!shortcutDir_.empty() && key.size() > dir.size() && key.compare(0, dir.size(), dir) == 0 && key[dir.size()] == '\\') {
+    out.place = shortcutDir_;
+    if (shortcutDirWhy_ != nullptr) {
+      out.why = shortcutDirWhy_;
+    } else if (!shortcutDirAnyFile_) {
+      out.why = protection_.ShortcutReason(paths_.StripTrailingBackslash(shortcutDir_.final) + full.substr(dir.size()));
+    }
+    return out;
+  }
+  const std::string folder = paths_.StripTrailingBackslash(paths_.ExtractFilePath(full));
+  const auto known = shortcutFolders_.find(Key(folder));
+  if (known == shortcutFolders_.end()) {
+    out.why = "in no folder the system can name";
+    return out;
+  }
+  out.place = known->second;
+  if (!out.place.final.empty()) {
+    out.why = protection_.ShortcutReason(paths_.StripTrailingBackslash(out.place.final) + full.substr(folder.size()));
+  }
+  return out;
+}
+
+std::string RemovalEngine::Key(const std::string& path) const {
+  return locale_.UpperAnsi(paths_.StripTrailingBackslash(path));
 }
 
 void RemovalEngine::RemoveFiles(const TRunData& data) {
@@ -196,6 +259,9 @@ void RemovalEngine::RemoveFiles(const TRunData& data) {
       const auto entry = behindLink || names.Absent(record->Name) ? std::nullopt : Look(outcome, looked);
       if (behindLink) {
         outcome.result = Result::Link;
+      } else if (installationWhy_ != nullptr) {
+        outcome.result = Result::Protected;
+        outcome.why = installationWhy_;
       } else if (outcome.result == Result::Failed) {
         // The system would not look: the file may well be there.
       } else if (!entry || entry->IsFolder()) {
@@ -209,7 +275,7 @@ void RemovalEngine::RemoveFiles(const TRunData& data) {
         outcome.loggedTime = record->Date;
         outcome.diskTime = entry->dosTime;
       } else if (!IsLinked(*entry, outcome)) {
-        RemoveFileAnyway(fs_, restart_, outcome);
+        RemoveFileAnyway(fs_, restart_, outcome, installation_);
       }
       Report(outcome);
     }
@@ -230,7 +296,7 @@ void RemovalEngine::RemoveFolders(const TRunData& data) {
       Report(behind);
       continue;
     }
-    TryRemoveFolder(folder);
+    TryRemoveFolder(folder, installation_);
   }
 }
 
@@ -238,13 +304,18 @@ void RemovalEngine::RemoveShortcuts(const TRunData& data) {
   for (const std::string& shortcut : *data.ShortcutList) {
     Show(shortcut);
     Outcome outcome = Met(ObjectKind::Shortcut, shortcut);
-    const auto entry = Look(outcome);
+    // Where the system puts it now, judged before anything is looked at.
+    const ShortcutPlace where = PlaceOfShortcut(shortcut);
+    const auto entry = where.why != nullptr ? std::nullopt : Look(outcome);
     // A shortcut's time stamp is not compared.
-    if (outcome.result == Result::Failed) {
+    if (where.why != nullptr) {
+      outcome.result = Result::Protected;
+      outcome.why = where.why;
+    } else if (outcome.result == Result::Failed) {
     } else if (!entry || entry->IsFolder()) {
       outcome.result = Result::Absent;
     } else if (!IsLinked(*entry, outcome)) {
-      RemoveFileAnyway(fs_, restart_, outcome);
+      RemoveFileAnyway(fs_, restart_, outcome, where.place);
     }
     Report(outcome);
   }
@@ -266,7 +337,7 @@ void RemovalEngine::RemoveShortcutFolders(const TRunData& data) {
     Show(rel);
     // Only the folder that directly holds the shortcut; the logged case of
     // the shortcut folder is kept, the tail is the upper-cased one.
-    if (!rel.empty()) TryRemoveFolder(dir + paths_.StripTrailingBackslash(rel));
+    if (!rel.empty()) TryRemoveFolder(dir + paths_.StripTrailingBackslash(rel), shortcutDir_);
   }
 }
 
@@ -425,36 +496,42 @@ Outcome RemovalEngine::Met(ObjectKind kind, std::string path) const {
   return outcome;
 }
 
-void RemovalEngine::TryRemoveFolder(const std::string& path) {
+bool RemovalEngine::TryRemoveFolder(const std::string& path, const platform::Place& within) {
   constexpr uint32_t kNotAFolderToTouch = platform::kAttrHidden | platform::kAttrSystem | platform::kAttrVolume;
   Outcome outcome = Met(ObjectKind::Folder, path);
-  // The system's folders and its users' are never tried.
-  if (const char* why = protection_.FolderReason(path)) {
+  // The system's folders and its users' are never tried, by their path nor
+  // by what the system makes of it.
+  const char* why = protection_.FolderReason(fs_.FullPath(path));
+  if (why == nullptr && within.empty()) {
+    const std::string final = fs_.FinalFolderName(path);
+    if (!final.empty()) why = protection_.FolderReason(final);
+  }
+  if (why != nullptr) {
     outcome.result = Result::Protected;
     outcome.why = why;
     Report(outcome);
-    return;
+    return false;
   }
   const auto entry = Look(outcome);
   if (outcome.result == Result::Failed) {
     Report(outcome);
-    return;
+    return true;
   }
   if (entry && (entry->attributes & platform::kAttrReparsePoint) != 0) {
     outcome.result = Result::Link;
     Report(outcome);
-    return;
+    return true;
   }
   // Hidden and system folders are the user's or the system's: not there.
   if (!entry || (entry->attributes & kNotAFolderToTouch) != 0) {
     outcome.result = Result::Absent;
     Report(outcome);
-    return;
+    return true;
   }
   platform::Status status;
   bool raised = false;
   try {
-    status = fs_.RemoveFolder(path);
+    status = fs_.RemoveFolder(path, within);
   } catch (const std::exception&) {
     // An error while removing counts as a refusal, one without a code.
     raised = true;
@@ -471,7 +548,7 @@ void RemovalEngine::TryRemoveFolder(const std::string& path) {
     outcome.result = Result::NotEmpty;
     outcome.error = status.error();
     if (restart_ != nullptr) {
-      if (const auto scheduled = restart_->ScheduleEmptied(path)) PutOff(outcome, *scheduled);
+      if (const auto scheduled = restart_->ScheduleEmptied(path, within)) PutOff(outcome, *scheduled);
     }
   } else {
     outcome.result = Result::Failed;
@@ -479,20 +556,25 @@ void RemovalEngine::TryRemoveFolder(const std::string& path) {
     outcome.error = status.error();
   }
   Report(outcome);
+  return true;
 }
 
 void RemovalEngine::WalkFolders(const std::string& start, uint8_t levels, bool showProgress) {
   std::string path = paths_.StripTrailingBackslash(start);
   for (unsigned n = levels; n > 0;) {
+    // Above a drive there is nothing, and above a folder of the system's
+    // nothing of the application's.
+    if (IsDrive(path)) return;
     if (showProgress) Show(path);
-    TryRemoveFolder(path);
+    if (!TryRemoveFolder(path)) return;
     if (--n > 0) path = paths_.ParentPath(path);
   }
 }
 
-void RemoveFileAnyway(platform::IFileSystem& fs, RestartRemovals* restart, Outcome& outcome) {
+void RemoveFileAnyway(platform::IFileSystem& fs, RestartRemovals* restart, Outcome& outcome,
+                      const platform::Place& within) {
   // The read-only bit is not given back when the deletion fails.
-  const platform::FileRemoval removal = platform::RemoveFileAnyway(fs, outcome.path);
+  const platform::FileRemoval removal = platform::RemoveFileAnyway(fs, outcome.path, within);
   if (removal) {
     outcome.result = Result::Removed;
     return;
@@ -513,7 +595,7 @@ void RemoveFileAnyway(platform::IFileSystem& fs, RestartRemovals* restart, Outco
   outcome.error = removal.status.error();
   outcome.step = removal.failedAt;
   if (restart != nullptr && outcome.step == Step::Delete && RestartRemovals::InUse(outcome.error)) {
-    PutOff(outcome, restart->ScheduleFile(outcome.path));
+    PutOff(outcome, restart->ScheduleFile(outcome.path, within));
   }
 }
 

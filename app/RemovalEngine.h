@@ -52,8 +52,10 @@ RegKeyEntry ParseRegKeyEntry(const std::string& entry);
 // deletion) of a file that was found at `outcome.path`, as the removal
 // deletes files, shortcuts and the log, told in `outcome`: Removed, Failed at the refused step, or,
 // given `restart`, Scheduled when another program holds the file (Failed at
-// Step::Schedule when the scheduling is refused).
-void RemoveFileAnyway(platform::IFileSystem& fs, RestartRemovals* restart, Outcome& outcome);
+// Step::Schedule when the scheduling is refused). Every change is confined
+// to `within`: a link on the way makes it a Link.
+void RemoveFileAnyway(platform::IFileSystem& fs, RestartRemovals* restart, Outcome& outcome,
+                      const platform::Place& within = {});
 
 class RemovalEngine {
  public:
@@ -92,6 +94,19 @@ class RemovalEngine {
   void RemoveShortcutFolders(const TRunData& data);
   void RemoveUninstallKey(const std::string& uninstallKey);
   void RemoveLoggedKey(int index, const std::string& entry, uint8_t levels, const std::string& ownEntry);
+  // The places of the run as the system names them when it begins: the
+  // installation folder, the shortcut folder, and the folder of each
+  // shortcut outside it; each judged by its final name.
+  void FindPlaces(const TRunData& data);
+  // The place a shortcut goes in, and why it may not go there (nullptr:
+  // it may).
+  struct ShortcutPlace {
+    platform::Place place;
+    const char* why = nullptr;
+  };
+  ShortcutPlace PlaceOfShortcut(const std::string& shortcut);
+  // A path as the system compares paths, by the code page in use.
+  std::string Key(const std::string& path) const;
 
   // A found file or shortcut that is a link, or read-only with other names:
   // Link, and true.
@@ -111,9 +126,11 @@ class RemovalEngine {
   void Show(const std::string& currentObject);
   void Report(const Outcome& outcome) { listener_->OnOutcome(outcome); }
   Outcome Met(ObjectKind kind, std::string path) const;
-  // The folder test, then the removal of an empty folder.
-  void TryRemoveFolder(const std::string& path);
-  // Tries `levels` folders from `start` upwards.
+  // The folder test, then the removal of an empty folder, confined to
+  // `within`. False when the folder is one of the system's or its users'.
+  bool TryRemoveFolder(const std::string& path, const platform::Place& within = {});
+  // Tries `levels` folders from `start` upwards; a drive ends the walk
+  // unseen, a folder of the system's or its users' ends it after its line.
   void WalkFolders(const std::string& start, uint8_t levels, bool showProgress);
 
   platform::IFileSystem& fs_;
@@ -122,6 +139,12 @@ class RemovalEngine {
   const Protection& protection_;
   env::PathRules paths_;
   std::map<std::string, bool> linkOnTheWay_;  // by folder path
+  platform::Place installation_;
+  const char* installationWhy_ = nullptr;  // why its final name is no installation folder
+  platform::Place shortcutDir_;
+  const char* shortcutDirWhy_ = nullptr;
+  bool shortcutDirAnyFile_ = false;  // any file, not only shortcuts, may go below it
+  std::map<std::string, platform::Place> shortcutFolders_;  // by PathKey of the folder's full path
   IRemovalListener* listener_ = nullptr;
   RestartRemovals* restart_ = nullptr;
   std::function<bool(int, uint32_t, const std::string&)> keptBefore_;

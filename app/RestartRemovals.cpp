@@ -16,15 +16,18 @@ std::string RestartRemovals::Key(const std::string& path) const {
   return locale_.UpperAnsi(paths_.StripTrailingBackslash(key));
 }
 
-platform::Status RestartRemovals::Schedule(const std::string& path) {
-  const platform::Status status = fs_.RemoveAtRestart(path);
+platform::Status RestartRemovals::Schedule(const std::string& path, const platform::Place& within) {
+  const platform::Status status = fs_.RemoveAtRestart(path, within);
   if (status) scheduled_.insert(Key(path));
   return status;
 }
 
-platform::Status RestartRemovals::ScheduleFile(const std::string& path) { return Schedule(path); }
+platform::Status RestartRemovals::ScheduleFile(const std::string& path, const platform::Place& within) {
+  return Schedule(path, within);
+}
 
-std::optional<platform::Status> RestartRemovals::ScheduleEmptied(const std::string& folder) {
+std::optional<platform::Status> RestartRemovals::ScheduleEmptied(const std::string& folder,
+                                                                 const platform::Place& within) {
   if (scheduled_.empty()) return std::nullopt;
   const auto entries = fs_.ListFolder(folder);
   if (!entries) return std::nullopt;
@@ -33,7 +36,7 @@ std::optional<platform::Status> RestartRemovals::ScheduleEmptied(const std::stri
     if (entry.name == "." || entry.name == "..") continue;
     if (scheduled_.count(Key(prefix + entry.name)) == 0) return std::nullopt;
   }
-  return Schedule(folder);
+  return Schedule(folder, within);
 }
 
 }  // namespace app

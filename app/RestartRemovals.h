@@ -20,19 +20,20 @@ class RestartRemovals {
   // ERROR_SHARING_VIOLATION and ERROR_LOCK_VIOLATION.
   static bool InUse(uint32_t error);
 
-  // Schedules the file; it counts as scheduled when that succeeded.
-  platform::Status ScheduleFile(const std::string& path);
+  // Schedules the file, confined to `within`; it counts as scheduled when
+  // that succeeded.
+  platform::Status ScheduleFile(const std::string& path, const platform::Place& within = {});
   // For a folder the system refused as not empty: schedules it when every
   // entry left in it is scheduled already (after those entries, so it is
   // empty when its turn comes). nullopt when it holds anything else, or its
   // entries cannot be listed: it stays.
-  std::optional<platform::Status> ScheduleEmptied(const std::string& folder);
+  std::optional<platform::Status> ScheduleEmptied(const std::string& folder, const platform::Place& within = {});
 
  private:
   // Paths compared as the system compares them: letters of the code page
   // without regard to case, either slash, no trailing backslash.
   std::string Key(const std::string& path) const;
-  platform::Status Schedule(const std::string& path);
+  platform::Status Schedule(const std::string& path, const platform::Place& within);
 
   platform::IFileSystem& fs_;
   platform::ILocale& locale_;

@@ -281,7 +281,10 @@ void UninstallRun::DeleteLog() {
   Outcome log;
   log.path = LogPath;
   if (logThere_) {
-    RemoveFileAnyway(services_.fs, host_.Restart(), log);
+    // Confined to the installation folder as the system names it now.
+    const env::PathRules paths(services_.locale);
+    RemoveFileAnyway(services_.fs, host_.Restart(), log,
+                     platform::PlaceOf(services_.fs, paths.StripTrailingBackslash(data_.UninsData.BaseDir)));
   } else {
     log.result = Result::Absent;
   }

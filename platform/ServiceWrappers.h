@@ -26,16 +26,25 @@ class FileSystemWrapper : public IFileSystem {
   std::optional<uint32_t> GetAttributes(const std::string& path, Status& status) override {
     return target_.GetAttributes(path, status);
   }
-  Status SetAttributes(const std::string& path, uint32_t attributes) override {
-    return target_.SetAttributes(path, attributes);
+  using IFileSystem::RemoveAtRestart;
+  using IFileSystem::RemoveFile;
+  using IFileSystem::RemoveFolder;
+  using IFileSystem::SetAttributes;
+  Status SetAttributes(const std::string& path, uint32_t attributes, const Place& within) override {
+    return target_.SetAttributes(path, attributes, within);
   }
-  Status RemoveFile(const std::string& path) override { return target_.RemoveFile(path); }
-  Status RemoveFolder(const std::string& path) override { return target_.RemoveFolder(path); }
+  Status RemoveFile(const std::string& path, const Place& within) override { return target_.RemoveFile(path, within); }
+  Status RemoveFolder(const std::string& path, const Place& within) override {
+    return target_.RemoveFolder(path, within);
+  }
+  std::string FinalFolderName(const std::string& folder) override { return target_.FinalFolderName(folder); }
   std::optional<std::vector<FileEntry>> ListFolder(const std::string& folder) override {
     return target_.ListFolder(folder);
   }
   std::optional<std::string> ReadDenyWrite(const std::string& path) override { return target_.ReadDenyWrite(path); }
-  Status RemoveAtRestart(const std::string& path) override { return target_.RemoveAtRestart(path); }
+  Status RemoveAtRestart(const std::string& path, const Place& within) override {
+    return target_.RemoveAtRestart(path, within);
+  }
   std::unique_ptr<IOutputFile> OpenOutputFile(const std::string& path, Status& status) override {
     return target_.OpenOutputFile(path, status);
   }

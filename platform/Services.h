@@ -90,6 +90,16 @@ class IOutputFile {
   virtual Status Flush() = 0;
 };
 
+// A folder that changes to the file system stay inside: its full, long
+// path as the run judged it, and the name the system gave the folder
+// itself, links followed, when the run began (FinalFolderName). Empty: the
+// folder each entry lies in, as the system names it at the moment.
+struct Place {
+  std::string path;
+  std::string final;
+  bool empty() const { return path.empty(); }
+};
+
 class IFileSystem {
  public:
   virtual ~IFileSystem() = default;
@@ -102,18 +112,38 @@ class IFileSystem {
   // nullopt when the attributes cannot be read, with the refusal in
   // `status` (NotFound for a path that does not exist).
   virtual std::optional<uint32_t> GetAttributes(const std::string& path, Status& status) = 0;
+  // The changes below (attributes, removals, schedulings) are confined to
+  // a Place: the entry is opened itself, a link at its end not followed,
+  // and the call goes on only when the name the system gives that open
+  // entry is `within.final` followed by the entry's path below
+  // `within.path`, name by name (letters compare without regard to case;
+  // an 8.3 name counts as its long one). Anything else, a path that does
+  // not lie below `within.path` included, is refused with kErrorThroughLink
+  // and nothing changes: a link anywhere below the place, at the entry or
+  // on the way to it, whenever it was put there, is never gone through. An
+  // empty place confines the call to the folder the entry lies in, as the
+  // system names that folder at the moment of the call.
+  //
   // Refused for a missing path (ERROR_FILE_NOT_FOUND, or ERROR_PATH_NOT_FOUND
   // when a folder on the way is missing).
-  virtual Status SetAttributes(const std::string& path, uint32_t attributes) = 0;
-  // Deletes one file. Refused for a missing one (as SetAttributes), a
-  // read-only one, a folder or a link (ERROR_ACCESS_DENIED) and one in use
-  // (ERROR_SHARING_VIOLATION). What is deleted is what the path named when
-  // the call looked: never a link's target.
-  virtual Status RemoveFile(const std::string& path) = 0;
+  virtual Status SetAttributes(const std::string& path, uint32_t attributes, const Place& within) = 0;
+  // Deletes one file, through the handle that was checked. Refused for a
+  // missing one (as SetAttributes), a read-only one, a folder or a link
+  // (ERROR_ACCESS_DENIED) and one in use (ERROR_SHARING_VIOLATION). What is
+  // deleted is what the path named when the call looked: never a link's
+  // target.
+  virtual Status RemoveFile(const std::string& path, const Place& within) = 0;
   // Removes an empty folder. Refused for a missing one (as SetAttributes), a
   // file (ERROR_DIRECTORY), a folder that is not empty (ERROR_DIR_NOT_EMPTY),
   // a read-only or protected one, a drive or a link (ERROR_ACCESS_DENIED).
-  virtual Status RemoveFolder(const std::string& path) = 0;
+  // The check is made on a handle, the removal by name: a folder swapped
+  // for a link between the two goes as the link it then is.
+  virtual Status RemoveFolder(const std::string& path, const Place& within) = 0;
+  // The name the system gives the folder at `folder` once it is opened,
+  // every link on the way and at its end followed: full, in long names,
+  // without a \\?\ prefix or a trailing backslash (but a drive's root's).
+  // Empty when it cannot be opened.
+  virtual std::string FinalFolderName(const std::string& folder) = 0;
   // How many names the file has (hard links); nullopt when it cannot be
   // told.
   virtual std::optional<uint32_t> HardLinks(const std::string& path) = 0;
@@ -134,8 +164,9 @@ class IFileSystem {
   // next start, after what was scheduled before it (MoveFileEx with
   // MOVEFILE_DELAY_UNTIL_REBOOT, which needs administrator rights). Nothing
   // changes now, and nothing is looked at: a path that names nothing yet is
-  // scheduled all the same. Refused without the rights (ERROR_ACCESS_DENIED).
-  virtual Status RemoveAtRestart(const std::string& path) = 0;
+  // scheduled all the same; an entry that is there must pass the place's
+  // check (SetAttributes). Refused without the rights (ERROR_ACCESS_DENIED).
+  virtual Status RemoveAtRestart(const std::string& path, const Place& within) = 0;
   // Opens the file at `path` for writing after what it holds already,
   // creating it when there is none; others may read it meanwhile. Only a
   // plain file on a disk is written, and only under its own name: a link at
@@ -158,6 +189,12 @@ class IFileSystem {
   // Makes the system folder the process's current folder, so that no folder
   // the run removes is held open as the current one.
   virtual void LeaveCurrentFolder() = 0;
+
+  // The same changes, confined to the folder the entry lies in.
+  Status SetAttributes(const std::string& path, uint32_t attributes) { return SetAttributes(path, attributes, {}); }
+  Status RemoveFile(const std::string& path) { return RemoveFile(path, {}); }
+  Status RemoveFolder(const std::string& path) { return RemoveFolder(path, {}); }
+  Status RemoveAtRestart(const std::string& path) { return RemoveAtRestart(path, {}); }
 
   // FindEntry and GetAttributes for a caller that needs no reason.
   std::optional<FileEntry> FindEntry(const std::string& path) {
@@ -279,6 +316,11 @@ struct SystemFolders {
   // Menu, Programs, Desktop, Startup, application data) for all users and
   // the current one: these folders themselves.
   std::vector<std::string> others;
+  std::string profile;  // the current user's profile
+  // Where installers put shortcuts and their shortcut folders, for the
+  // current user and for all users: Start Menu, Programs, Desktop,
+  // Startup, Quick Launch.
+  std::vector<std::string> shortcutPlaces;
 };
 
 struct FileVersion {

@@ -168,7 +168,28 @@ std::string ExpandEnvironmentText(std::string_view text,
   return out;
 }
 
-FileRemoval RemoveFileAnyway(IFileSystem& fs, const std::string& path) {
+bool ReachedWithin(IFileSystem& fs, const std::string& path, const Place& within) {
+  if (within.empty()) return true;
+  const std::string full = fs.FullPath(path);
+  const std::string place = PathKey(within.path);
+  const std::string key = PathKey(full);
+  if (key.size() <= place.size() || key.compare(0, place.size(), place) != 0 || key[place.size()] != '\\') return false;
+  const size_t cut = full.find_last_of('\\');
+  const std::string folder = fs.FinalFolderName(full.substr(0, cut == 2 ? 3 : cut));
+  const auto join = [](std::string a, const std::string& b) {
+    if (!a.empty() && a.back() == '\\') a.pop_back();
+    return PathKey(a + "\\" + b);
+  };
+  return !folder.empty() && join(folder, full.substr(cut + 1)) == join(within.final, full.substr(place.size() + 1));
+}
+
+Place PlaceOf(IFileSystem& fs, const std::string& folder) {
+  // "C:" alone would be the drive's current folder.
+  const std::string full = fs.FullPath(folder.size() == 2 && folder[1] == ':' ? folder + "\\" : folder);
+  return {full, fs.FinalFolderName(full)};
+}
+
+FileRemoval RemoveFileAnyway(IFileSystem& fs, const std::string& path, const Place& within) {
   FileRemoval out;
   const auto attributes = fs.GetAttributes(path, out.status);
   if (!attributes) {
@@ -176,13 +197,13 @@ FileRemoval RemoveFileAnyway(IFileSystem& fs, const std::string& path) {
     return out;
   }
   if ((*attributes & kAttrReadOnly) != 0) {
-    out.status = fs.SetAttributes(path, *attributes & ~kAttrReadOnly);
+    out.status = fs.SetAttributes(path, *attributes & ~kAttrReadOnly, within);
     if (!out.status) {
       out.failedAt = Step::DropReadOnly;
       return out;
     }
   }
-  out.status = fs.RemoveFile(path);
+  out.status = fs.RemoveFile(path, within);
   if (!out.status) out.failedAt = Step::Delete;
   return out;
 }

@@ -68,6 +68,18 @@ std::string Cp1252ToUtf8(std::string_view bytes);
 // a colon or trailing spaces ("nul.txt", "COM1:", "CON  ").
 bool NamesADevice(std::string_view path);
 
+// Whether the entry at `path`, by its full long path, lies below the place
+// `within` name by name, with the folders as the system names them now:
+// the final name of its folder (FinalFolderName) followed by its own name
+// is `within.final` followed by the path below `within.path`. True for an
+// empty place. The check of a confined change made by name, for a caller
+// that holds no handle; the system's own is made on the entry's handle.
+bool ReachedWithin(IFileSystem& fs, const std::string& path, const Place& within);
+// The place of the folder at `folder` (no trailing backslash but a root's)
+// as the system names it now: its full long path and its final name
+// (IFileSystem::FinalFolderName).
+Place PlaceOf(IFileSystem& fs, const std::string& folder);
+
 // The call of a removal that was refused.
 enum class Step : uint8_t {
   None,
@@ -90,8 +102,8 @@ struct FileRemoval {
 // stay), then deletes it: GetAttributes, SetAttributes (only when the bit
 // is set), RemoveFile, each only when the one before succeeded; the
 // refusal of the one that failed is in `status`. The read-only bit is not given back
-// when the deletion is refused.
-FileRemoval RemoveFileAnyway(IFileSystem& fs, const std::string& path);
+// when the deletion is refused. Both changes are confined to `within`.
+FileRemoval RemoveFileAnyway(IFileSystem& fs, const std::string& path, const Place& within = {});
 
 // Rounding to the nearest whole, an exact half to the even neighbour (the
 // processor's default rounding): `whole` rounded down, with `restAgainstHalf`

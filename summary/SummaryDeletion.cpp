@@ -22,16 +22,27 @@ std::string TrimLine(const std::string& text) {
 }
 
 bool SummaryDeletion::DeleteFileEntry(const std::string& path) {
+  within_ = platform::PlaceOf(fs_, paths_.StripTrailingBackslash(paths_.ExtractFilePath(fs_.FullPath(path))));
+  return DeleteFileIn(path);
+}
+
+bool SummaryDeletion::DeleteFolderTree(const std::string& path) {
+  within_ = platform::PlaceOf(
+      fs_, paths_.StripTrailingBackslash(paths_.ExtractFilePath(fs_.FullPath(paths_.StripTrailingBackslash(path)))));
+  return DeleteTreeIn(path);
+}
+
+bool SummaryDeletion::DeleteFileIn(const std::string& path) {
   const auto entry = fs_.FindEntry(path);
   if (!entry || entry->IsFolder()) return true;
   // A link goes itself, never its target; a read-only file with other names
   // keeps the bit they share.
   if ((entry->attributes & platform::kAttrReparsePoint) != 0) return static_cast<bool>(fs_.RemoveLink(path));
   if ((entry->attributes & platform::kAttrReadOnly) != 0 && fs_.HardLinks(path).value_or(1) > 1) return false;
-  return static_cast<bool>(platform::RemoveFileAnyway(fs_, path));
+  return static_cast<bool>(platform::RemoveFileAnyway(fs_, path, within_));
 }
 
-bool SummaryDeletion::DeleteFolderTree(const std::string& path) {
+bool SummaryDeletion::DeleteTreeIn(const std::string& path) {
   const std::string folder = paths_.StripTrailingBackslash(path);
   // Found whatever its attributes: a hidden or system folder is removed like
   // any other, never taken for one that is already gone.
@@ -41,7 +52,7 @@ bool SummaryDeletion::DeleteFolderTree(const std::string& path) {
   if ((self->attributes & platform::kAttrReparsePoint) != 0) return static_cast<bool>(fs_.RemoveLink(folder));
   try {
     bool result = DeleteFolderContents(folder);
-    if (!fs_.RemoveFolder(folder)) result = false;
+    if (!fs_.RemoveFolder(folder, within_)) result = false;
     return result;
   } catch (const std::exception&) {
     // Whatever stopped the walk kept something in the folder.
@@ -63,9 +74,9 @@ bool SummaryDeletion::DeleteFolderContents(const std::string& folder) {
           !fs_.RemoveLink(full))
         result = false;
     } else if (entry.IsFolder()) {
-      if (env::ShowCodedMessage(box_, kAskFolder, full) == env::kIdYes && !DeleteFolderTree(full)) result = false;
+      if (env::ShowCodedMessage(box_, kAskFolder, full) == env::kIdYes && !DeleteTreeIn(full)) result = false;
     } else {
-      if (env::ShowCodedMessage(box_, kAskFile, full) == env::kIdYes && !DeleteFileEntry(full)) result = false;
+      if (env::ShowCodedMessage(box_, kAskFile, full) == env::kIdYes && !DeleteFileIn(full)) result = false;
     }
   }
   return result;

@@ -53,6 +53,14 @@ class SummaryDeletion {
 
  private:
   bool DeleteFolderContents(const std::string& folder);
+  bool DeleteFileIn(const std::string& path);
+  bool DeleteTreeIn(const std::string& path);
+
+  // Where the deletion of the line being worked on stays: the folder that
+  // holds the line's file or folder, as the system named it before the
+  // first question (platform::Place). A link swapped in below it while a
+  // question waits is never gone through.
+  platform::Place within_;
 
   platform::IFileSystem& fs_;
   platform::IMessageBox& box_;

@@ -84,14 +84,16 @@ std::optional<uint32_t> DryRunFileSystem::GetAttributes(const std::string& path,
   return real_.GetAttributes(path, status);
 }
 
-Status DryRunFileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
+Status DryRunFileSystem::SetAttributes(const std::string& path, uint32_t attributes, const platform::Place& within) {
+  if (!platform::ReachedWithin(real_, path, within)) return Refuse(path, platform::kErrorThroughLink, "behind a link");
   const auto before = GetAttributes(path);
   if (!before) return Refuse(path, platform::kErrorFileNotFound, "not present");
   attributes_[platform::PathKey(path)] = AttributesAfterSet(attributes, *before);
   return {};
 }
 
-Status DryRunFileSystem::RemoveFile(const std::string& path) {
+Status DryRunFileSystem::RemoveFile(const std::string& path, const platform::Place& within) {
+  if (!platform::ReachedWithin(real_, path, within)) return Refuse(path, platform::kErrorThroughLink, "behind a link");
   const auto entry = Current(path);
   if (!entry) return Refuse(path, platform::kErrorFileNotFound, "not present");
   if (entry->IsFolder()) return Refuse(path, platform::kErrorAccessDenied, "a folder, not a file");
@@ -101,7 +103,8 @@ Status DryRunFileSystem::RemoveFile(const std::string& path) {
   return {};
 }
 
-Status DryRunFileSystem::RemoveFolder(const std::string& path) {
+Status DryRunFileSystem::RemoveFolder(const std::string& path, const platform::Place& within) {
+  if (!platform::ReachedWithin(real_, path, within)) return Refuse(path, platform::kErrorThroughLink, "behind a link");
   const auto entry = Current(path);
   if (!entry) return Refuse(path, platform::kErrorFileNotFound, "not present");
   if (!entry->IsFolder()) return Refuse(path, platform::kErrorDirectory, "a file, not a folder");
@@ -125,7 +128,7 @@ Status DryRunFileSystem::RemoveLink(const std::string& path) {
   return Refuse(path, platform::kErrorAccessDenied, "a dry run removes no link");
 }
 
-Status DryRunFileSystem::RemoveAtRestart(const std::string& path) {
+Status DryRunFileSystem::RemoveAtRestart(const std::string& path, const platform::Place&) {
   return Refuse(path, platform::kErrorAccessDenied, "a dry run schedules nothing");
 }
 

@@ -35,23 +35,31 @@ class DryRunFileSystem : public platform::IFileSystem {
   // attributes show.
   using platform::IFileSystem::FindEntry;
   using platform::IFileSystem::GetAttributes;
+  using platform::IFileSystem::RemoveAtRestart;
+  using platform::IFileSystem::RemoveFile;
+  using platform::IFileSystem::RemoveFolder;
+  using platform::IFileSystem::SetAttributes;
   std::optional<platform::FileEntry> FindEntry(const std::string& path, platform::Status& status) override;
   std::optional<uint32_t> GetAttributes(const std::string& path, platform::Status& status) override;
   // Refused for a missing entry; otherwise the overlay takes the attributes
   // as SetFileAttributes would (the folder bit ignored, "normal" only alone).
-  platform::Status SetAttributes(const std::string& path, uint32_t attributes) override;
+  // Every change confined to a place is refused, as the run's would be,
+  // for an entry that the folders as they are now do not reach below it
+  // (platform::ReachedWithin).
+  platform::Status SetAttributes(const std::string& path, uint32_t attributes, const platform::Place& within) override;
   // Refused for a missing entry, a folder and a read-only file (unless its
   // bit was dropped here first). A file in use elsewhere cannot be told.
-  platform::Status RemoveFile(const std::string& path) override;
+  platform::Status RemoveFile(const std::string& path, const platform::Place& within) override;
   // Refused for a missing entry, a file, a read-only folder, a folder that
   // cannot be listed, and one with any entry (besides "." and "..") that
   // the overlay has not removed.
-  platform::Status RemoveFolder(const std::string& path) override;
+  platform::Status RemoveFolder(const std::string& path, const platform::Place& within) override;
+  std::string FinalFolderName(const std::string& folder) override { return real_.FinalFolderName(folder); }
   std::optional<std::vector<platform::FileEntry>> ListFolder(const std::string& folder) override;
   std::optional<std::string> ReadDenyWrite(const std::string& path) override;
   // A dry run schedules nothing and writes no file: both are refused
   // (ERROR_ACCESS_DENIED).
-  platform::Status RemoveAtRestart(const std::string& path) override;
+  platform::Status RemoveAtRestart(const std::string& path, const platform::Place& within) override;
   std::unique_ptr<platform::IOutputFile> OpenOutputFile(const std::string& path, platform::Status& status) override;
   std::string FullPath(const std::string& path) override { return real_.FullPath(path); }
   std::string ShortPath(const std::string& path) override { return real_.ShortPath(path); }

@@ -195,12 +195,32 @@ Status MarkDeleted(HANDLE entry) {
 }
 }  // namespace
 
-std::wstring Win32FileSystem::FinalFolderName(const std::wstring& folder) {
-  if (SamePath(folder, folderAsked_)) return folderFinal_;
+namespace {
+std::wstring FinalFolder(const std::wstring& folder) {
   UniqueFile handle(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   std::wstring final = handle ? FinalName(handle.get()) : std::wstring();
   while (final.size() > 3 && final.back() == L'\\') final.pop_back();
+  return final;
+}
+
+std::wstring WithoutTrailingBackslash(std::wstring path) {
+  while (!path.empty() && path.back() == L'\\') path.pop_back();
+  return path;
+}
+}  // namespace
+
+std::string Win32FileSystem::FinalFolderName(const std::string& folder) {
+  try {
+    return Narrow(FinalFolder(WidePath(folder)).c_str());
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+std::wstring Win32FileSystem::CachedFinalFolder(const std::wstring& folder) {
+  if (SamePath(folder, folderAsked_)) return folderFinal_;
+  std::wstring final = FinalFolder(folder);
   if (!final.empty()) folderAsked_ = folder, folderFinal_ = final;
   return final;
 }
@@ -211,14 +231,24 @@ std::wstring Win32FileSystem::FinalFolderName(const std::wstring& folder) {
 // file and deletes the target through it: only the name the system gives
 // the handle tells. It is compared with the parent folder's own final name
 // and the entry's name, so that links above the installation do not count.
-bool Win32FileSystem::ReachedDirectly(HANDLE entry, const std::string& path) {
+bool Win32FileSystem::ReachedDirectly(HANDLE entry, const std::string& path, const Place& within) {
   const std::wstring final = FinalName(entry);
+  if (!within.empty()) {
+    // Below a place: the place's name as the run began, then the entry's
+    // path below it, name by name, in long names.
+    const std::string full = FullPath(path);
+    const std::string place = PathKey(within.path);
+    if (full.size() <= place.size() || PathKey(full.substr(0, place.size())) != place || full[place.size()] != '\\')
+      return false;
+    const std::wstring expected = WithoutTrailingBackslash(Widen(within.final)) + Widen(full.substr(place.size()));
+    return !final.empty() && SamePath(final, expected);
+  }
   if (final.empty()) return true;  // no name to compare: the attributes decide
   std::wstring asked = WithoutLongPrefix(WidePath(path));
   while (asked.size() > 3 && asked.back() == L'\\') asked.pop_back();
   const size_t slash = asked.find_last_of(L'\\');
   if (slash == std::wstring::npos || slash < 2) return true;
-  const std::wstring parent = FinalFolderName(asked.substr(0, slash == 2 ? 3 : slash));
+  const std::wstring parent = CachedFinalFolder(asked.substr(0, slash == 2 ? 3 : slash));
   if (parent.empty()) return true;
   const std::wstring joined = parent.back() == L'\\' ? parent : parent + L'\\';
   if (SamePath(final, joined + asked.substr(slash + 1))) return true;
@@ -230,20 +260,20 @@ bool Win32FileSystem::ReachedDirectly(HANDLE entry, const std::string& path) {
   return SamePath(final, joined + found.cFileName);
 }
 
-Status Win32FileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
+Status Win32FileSystem::SetAttributes(const std::string& path, uint32_t attributes, const Place& within) {
   // Through the entry itself: attributes set by name reach the target of a
   // link under Wine.
   const DWORD now = GetFileAttributesW(WidePath(path).c_str());
   if (now == INVALID_FILE_ATTRIBUTES) return Status::Refused(GetLastError());
   UniqueFile entry = OpenEntry(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, (now & FILE_ATTRIBUTE_DIRECTORY) != 0);
   if (!entry) return Status::Refused(GetLastError());
-  if (!ReachedDirectly(entry.get(), path)) return Status::Refused(kErrorThroughLink);
+  if (!ReachedDirectly(entry.get(), path, within)) return Status::Refused(kErrorThroughLink);
   FILE_BASIC_INFO basic{};  // times of 0 stay as they are
   basic.FileAttributes = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
   return LastErrorUnless(SetFileInformationByHandle(entry.get(), FileBasicInfo, &basic, sizeof basic) != 0);
 }
 
-Status Win32FileSystem::RemoveFile(const std::string& path) {
+Status Win32FileSystem::RemoveFile(const std::string& path, const Place& within) {
   // Opened without following a link, checked and deleted through the same
   // handle: a link swapped in after the engine looked is refused, and a
   // file swapped in is the one that goes, never something behind it.
@@ -253,11 +283,11 @@ Status Win32FileSystem::RemoveFile(const std::string& path) {
   if (!attributes) return Status::Refused(GetLastError());
   if ((*attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0)
     return Status::Refused(ERROR_ACCESS_DENIED);
-  if (!ReachedDirectly(entry.get(), path)) return Status::Refused(kErrorThroughLink);
+  if (!ReachedDirectly(entry.get(), path, within)) return Status::Refused(kErrorThroughLink);
   return MarkDeleted(entry.get());
 }
 
-Status Win32FileSystem::RemoveFolder(const std::string& path) {
+Status Win32FileSystem::RemoveFolder(const std::string& path, const Place& within) {
   if (IsDrive(path)) return Status::Refused(ERROR_ACCESS_DENIED);
   {
     UniqueFile entry = OpenEntry(path, FILE_READ_ATTRIBUTES, true);
@@ -266,7 +296,7 @@ Status Win32FileSystem::RemoveFolder(const std::string& path) {
     if (!attributes) return Status::Refused(GetLastError());
     if ((*attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return Status::Refused(ERROR_DIRECTORY);
     if ((*attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return Status::Refused(ERROR_ACCESS_DENIED);
-    if (!ReachedDirectly(entry.get(), path)) return Status::Refused(kErrorThroughLink);
+    if (!ReachedDirectly(entry.get(), path, within)) return Status::Refused(kErrorThroughLink);
   }
   // By name: only the folder removal itself refuses a folder that is not
   // empty on every system. A link swapped in between the two calls is what
@@ -303,10 +333,10 @@ void Win32FileSystem::LeaveCurrentFolder() {
   if (n > 0 && n < MAX_PATH) SetCurrentDirectoryW(system);
 }
 
-Status Win32FileSystem::RemoveAtRestart(const std::string& path) {
+Status Win32FileSystem::RemoveAtRestart(const std::string& path, const Place& within) {
   // Looked at without asking for deletion, which the holder of the file
   // refuses: a link's target is never put off for the next start either.
-  if (UniqueFile entry = OpenEntry(path, FILE_READ_ATTRIBUTES, false); entry && !ReachedDirectly(entry.get(), path))
+  if (UniqueFile entry = OpenEntry(path, FILE_READ_ATTRIBUTES, false); entry && !ReachedDirectly(entry.get(), path, within))
     return Status::Refused(kErrorThroughLink);
   const bool done = MoveFileExW(WidePath(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
   return LastErrorUnless(done);

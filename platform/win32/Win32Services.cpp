@@ -114,6 +114,13 @@ SystemFolders Win32Module::KnownFolders() {
   for (int csidl : kShellFolders) f.others.push_back(ShellFolder(csidl));
   f.others.push_back(NativeValue("SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProgramW6432Dir"));
   f.others.push_back(NativeValue("SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "CommonW6432Dir"));
+  f.profile = ShellFolder(0x0028);
+  for (int csidl : {0x000b, 0x0016, 0x0002, 0x0017, 0x0010, 0x0019, 0x0007, 0x0018}) {
+    f.shortcutPlaces.push_back(ShellFolder(csidl));
+  }
+  if (const std::string roaming = ShellFolder(0x001a); !roaming.empty()) {
+    f.shortcutPlaces.push_back(roaming + "\\Microsoft\\Internet Explorer\\Quick Launch");
+  }
   return f;
 }
 

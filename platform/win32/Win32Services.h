@@ -17,15 +17,20 @@ class Win32FileSystem : public IFileSystem {
  public:
   using IFileSystem::FindEntry;
   using IFileSystem::GetAttributes;
+  using IFileSystem::RemoveAtRestart;
+  using IFileSystem::RemoveFile;
+  using IFileSystem::RemoveFolder;
+  using IFileSystem::SetAttributes;
   // The time stamp is 0 when the last-write time has no DOS form (before
   // 1980 or after 2107).
   std::optional<FileEntry> FindEntry(const std::string& path, Status& status) override;
   std::optional<uint32_t> GetAttributes(const std::string& path, Status& status) override;
-  Status SetAttributes(const std::string& path, uint32_t attributes) override;
-  Status RemoveFile(const std::string& path) override;
+  Status SetAttributes(const std::string& path, uint32_t attributes, const Place& within) override;
+  Status RemoveFile(const std::string& path, const Place& within) override;
   // A drive is refused (ERROR_ACCESS_DENIED) without asking the system,
   // which would take "C:" for the drive's current folder.
-  Status RemoveFolder(const std::string& path) override;
+  Status RemoveFolder(const std::string& path, const Place& within) override;
+  std::string FinalFolderName(const std::string& folder) override;
   // An existing folder whose search finds nothing at all (a drive root can
   // be like that) gives an empty list; a search that breaks off midway gives
   // nullopt rather than a partial list.
@@ -33,7 +38,7 @@ class Win32FileSystem : public IFileSystem {
   // nullopt also for a file too large to hold in memory (over 4 GiB, or
   // more than this 32-bit process can allocate).
   std::optional<std::string> ReadDenyWrite(const std::string& path) override;
-  Status RemoveAtRestart(const std::string& path) override;
+  Status RemoveAtRestart(const std::string& path, const Place& within) override;
   // Written with WriteFile as it comes (no buffer of the program's own);
   // Flush is FlushFileBuffers. A device's name is refused before anything
   // is opened; the rest is checked on the open handle, and a file the call
@@ -50,10 +55,12 @@ class Win32FileSystem : public IFileSystem {
   static int32_t DosTime(const FILETIME& utc);
 
  private:
-  bool ReachedDirectly(HANDLE entry, const std::string& path);
+  // Whether the open `entry` is the one at `path` itself, below `within`
+  // (IFileSystem::Place).
+  bool ReachedDirectly(HANDLE entry, const std::string& path, const Place& within);
   // The final name of a folder, the last one asked about kept: removals go
   // folder by folder, so a parent is opened once per folder, not per file.
-  std::wstring FinalFolderName(const std::wstring& folder);
+  std::wstring CachedFinalFolder(const std::wstring& folder);
   std::wstring folderAsked_, folderFinal_;
 };
 

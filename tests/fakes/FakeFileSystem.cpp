@@ -356,10 +356,28 @@ std::string FakeFileSystem::ShortPath(const std::string& path) {
   return out;
 }
 
-platform::Status FakeFileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
+bool FakeFileSystem::Outside(const std::string& path, const platform::Place& within) {
+  if (within.empty()) return false;
+  const std::string full = FullPath(path);
+  const std::string place = PlainKey(within.path);
+  const std::string key = PlainKey(full);
+  if (key.size() <= place.size() || key.compare(0, place.size(), place) != 0 || key[place.size()] != '\\') return true;
+  std::string final = PlainKey(within.final);
+  return KeyOf(full) != final + key.substr(place.size());
+}
+
+std::string FakeFileSystem::FinalFolderName(const std::string& folder) {
+  auto it = Followed(nodes_.find(KeyOf(folder)));
+  if (it != nodes_.end()) return it->first;
+  const std::string key = KeyOf(folder);
+  return IsDrive(key) ? key + "\\" : std::string();
+}
+
+platform::Status FakeFileSystem::SetAttributes(const std::string& path, uint32_t attributes, const platform::Place& within) {
   Call(OpName(FsOp::SetAttributes), path);
   mutated_.push_back(path);
   if (const uint32_t fault = Failing(FsOp::SetAttributes, path)) return platform::Status::Refused(fault);
+  if (Exists(path) && Outside(path, within)) return platform::Status::Refused(platform::kErrorThroughLink);
   auto it = Followed(nodes_.find(KeyOf(path)));
   if (it == nodes_.end()) return platform::Status::Refused(MissingError(path));
   Change();
@@ -373,10 +391,11 @@ platform::Status FakeFileSystem::SetAttributes(const std::string& path, uint32_t
   return {};
 }
 
-platform::Status FakeFileSystem::RemoveFile(const std::string& path) {
+platform::Status FakeFileSystem::RemoveFile(const std::string& path, const platform::Place& within) {
   Call(OpName(FsOp::RemoveFile), path);
   mutated_.push_back(path);
   if (const uint32_t fault = Failing(FsOp::RemoveFile, path)) return platform::Status::Refused(fault);
+  if (Exists(path) && Outside(path, within)) return platform::Status::Refused(platform::kErrorThroughLink);
   auto it = nodes_.find(KeyOf(path));
   if (it == nodes_.end()) return platform::Status::Refused(MissingError(path));
   const Node& n = it->second;
@@ -388,10 +407,11 @@ platform::Status FakeFileSystem::RemoveFile(const std::string& path) {
   return {};
 }
 
-platform::Status FakeFileSystem::RemoveFolder(const std::string& path) {
+platform::Status FakeFileSystem::RemoveFolder(const std::string& path, const platform::Place& within) {
   Call(OpName(FsOp::RemoveFolder), path);
   mutated_.push_back(path);
   if (const uint32_t fault = Failing(FsOp::RemoveFolder, path)) return platform::Status::Refused(fault);
+  if (Exists(path) && Outside(path, within)) return platform::Status::Refused(platform::kErrorThroughLink);
   const std::string key = KeyOf(path);
   if (IsDrive(key)) return platform::Status::Refused(platform::kErrorAccessDenied);
   auto it = nodes_.find(key);
@@ -435,10 +455,11 @@ std::optional<std::string> FakeFileSystem::ReadDenyWrite(const std::string& path
   return n.content;
 }
 
-platform::Status FakeFileSystem::RemoveAtRestart(const std::string& path) {
+platform::Status FakeFileSystem::RemoveAtRestart(const std::string& path, const platform::Place& within) {
   Call(OpName(FsOp::Schedule), path);
   mutated_.push_back(path);
   if (const uint32_t fault = Failing(FsOp::Schedule, path)) return platform::Status::Refused(fault);
+  if (Exists(path) && Outside(path, within)) return platform::Status::Refused(platform::kErrorThroughLink);
   Change();
   scheduled_.push_back(path);
   return {};

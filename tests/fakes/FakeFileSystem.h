@@ -79,17 +79,26 @@ class FakeFileSystem : public platform::IFileSystem {
   // platform::IFileSystem
   using platform::IFileSystem::FindEntry;
   using platform::IFileSystem::GetAttributes;
+  using platform::IFileSystem::RemoveAtRestart;
+  using platform::IFileSystem::RemoveFile;
+  using platform::IFileSystem::RemoveFolder;
+  using platform::IFileSystem::SetAttributes;
   std::optional<platform::FileEntry> FindEntry(const std::string& path, platform::Status& status) override;
   // A drive's root answers as a folder (a missing drive is a fault on its
   // root: Fail(FsOp::GetAttributes, "Q:\\", ERROR_PATH_NOT_FOUND)).
   std::optional<uint32_t> GetAttributes(const std::string& path, platform::Status& status) override;
-  platform::Status SetAttributes(const std::string& path, uint32_t attributes) override;
-  platform::Status RemoveFile(const std::string& path) override;
-  platform::Status RemoveFolder(const std::string& path) override;
+  // A change confined to a place compares the entry's path as the links
+  // on the way lead (Through) with the place's final name followed by the
+  // path below the place.
+  platform::Status SetAttributes(const std::string& path, uint32_t attributes, const platform::Place& within) override;
+  platform::Status RemoveFile(const std::string& path, const platform::Place& within) override;
+  platform::Status RemoveFolder(const std::string& path, const platform::Place& within) override;
+  // The key of the folder that the links lead to (links at the end too).
+  std::string FinalFolderName(const std::string& folder) override;
   std::optional<std::vector<platform::FileEntry>> ListFolder(const std::string& folder) override;
   std::optional<std::string> ReadDenyWrite(const std::string& path) override;
   // Recorded, not carried out until Restart; counts as a mutation.
-  platform::Status RemoveAtRestart(const std::string& path) override;
+  platform::Status RemoveAtRestart(const std::string& path, const platform::Place& within) override;
   // The file's content grows with each Append (Content of its path); the
   // output files are not mutations of the installed world. A link (even to
   // nothing) or a file with other names is refused, as is a device's name
@@ -131,6 +140,9 @@ class FakeFileSystem : public platform::IFileSystem {
     n.attributes = attributes;
     return n;
   }
+  // Whether the entry at `path` lies outside the place `within`, as the
+  // links lead now.
+  bool Outside(const std::string& path, const platform::Place& within);
   // The error of a fault set on `op` for `path`; 0 when none is.
   uint32_t Failing(FsOp op, const std::string& path) const;
   friend class FakeOutputFile;

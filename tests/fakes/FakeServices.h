@@ -62,7 +62,15 @@ class FakeModule : public platform::IModule {
        "C:\\Users\\ana\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu",
        "C:\\Users\\ana\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs",
        "C:\\Users\\ana\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup",
-       "C:\\Users\\ana\\Desktop", "C:\\Users\\ana\\Documents", "C:\\Users\\ana"}};
+       "C:\\Users\\ana\\Desktop", "C:\\Users\\ana\\Documents", "C:\\Users\\ana"},
+      "C:\\Users\\ana",
+      {"C:\\ProgramData\\Microsoft\\Windows\\Start Menu", "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs",
+       "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Startup", "C:\\Users\\Public\\Desktop",
+       "C:\\Users\\ana\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu",
+       "C:\\Users\\ana\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs",
+       "C:\\Users\\ana\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup",
+       "C:\\Users\\ana\\Desktop",
+       "C:\\Users\\ana\\AppData\\Roaming\\Microsoft\\Internet Explorer\\Quick Launch"}};
   platform::SystemFolders KnownFolders() override { return folders; }
 };
 

@@ -193,6 +193,10 @@ class WindowsPaths : public platform::IFileSystem {
   std::string R(const std::string& p) { return Resolve(p, *locale); }
   using platform::IFileSystem::FindEntry;
   using platform::IFileSystem::GetAttributes;
+  using platform::IFileSystem::RemoveAtRestart;
+  using platform::IFileSystem::RemoveFile;
+  using platform::IFileSystem::RemoveFolder;
+  using platform::IFileSystem::SetAttributes;
   std::optional<platform::FileEntry> FindEntry(const std::string& p, platform::Status& s) override {
     // Nothing is found through a trailing separator.
     if (p.empty() || p.back() == '/' || env::PathRules(*locale).EndsWithBackslash(p)) {
@@ -212,18 +216,22 @@ class WindowsPaths : public platform::IFileSystem {
     return fake.RemoveLink(R(p));
   }
   void LeaveCurrentFolder() override { fake.LeaveCurrentFolder(); }
-  platform::Status SetAttributes(const std::string& p, uint32_t a) override {
-    changed.push_back(fake.Through(R(p)));
-    return fake.SetAttributes(R(p), a);
+  std::string FinalFolderName(const std::string& f) override { return fake.FinalFolderName(R(f)); }
+  platform::Status SetAttributes(const std::string& p, uint32_t a, const platform::Place& within) override {
+    const platform::Status status = fake.SetAttributes(R(p), a, within);
+    if (status) changed.push_back(fake.Through(R(p)));
+    return status;
   }
-  platform::Status RemoveFile(const std::string& p) override {
-    changed.push_back(fake.Through(R(p)));
-    return fake.RemoveFile(R(p));
+  platform::Status RemoveFile(const std::string& p, const platform::Place& within) override {
+    const std::string through = fake.Through(R(p));
+    const platform::Status status = fake.RemoveFile(R(p), within);
+    if (status) changed.push_back(through);
+    return status;
   }
-  platform::Status RemoveFolder(const std::string& p) override {
+  platform::Status RemoveFolder(const std::string& p, const platform::Place& within) override {
     const auto entries = fake.ListFolder(R(p));
     const bool empty = entries && entries->size() == 2;  // "." and ".."
-    const platform::Status removed = fake.RemoveFolder(R(p));
+    const platform::Status removed = fake.RemoveFolder(R(p), within);
     if (removed && !empty) problems.push_back("removed the folder " + R(p) + " while it held something");
     return removed;
   }
@@ -231,9 +239,10 @@ class WindowsPaths : public platform::IFileSystem {
     return fake.ListFolder(R(f));
   }
   std::optional<std::string> ReadDenyWrite(const std::string& p) override { return fake.ReadDenyWrite(R(p)); }
-  platform::Status RemoveAtRestart(const std::string& p) override {
-    changed.push_back(fake.Through(R(p)));
-    return fake.RemoveAtRestart(R(p));
+  platform::Status RemoveAtRestart(const std::string& p, const platform::Place& within) override {
+    const platform::Status status = fake.RemoveAtRestart(R(p), within);
+    if (status) changed.push_back(fake.Through(R(p)));
+    return status;
   }
   std::unique_ptr<platform::IOutputFile> OpenOutputFile(const std::string& p, platform::Status& s) override {
     return fake.OpenOutputFile(R(p), s);

@@ -389,8 +389,12 @@ TEST_F(LogReader, NamesThatLeaveTheInstallationFolderAreRefused) {
     c.groups[2].files[0].name = name;
     EXPECT_FALSE(app::ParseLog(app::WriteLog(c)).Readable()) << folder << " + " << name;
   }
+  // Nor a path that Windows would make another of: a "." segment, a name
+  // ending in a dot or a blank.
   for (const std::string bad : {"C:\\Menu\\Rich\\..\\Other.lnk", "C:\\Desktop\\. .\\x.lnk",
-                                ".C:\\Menu\\Rich\\.\\x.lnk", ". c:\\menu\\rich\\.", "..C:\\MENU\\RICH\\"}) {
+                                ".C:\\Menu\\Rich\\.\\x.lnk", ". c:\\menu\\rich\\.", "..C:\\MENU\\RICH\\",
+                                "D:\\Desktop\\.\\Rich.lnk", "C:\\windows.\\system32\\x.lnk", "C:\\Menu \\x.lnk",
+                                "C:\\Menu\\x.lnk."}) {
     LogContent c = RichLog();
     c.shortcuts.push_back(bad);
     EXPECT_FALSE(app::ParseLog(app::WriteLog(c)).Readable()) << "shortcut " << bad;
@@ -410,7 +414,7 @@ TEST_F(LogReader, OrdinaryNamesWithDotsAreAccepted) {
   c.groups.push_back({std::nullopt, {{"..x", 1, 1, 1}, {"x..", 1, 1, 1}, {".hidden", 1, 1, 1}, {"a b.txt", 1, 1, 1}}});
   // Shortcuts are full paths elsewhere by nature; dots inside names do not
   // climb.
-  c.shortcuts.push_back("D:\\Desktop\\.\\Rich..lnk");
+  c.shortcuts.push_back("D:\\Desktop\\Rich..x.lnk");
   ASSERT_TRUE(Read(c));
   EXPECT_EQ(data.FolderList->Text(5), "\xE7\xE3o\\");
   EXPECT_EQ(app::ZDataName(data.FileLists->back().get(), 1), "x..");

@@ -53,13 +53,14 @@ class ThrowingFs : public platform::FileSystemWrapper {
   }
 
   using FileSystemWrapper::FindEntry;
+  using FileSystemWrapper::RemoveFolder;
   std::optional<platform::FileEntry> FindEntry(const std::string& p, platform::Status& s) override {
     Maybe(FsOp::Find, p);
     return FileSystemWrapper::FindEntry(p, s);
   }
-  platform::Status RemoveFolder(const std::string& p) override {
+  platform::Status RemoveFolder(const std::string& p, const platform::Place& within) override {
     Maybe(FsOp::RemoveFolder, p);
-    return FileSystemWrapper::RemoveFolder(p);
+    return FileSystemWrapper::RemoveFolder(p, within);
   }
 
  private:
@@ -1091,8 +1092,14 @@ class SystemNames : public platform::FileSystemWrapper {
   std::optional<uint32_t> GetAttributes(const std::string& p, platform::Status& s) override {
     return FileSystemWrapper::GetAttributes(Resolved(p), s);
   }
-  platform::Status SetAttributes(const std::string& p, uint32_t a) override { return target().SetAttributes(Resolved(p), a); }
-  platform::Status RemoveFile(const std::string& p) override { return target().RemoveFile(Resolved(p)); }
+  using FileSystemWrapper::RemoveFile;
+  using FileSystemWrapper::SetAttributes;
+  platform::Status SetAttributes(const std::string& p, uint32_t a, const platform::Place& within) override {
+    return target().SetAttributes(Resolved(p), a, within);
+  }
+  platform::Status RemoveFile(const std::string& p, const platform::Place& within) override {
+    return target().RemoveFile(Resolved(p), within);
+  }
   std::optional<uint32_t> HardLinks(const std::string& p) override { return target().HardLinks(Resolved(p)); }
   std::optional<std::vector<platform::FileEntry>> ListFolder(const std::string& f) override {
     return oneByOne_ ? std::nullopt : target().ListFolder(f);
