@@ -442,7 +442,7 @@ std::unique_ptr<IOutputFile> Win32FileSystem::OpenOutputFile(const std::string& 
   if ((*attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || standard.Directory) return refuse(ERROR_ACCESS_DENIED);
   // Another name of the file (a hard link) would be written as well; and
   // Wine opens a link's target, which only the handle's name tells.
-  if (standard.NumberOfLinks > 1 || !ReachedDirectly(file.get(), full)) return refuse(kErrorThroughLink);
+  if (standard.NumberOfLinks > 1 || !ReachedDirectly(file.get(), full, {})) return refuse(kErrorThroughLink);
   if (!SetFilePointerEx(file.get(), LARGE_INTEGER{}, nullptr, FILE_END)) return refuse(GetLastError());
   status = {};
   return std::make_unique<Win32OutputFile>(std::move(file));

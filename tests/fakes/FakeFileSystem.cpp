@@ -133,6 +133,15 @@ void FakeFileSystem::AddLink(const std::string& path, const std::string& target)
   ++links_;
 }
 
+void FakeFileSystem::SwapForLink(const std::string& path, const std::string& target) {
+  const std::string key = KeyOf(path);
+  for (auto it = nodes_.lower_bound(key); it != nodes_.end() && it->first.compare(0, key.size(), key) == 0;) {
+    const bool below = it->first.size() == key.size() || it->first[key.size()] == '\\';
+    it = below ? nodes_.erase(it) : std::next(it);
+  }
+  AddLink(path, target);
+}
+
 void FakeFileSystem::AddHardLink(const std::string& path, const std::string& existing) {
   auto it = nodes_.find(KeyOf(existing));
   if (it == nodes_.end()) return;

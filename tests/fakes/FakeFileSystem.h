@@ -29,6 +29,9 @@ class FakeFileSystem : public platform::IFileSystem {
   // the target; the link itself answers for its own name (attributes with
   // the reparse bit), and attribute changes, listings and reads follow it.
   void AddLink(const std::string& path, const std::string& target);
+  // The folder at `path` and all it holds are moved out of the way, and a
+  // link to `target` takes its place (another process's swap).
+  void SwapForLink(const std::string& path, const std::string& target);
   // A second name for the file at `existing`: both share their attributes.
   void AddHardLink(const std::string& path, const std::string& existing);
   // The 8.3 name `shortName` of the existing entry at `path` (its last

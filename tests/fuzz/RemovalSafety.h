@@ -62,11 +62,29 @@ inline constexpr const char* kFiles[] = {
     "C:\\Windows\\system.ini",   "D:\\victim.txt",             "C:\\Menu\\App\\app.lnk",
     "C:\\Menu\\App\\sub\\x.lnk", "C:\\Menu\\victim.txt",       "C:\\Desktop\\app.lnk",
     "C:\\Outside\\lib.dll",      "C:\\Outside\\x.dat",       "C:\\Users\\Public\\victim.txt",
-    "C:\\Windows\\SysWOW64\\x.dll"};
+    "C:\\Windows\\SysWOW64\\x.dll",
+    // Behind the hostile spellings: the system's, another program's and
+    // another user's files, a shortcut folder of the shell's.
+    "C:\\Windows\\System32\\victim.dll", "C:\\Windows\\System32\\lib.dll", "C:\\Windows\\System32\\x.lnk",
+    "C:\\Program Files\\OtherApp\\other.exe", "C:\\Users\\bob\\Desktop\\Bank.url", "C:\\Users\\bob\\Documents\\notes.pif",
+    "C:\\Users\\ana\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\App\\readme.txt"};
+// What no run may take, whatever its log says.
+inline constexpr const char* kNotTheApplications[] = {
+    "C:\\Outside\\lib.dll", "C:\\Outside\\x.dat", "C:\\Prog\\victim.txt", "C:\\Windows\\ro.dll",
+    "C:\\Windows\\System32\\victim.dll", "C:\\Windows\\System32\\lib.dll", "C:\\Windows\\System32\\x.lnk",
+    "C:\\Program Files\\OtherApp\\other.exe", "C:\\Users\\bob\\Desktop\\Bank.url", "C:\\Users\\bob\\Documents\\notes.pif"};
+// Where any file may go below a shortcut folder, and where shortcut files
+// named on their own may not.
+inline constexpr const char* kShortcutPlaces[] = {"C:\\Users\\ana\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu",
+                                                  "C:\\Users\\ana\\Desktop", "C:\\Users\\Public\\Desktop"};
 // Links inside the installation folder to what lies outside it: a folder,
 // a file, and a second name of a read-only file.
 inline constexpr const char* kLinks[][2] = {{"C:\\Prog\\App\\linked", "C:\\Outside"},
-                                            {"C:\\Prog\\App\\one.dat", "C:\\Prog\\victim.txt"}};
+                                            {"C:\\Prog\\App\\one.dat", "C:\\Prog\\victim.txt"},
+                                            {"C:\\Menu\\lnkdir", "C:\\Windows\\System32"}};
+// A folder of the application that another process swaps for a link to
+// the system's folder while the run goes on.
+inline constexpr const char* kSwapped[2] = {"C:\\Prog\\App\\sub", "C:\\Windows\\System32"};
 inline constexpr const char* kHardLinked[2] = {"C:\\Prog\\App\\ro.dll", "C:\\Windows\\ro.dll"};
 // The system's folders, which must all still stand.
 inline constexpr const char* kSystemFolders[] = {"C:\\Windows", "C:\\Windows\\SysWOW64", "C:\\Users",
@@ -102,7 +120,12 @@ inline std::string Text(Choices& pick, bool full) {
   static const char* const kSly[] = {"", ".", "sub\\", "..\\", ". ", "a\\.", "sub/.", "\x95\x5C\\", ".\\victim.txt",
                                      "..\\victim.txt", ". \\victim.txt", "./victim.txt", "app.exe", "sub\\lib.dll",
                                      "C:\\Menu\\App\\app.lnk", "C:\\Menu\\App\\..\\victim.txt", "C:\\Desktop\\app.lnk",
-                                     ".C:\\Menu\\App\\.\\x.lnk", "c:/menu/app/sub/x.lnk", "..\\App2\\app.exe"};
+                                     ".C:\\Menu\\App\\.\\x.lnk", "c:/menu/app/sub/x.lnk", "..\\App2\\app.exe",
+                                     "C:\\Windows\\System32\\victim.dll", "C:\\Menu\\lnkdir\\victim.dll",
+                                     "C:\\Menu\\lnkdir\\x.lnk", "C:\\Users\\bob\\Desktop\\Bank.url",
+                                     "C:\\Users\\bob\\Documents\\notes.pif", "C:\\Program Files\\OtherApp\\other.exe",
+                                     "C:\\PROGRA~1\\OtherApp\\other.exe", "C:\\windows.\\system32\\victim.dll",
+                                     "C:\\Users\\ana\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\App\\readme.txt"};
   static const char* const kPieces[] = {".", "..", " ", "\\", "/", "\\\\", "victim.txt", "app.exe", "sub", "x.dat",
                                         "C:", "D:", "App", "Prog", "Menu", "\x95\x5C", "\x90\xAC\x90\xD1\x95\x5C", "*"};
   static const char* const kStarts[] = {"", "C:\\Prog\\App\\", "C:\\Menu\\App\\", "C:\\", "c:/prog/", "\\\\srv\\s\\"};
@@ -112,7 +135,34 @@ inline std::string Text(Choices& pick, bool full) {
   return t.substr(0, 255);
 }
 
+// A log such as installers write, but for one hostile field: its shortcut
+// folder, a shortcut, or the folders another process swaps meanwhile.
+inline std::string PlausibleLog(Choices& pick) {
+  static const char* const kDirs[] = {
+      "C:\\Menu\\App", "C:\\Users\\ana\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\App",
+      "C:\\Menu", "C:\\Menu\\lnkdir", "C:\\Users\\bob\\Desktop", "C:\\Program Files\\OtherApp", "C:\\PROGRA~1",
+      "C:\\Users\\ana\\Desktop"};
+  static const char* const kShortcuts[] = {
+      "C:\\Menu\\App\\app.lnk", "C:\\Desktop\\app.lnk", "C:\\Menu\\lnkdir\\x.lnk", "C:\\Menu\\lnkdir\\victim.dll",
+      "C:\\Users\\ana\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\App\\readme.txt",
+      "C:\\Users\\bob\\Desktop\\Bank.url", "C:\\Program Files\\OtherApp\\other.exe",
+      "C:\\PROGRA~1\\OtherApp\\other.exe", "C:\\Menu\\App\\sub\\x.lnk"};
+  app::LogContent c;
+  c.appName = "App";
+  c.hostLevels = static_cast<uint8_t>(pick.Pick(4));
+  c.shortcutLevels = static_cast<uint8_t>(pick.Pick(4));
+  c.uninstallKey = "App";
+  c.shortcutDir = pick.One(kDirs);
+  for (unsigned s = pick.Pick(4); s > 0; --s) c.shortcuts.push_back(pick.One(kShortcuts));
+  c.folders = {{"", 1}, {"sub\\", 1}, {"sub\\deep\\", 1}};
+  c.groups = {{std::nullopt, {{"app.exe", 10, kDate, 1}}},
+              {std::nullopt, {{"lib.dll", 10, kDate, 1}, {"victim.dll", 10, kDate, 1}}},
+              {std::nullopt, {{"x.dat", 10, kDate, 1}}}};
+  return app::WriteLog(c);
+}
+
 inline std::string HostileLog(Choices& pick) {
+  if (pick.Pick(2) == 0) return PlausibleLog(pick);
   static const uint8_t kLevels[] = {0, 1, 2, 3, 255};
   static const uint32_t kSizes[] = {0, 4096, 0x80000000u, 0xFFFFFFFFu};
   static const int32_t kCounts[] = {-1, 0, 0x7FFFFFFF};
@@ -127,7 +177,11 @@ inline std::string HostileLog(Choices& pick) {
   static const char* const kUninstallKeys[] = {"nono",   "",      "App",       "Other",     "\\",     "..\\Other",
                                                "App\\Sub", "\\App\\", "Other\\", "\\Other", "Remnant", " "};
   static const char* const kShortcutDirs[] = {"nono", "", "C:\\Menu\\App", "c:/menu/app/", "C:\\", "C:", ".",
-                                              "C:\\Menu\\App\\..", "C:\\Windows", "C:\\Users\\Public", "C:\\Prog"};
+                                              "C:\\Menu\\App\\..", "C:\\Windows", "C:\\Users\\Public", "C:\\Prog",
+                                              "C:\\.\\windows", "C:\\windows.\\system32", "C:\\PROGRA~1",
+                                              "C:\\Program Files\\OtherApp", "C:\\Users\\bob\\Desktop", "C:\\Menu",
+                                              "C:\\ProgramData\\Microsoft", "C:\\Users\\ana\\AppData", "C:\\Menu\\lnkdir",
+                                              "C:\\Users\\ana\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\App"};
   app::LogContent c;
   c.appName = "App";
   c.hostLevels = pick.One(kLevels);
@@ -190,6 +244,8 @@ class WindowsPaths : public platform::IFileSystem {
   std::vector<std::string> changed;  // resolved
   std::vector<std::string> problems;
 
+  int swapAt = 0;  // the lookup after which kSwapped is swapped; 0: never
+  int lookups = 0;
   std::string R(const std::string& p) { return Resolve(p, *locale); }
   using platform::IFileSystem::FindEntry;
   using platform::IFileSystem::GetAttributes;
@@ -203,6 +259,7 @@ class WindowsPaths : public platform::IFileSystem {
       s = platform::Status::Refused(platform::kErrorFileNotFound);
       return std::nullopt;
     }
+    if (++lookups == swapAt) fake.SwapForLink(kSwapped[0], kSwapped[1]);
     return fake.FindEntry(R(p), s);
   }
   std::optional<uint32_t> GetAttributes(const std::string& p, platform::Status& s) override {
@@ -261,6 +318,15 @@ inline std::string KeyName(uint32_t root, std::string path) {
   return std::to_string(root) + ":" + Upper(path);
 }
 
+// What the runs of CheckRemoval did: runs that removed, runs in which
+// kSwapped was swapped for a link, changes made.
+struct Tally {
+  int runs = 0;
+  int swapped = 0;
+  int changes = 0;
+};
+inline Tally tally;
+
 // Runs one uninstallation of the world with `log` as its log; the first
 // thing that went wrong, or an empty text.
 inline std::string CheckRemoval(const std::string& log, Choices& pick) {
@@ -274,6 +340,8 @@ inline std::string CheckRemoval(const std::string& log, Choices& pick) {
   for (const char* f : kSystemFolders) w.fs.fake.AddFolder(f);
   w.fs.fake.AddFolder("C:\\Prog\\Empty");
   for (const auto& link : kLinks) w.fs.fake.AddLink(link[0], link[1]);
+  w.fs.fake.AddShortName("C:\\Program Files", "PROGRA~1");
+  w.fs.swapAt = pick.Pick(3) == 0 ? static_cast<int>(pick.Pick(24)) + 1 : 0;
   w.fs.fake.AddFile(kHardLinked[1], kDate, 10, platform::kAttrReadOnly);
   w.fs.fake.AddHardLink(kHardLinked[0], kHardLinked[1]);
   w.fs.fake.AddFile("C:\\Prog\\App\\app.und", 0, 0, platform::kAttrArchive, log);
@@ -302,21 +370,34 @@ inline std::string CheckRemoval(const std::string& log, Choices& pick) {
     return false;
   };
   const app::TUninsData& h = w.data.UninsData;
+  // Any file below the shortcut folder only where it lies strictly below a
+  // place of the shell's; a shortcut file named on its own anywhere but in
+  // the Windows folder and in another user's profile.
+  const std::string dir = h.ShortcutDir.empty() ? std::string() : w.fs.fake.Through(w.fs.R(h.ShortcutDir));
+  const bool anyFileBelowDir = std::any_of(std::begin(kShortcutPlaces), std::end(kShortcutPlaces),
+                                           [&](const char* place) { return inside(dir, place); });
+  const auto shortcutAnywhere = [&](const std::string& k) {
+    return app::IsShortcutFile(k) && !inside(k, "C:\\Windows") &&
+           (!inside(k, "C:\\Users") || inside(k, "C:\\Users\\ana") || inside(k, "C:\\Users\\Public\\Desktop"));
+  };
   for (const std::string& changed : w.fs.changed) {
     const std::string k = fakes::FakeFileSystem::Key(changed);
-    bool allowed = inside(k, kBase) || inside(k, h.ShortcutDir);
+    bool allowed = inside(k, kBase) || (anyFileBelowDir && inside(k, dir));
     for (size_t s = 0; !allowed && w.data.ShortcutList && s < w.data.ShortcutList->size(); ++s) {
       const std::string& shortcut = (*w.data.ShortcutList)[s];
-      allowed = key(shortcut) == k && !climbs(shortcut) && app::IsShortcutFile(shortcut);
+      allowed = key(shortcut) == k && !climbs(shortcut) && shortcutAnywhere(k);
     }
-    if (!allowed) return "changed " + changed + ", outside the installation and shortcut folders";
+    if (!allowed) return "changed " + changed + ", outside the application's places";
   }
+  tally.runs += 1;
+  tally.swapped += w.fs.swapAt != 0 && w.fs.lookups >= w.fs.swapAt;
+  tally.changes += static_cast<int>(w.fs.changed.size());
   if (!w.fs.problems.empty()) return w.fs.problems.front();
   for (const char* f : kSystemFolders) {
     if (!w.fs.fake.Exists(f)) return std::string("removed the system's folder ") + f;
   }
-  for (const char* f : {"C:\\Outside\\lib.dll", "C:\\Outside\\x.dat", "C:\\Prog\\victim.txt", "C:\\Windows\\ro.dll"}) {
-    if (!w.fs.fake.Exists(f)) return std::string("deleted ") + f + " through a link";
+  for (const char* f : kNotTheApplications) {
+    if (!w.fs.fake.Exists(f)) return std::string("deleted ") + f + ", which is not the application's";
   }
   if ((*w.fs.fake.Attributes(kHardLinked[1]) & platform::kAttrReadOnly) == 0) {
     return "dropped the read-only bit of a file outside through its second name";
