@@ -357,6 +357,32 @@ TEST_F(SummaryWithFileAndFolder, ALinkInAFolderLineIsOneEntryAndItsTargetStays) 
   robot::RemoveLinkItself(link);
 }
 
+// A folder swapped for a link while a question waits: the Yes deletes
+// nothing behind it.
+TEST_F(SummaryWithFileAndFolder, AFolderSwappedForALinkWhileAQuestionWaitsKeepsItsTarget) {
+  const std::string outside = dir_ / "Fora", deep = sub_ + "\\deep";
+  ASSERT_TRUE(robot::WriteFileBytes(outside + "\\y.txt", "de outro"));
+  ASSERT_TRUE(robot::MakeLink(dir_ / "ligada", outside));
+  SummaryWindow s = RunUntilSummary();
+  ASSERT_NE(s.list, nullptr);
+  ASSERT_TRUE(Eventually([&] { return robot::ListCount(s.list) == 5; }));
+  DeleteLine(s, 3);
+  bool swapped = false;
+  AnswerQuestions(
+      [&](const std::string& text) {
+        if (text == AskFile(deep + "\\y.txt")) {
+          swapped = MoveFileA(deep.c_str(), (sub_ + "\\antes").c_str()) && MoveFileA((dir_ / "ligada").c_str(), deep.c_str());
+        }
+        return IDYES;
+      },
+      3);
+  EXPECT_TRUE(swapped);
+  EXPECT_TRUE(robot::FileExists(outside + "\\y.txt")) << "deleted through the link swapped in";
+  EXPECT_FALSE(robot::FileExists(sub_ + "\\x.txt")) << "what is the application's still goes";
+  LeaveAndFinish(s);
+  robot::RemoveLinkItself(deep);
+}
+
 TEST_F(SummaryRun, AFewShortLinesFillTheScrollBox) {
   app_.Folder("");
   app_.File("a.txt", /*changed=*/true);

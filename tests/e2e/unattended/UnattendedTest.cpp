@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/e2e/robot/Robot.h"
@@ -31,6 +32,10 @@ struct Case {
   std::function<void(app::LogContent&)> edit = [](app::LogContent&) {};  // the log, before it is written
   std::string base{};  // the installation folder, when not the usual one
   const char* desktop = nullptr;  // where it runs, when not on this desktop
+  // Files in the folders "muitos" and, logged after them, "zz" (0: none
+  // but what /passive needs); and what another process does meanwhile.
+  int many = 0;
+  std::function<void()> during{};
 };
 
 // A window station of its own, which nobody sees, with one desktop.
@@ -251,6 +256,61 @@ TEST(Unattended, ExitCodesReportsAndNoWindowWhenQuiet) {
          c.folders.push_back({"dados\\ligada\\", 1});
          c.groups.push_back({std::nullopt, {c.groups[1].files[0]}});
        }},
+      {"the root of a drive as the shortcut folder", "/quiet", 13,
+       {"log: refused: the shortcut folder C:\\ is a drive", "exit code: 13"}, Case::Untouched, same, [] {},
+       [](app::LogContent& c) { c.shortcutDir = "C:\\"; }},
+      {"the Windows folder spelled with a \".\" as the shortcut folder", "/quiet", 13,
+       {"log: refused: offset *", "exit code: 13"}, Case::Untouched, same, [] {},
+       [](app::LogContent& c) { c.shortcutDir = "C:\\.\\windows"; }},
+      {"a shortcut below a folder link of the shortcut folder", "/quiet", 0,
+       {"kept       shortcut " + dir / "Menu\\Demo\\ligada\\atalho.lnk" + "  -- a link*", "exit code: 0"},
+       Case::Gone,
+       [&](std::string log) {
+         EXPECT_TRUE(robot::WriteFileBytes(outside + "atalho.lnk", "de outro"));
+         EXPECT_TRUE(robot::MakeFolders(dir / "Menu\\Demo"));
+         EXPECT_TRUE(robot::MakeLink(dir / "Menu\\Demo\\ligada", outside.substr(0, outside.size() - 1)));
+         return log;
+       },
+       [&] {
+         EXPECT_TRUE(robot::FileExists(outside + "atalho.lnk"));
+         robot::RemoveLinkItself(dir / "Menu\\Demo\\ligada");
+         robot::DeleteTree(dir / "Menu");
+       },
+       [&](app::LogContent& c) {
+         c.shortcutDir = dir / "Menu\\Demo";
+         c.shortcuts = {dir / "Menu\\Demo\\ligada\\atalho.lnk"};
+       }},
+      // Another process swaps a folder of the application for a link to one
+      // of its own once the run has deleted the folder's first file.
+      {"a folder swapped for a link between two of its files", "/quiet", 0,
+       {"kept       file     @zz\\f*", "exit code: 0"}, Case::Other,
+       [&](std::string log) {
+         // What lies behind the link has the names and time stamps of the
+         // application's files.
+         EXPECT_TRUE(robot::MakeFolders(outside));
+         for (int i = 0; i < 3000; ++i) {
+           EXPECT_TRUE(CopyFileA((base + "zz\\f" + std::to_string(i)).c_str(),
+                                 (outside + "f" + std::to_string(i)).c_str(), FALSE));
+         }
+         EXPECT_TRUE(robot::MakeLink(base + "zz-ligada", outside.substr(0, outside.size() - 1)));
+         return log;
+       },
+       [&] {
+         for (int i = 0; i < 3000; ++i) EXPECT_TRUE(robot::FileExists(outside + "f" + std::to_string(i))) << i;
+         robot::RemoveLinkItself(base + "zz");
+       },
+       [](app::LogContent&) {}, {}, nullptr, 3000,
+       [&] {
+         const DWORD start = GetTickCount();
+         while (robot::FileExists(base + "zz\\f0") && GetTickCount() - start < 60000) Sleep(1);
+         bool swapped = false;
+         for (int tries = 0; !swapped && tries < 1000; ++tries) {
+           swapped = MoveFileA((base + "zz").c_str(), (base + "zz-antes").c_str()) &&
+                     MoveFileA((base + "zz-ligada").c_str(), (base + "zz").c_str());
+         }
+         EXPECT_TRUE(swapped);
+         EXPECT_TRUE(robot::FileExists(base + "zz-antes\\f2999")) << "the run had gone through the folder already";
+       }},
       {"a walk of 4 levels up from an installation under Program Files", "/quiet", 0,
        {"protected  folder   " + std::string(programFiles) + "  -- a folder of the system's or of its users' own (Program Files, ProgramData, Start Menu, Desktop, ...)",
         "exit code: 0"},
@@ -270,6 +330,8 @@ TEST(Unattended, ExitCodesReportsAndNoWindowWhenQuiet) {
     ASSERT_TRUE(app.AddFile("dados\\", "base.dat", 300));
     // Enough files for the progress window to stay a while.
     for (int i = 0; passive && i < 300; ++i) ASSERT_TRUE(app.AddFile("muitos\\", "f" + std::to_string(i), 10));
+    for (int i = 0; i < c.many; ++i) ASSERT_TRUE(app.AddFile("muitos\\", "f" + std::to_string(i), 10));
+    for (int i = 0; i < c.many; ++i) ASSERT_TRUE(app.AddFile("zz\\", "f" + std::to_string(i), 10));
     ASSERT_TRUE(robot::KeySetString(entry, "DisplayName", "Demo"));
     app.log().uninstallKey = name;
     c.edit(app.log());
@@ -288,8 +350,11 @@ TEST(Unattended, ExitCodesReportsAndNoWindowWhenQuiet) {
     put("%l", robot::QuoteArgument(log));
     put("%s", robot::QuoteArgument(shortExe));
     args += switches + (ownReport ? "" : " " + robot::QuoteArgument("/log:" + report));
+    std::thread meanwhile;
+    if (c.during) meanwhile = std::thread(c.during);
     const robot::WatchedRun run =
         robot::RunWatchingWindows(robot::ProgramPath(), args, dir.path(), 120000, c.desktop);
+    if (meanwhile.joinable()) meanwhile.join();
 
     EXPECT_EQ(run.exitCode, std::optional<DWORD>(c.exitCode));
     if (passive) {

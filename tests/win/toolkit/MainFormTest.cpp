@@ -160,7 +160,8 @@ TEST_F(MainFormTest, FirstActivationRunsTheUninstallationOnce) {
 
 class DiskFailingFs : public fakes::FakeFileSystem {
  public:
-  platform::Status RemoveFile(const std::string&) override { throw platform::Error("Falha de disco"); }
+  using fakes::FakeFileSystem::RemoveFile;
+  platform::Status RemoveFile(const std::string&, const platform::Place&) override { throw platform::Error("Falha de disco"); }
 };
 
 TEST_F(MainFormTest, ErrorEscapingTheRunReachesTheReportAndTheWindowStaysOpen) {
