@@ -235,13 +235,16 @@ bool Win32FileSystem::ReachedDirectly(HANDLE entry, const std::string& path, con
   const std::wstring final = FinalName(entry);
   if (!within.empty()) {
     // Below a place: the place's name as the run began, then the entry's
-    // path below it, name by name, in long names.
-    const std::string full = FullPath(path);
+    // path below it, name by name. The path as asked first; then in long
+    // names, should it spell a folder on the way by its 8.3 name.
+    if (final.empty()) return false;
     const std::string place = PathKey(within.path);
-    if (full.size() <= place.size() || PathKey(full.substr(0, place.size())) != place || full[place.size()] != '\\')
-      return false;
-    const std::wstring expected = WithoutTrailingBackslash(Widen(within.final)) + Widen(full.substr(place.size()));
-    return !final.empty() && SamePath(final, expected);
+    const auto reached = [&](const std::string& asked) {
+      if (asked.size() <= place.size() || asked[place.size()] != '\\' || PathKey(asked.substr(0, place.size())) != place)
+        return false;
+      return SamePath(final, WithoutTrailingBackslash(Widen(within.final)) + Widen(asked.substr(place.size())));
+    };
+    return reached(path) || reached(FullPath(path));
   }
   if (final.empty()) return true;  // no name to compare: the attributes decide
   std::wstring asked = WithoutLongPrefix(WidePath(path));
