@@ -95,6 +95,16 @@ TEST(Protection, KeysOnlyInThePlacesOfAnApplicationsOwn) {
       << "a user's branch, not knowing whose";
   const std::string none;
   EXPECT_EQ(app::JudgeKeyPlace(kHku, sid + "\\Software\\Maker", "", &none).place, out) << "the system cannot tell";
+  // Whose branch of HKEY_USERS is the current user's, the registry tells.
+  fakes::FakeRegistry registry;
+  const std::vector<uint8_t> levels = {1, 0, 1};
+  EXPECT_EQ(app::AnotherUsersKeyReason({"\\3\\" + sid + "\\Software\\Maker", "\\3\\S-1-5-18\\Software\\X",
+                                        "\\3\\" + sid + "_Classes\\.abc"}, levels, registry), std::nullopt);
+  EXPECT_EQ(app::AnotherUsersKeyReason({"\\1\\Software\\Maker", "\\3\\S-1-5-18\\Software\\X"}, {1, 1}, registry),
+            "registry key 1 names a key that is not the application's: another user's branch of HKEY_USERS, or the "
+            "system's");
+  registry.SetCurrentUserBranch("");
+  EXPECT_NE(app::AnotherUsersKeyReason({"\\3\\" + sid + "\\Software\\Maker"}, {1}, registry), std::nullopt);
 }
 
 TEST(Protection, TheSystemsFoldersThemselvesAndWhatLiesInWindows) {
