@@ -7,8 +7,9 @@
 //
 // The world holds links out of the installation folder (a folder link and
 // a file link to files outside, a second name of an outside read-only
-// file), folders and keys of the system's, and another program's uninstall
-// entry.
+// file), folders and keys of the system's, classes of the system's and of
+// the application's (which point at its folder), and another program's
+// uninstall entry.
 //
 // Checked: every file changed or removed, as the system reaches it through
 // links, lies inside the installation folder or the shortcut folder, or is
@@ -84,7 +85,40 @@ inline const std::pair<uint32_t, std::string> kKeys[] = {
     {platform::kHkeyCurrentUser, "Software\\Policies\\Maker"},
     {0x80000000u, "CLSID"},
     {0x80000000u, ".app"},
-    {platform::kHkeyLocalMachine, "System\\CurrentControlSet\\Services\\Svc"}};
+    {platform::kHkeyLocalMachine, "System\\CurrentControlSet\\Services\\Svc"},
+    {0x80000000u, "Maker.Doc\\shell\\open\\command"},
+    {0x80000000u, ".abc"},
+    {platform::kHkeyLocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\app.exe"},
+    {0x80000003u, std::string(fakes::kCurrentUserSid) + "\\Software\\Maker\\App"}};
+// Keys of the system's and of other programs' that a hostile log names
+// (and classes that only seem to point at the application), with a string
+// each: all must stay.
+inline const std::string kSid = fakes::kCurrentUserSid;
+inline const std::string kNt = "Software\\Microsoft\\Windows NT\\CurrentVersion\\";
+inline const struct HostileKey {
+  uint32_t root;
+  std::string path, value;
+} kHostileKeys[] = {
+    {0x80000000u, "exefile\\shell\\open\\command", "\"%1\" %*"},
+    {0x80000000u, ".exe", "exefile"},
+    {0x80000000u, "CLSID\\{00021401-0000-0000-C000-000000000046}\\InprocServer32", "C:\\Windows\\System32\\shell.dll"},
+    {0x80000000u, "Trick.Doc\\shell\\open\\command", "C:\\Prog\\App\\..\\..\\Windows\\notepad.exe"},
+    {0x80000000u, "Near.Doc\\DefaultIcon", "\"C:\\Prog\\App2\\app.exe\",0"},
+    {0x80000003u, kSid + "_Classes\\exefile\\shell\\open\\command", "\"%1\" %*"},
+    {0x80000003u, "S-1-5-18\\Software\\Maker\\App", "C:\\Prog\\App\\app.exe"},
+    {platform::kHkeyLocalMachine, kNt + "ProfileList\\S-1-5-21-1-1001", "C:\\Users\\Ana"},
+    {platform::kHkeyLocalMachine, "Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\AB12", ""},
+    {platform::kHkeyLocalMachine, kNt + "Image File Execution Options\\x.exe", "C:\\Prog\\App\\app.exe"},
+    {platform::kHkeyLocalMachine, kNt + "Winlogon\\Notify\\x", "C:\\Prog\\App\\x.dll"},
+    {platform::kHkeyLocalMachine, "BCD00000000\\Objects", ""},
+    {platform::kHkeyCurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "C:\\Menu"},
+    {platform::kHkeyCurrentUser, "Control Panel\\Desktop", "C:\\Prog\\App\\wall.bmp"}};
+// The application's classes: strings that name its files.
+inline const HostileKey kOwnClasses[] = {
+    {0x80000000u, "Maker.Doc\\shell\\open\\command", "\"C:\\Prog\\App\\app.exe\" \"%1\""},
+    {0x80000000u, ".abc", "Maker.Doc"},
+    {platform::kHkeyLocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\app.exe",
+     "c:\\prog\\app\\app.exe"}};
 // Keys that no run may take: the system's, and the other program's entry.
 inline const std::pair<uint32_t, std::string> kKeptKeys[] = {
     {platform::kHkeyLocalMachine, std::string(kUninstall) + "Other"},
@@ -123,7 +157,22 @@ inline std::string HostileLog(Choices& pick) {
       "x2x\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Other\\X",
       "x2x\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "x1x\\Software\\Policies\\Maker",
       "x0x\\CLSID",                             "x0x\\.app",                  "x2x\\System\\CurrentControlSet\\Services\\Svc",
-      "x2x\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Other", "x5x\\System"};
+      "x2x\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Other", "x5x\\System",
+      // The system's keys that a deny-list of them could miss, in sly spellings too.
+      "x0x\\exefile\\shell\\open\\command", "x0x\\\\EXEFILE\\shell\\\\open\\command\\", "x0x\\.exe", "x0x\\.EXE\\",
+      "x0x\\CLSID\\{00021401-0000-0000-C000-000000000046}\\InprocServer32", "x0x\\Trick.Doc\\shell\\open\\command",
+      "x0x\\Near.Doc\\DefaultIcon",
+      "x3x\\S-1-5-21-1004336348-1177238915-682003330-1001_Classes\\exefile\\shell\\open\\command",
+      "x3x\\s-1-5-21-1004336348-1177238915-682003330-1001_classes\\exefile", "x3x\\S-1-5-18\\Software\\Maker\\App",
+      "x2x\\Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-21-1-1001",
+      "x2x\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\AB12",
+      "x2x\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\x.exe",
+      "x2x\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Notify\\x", "x2x\\BCD00000000\\Objects",
+      "x1x\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "x1x\\Control Panel\\Desktop",
+      // The application's own classes.
+      "x0x\\Maker.Doc\\shell\\open\\command", "x0x\\.abc",
+      "x2x\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\app.exe",
+      "x3x\\S-1-5-21-1004336348-1177238915-682003330-1001\\Software\\Maker\\App"};
   static const char* const kUninstallKeys[] = {"nono",   "",      "App",       "Other",     "\\",     "..\\Other",
                                                "App\\Sub", "\\App\\", "Other\\", "\\Other", "Remnant", " "};
   static const char* const kShortcutDirs[] = {"nono", "", "C:\\Menu\\App", "c:/menu/app/", "C:\\", "C:", ".",
@@ -269,6 +318,8 @@ inline std::string CheckRemoval(const std::string& log, Choices& pick) {
   w.fs.fake.AddHardLink(kHardLinked[0], kHardLinked[1]);
   w.fs.fake.AddFile("C:\\Prog\\App\\app.und", 0, 0, platform::kAttrArchive, log);
   for (const auto& [root, key] : kKeys) w.registry.AddKey(root, key);
+  for (const auto& k : kHostileKeys) w.registry.SetString(k.root, k.path, "", k.value);
+  for (const auto& k : kOwnClasses) w.registry.SetString(k.root, k.path, "", k.value);
   w.registry.SetString(platform::kHkeyLocalMachine, std::string(kUninstall) + "Other", "UninstallString",
                        "\"C:\\Other\\desinstalador.exe\" /f:C:\\Other\\other.und");
   w.registry.SetString(platform::kHkeyLocalMachine, std::string(kUninstall) + "App", "UninstallString",
@@ -314,6 +365,9 @@ inline std::string CheckRemoval(const std::string& log, Choices& pick) {
   }
   for (const auto& [root, path] : kKeptKeys) {
     if (!w.registry.Exists(root, path)) return "deleted the key " + KeyName(root, path) + ", which is not the application's";
+  }
+  for (const auto& k : kHostileKeys) {
+    if (!w.registry.Exists(k.root, k.path)) return "deleted the key " + KeyName(k.root, k.path) + ", which is not the application's";
   }
 
   std::set<std::string> keys;
