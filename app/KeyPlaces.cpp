@@ -1,7 +1,6 @@
 #include "app/KeyPlaces.h"
 
 #include <algorithm>
-#include <deque>
 #include <string_view>
 
 #include "platform/WindowsRules.h"
@@ -242,18 +241,17 @@ bool ApplicationClasses::Searched(uint32_t root, const std::string& classKey) {
   // A class of an application's holds a few dozen keys; one of the system's
   // (exefile, *, Folder) may hold thousands, and none of them is read to
   // the end.
-  constexpr int kMostKeys = 64;
+  constexpr size_t kMostKeys = 64;
   const std::string node = platform::KeyNode(root, classKey);
   if (const auto it = known_.find(node); it != known_.end()) return it->second;
   bool points = false;
-  std::deque<std::string> waiting{classKey};
-  for (int read = 0; !waiting.empty(); ++read) {
+  std::vector<std::string> waiting{classKey};
+  for (size_t read = 0; read < waiting.size(); ++read) {
     if (read == kMostKeys) {
       points = false;
       break;
     }
-    const std::string key = waiting.front();
-    waiting.pop_front();
+    const std::string key = waiting[read];
     auto opened = registry_.OpenKey(root, key);
     if (!opened) continue;
     for (const std::string& name : opened->ValueNames().value_or(std::vector<std::string>{})) {
