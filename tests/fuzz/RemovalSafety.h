@@ -86,39 +86,32 @@ inline const std::pair<uint32_t, std::string> kKeys[] = {
     {0x80000000u, "CLSID"},
     {0x80000000u, ".app"},
     {platform::kHkeyLocalMachine, "System\\CurrentControlSet\\Services\\Svc"},
-    {0x80000000u, "Maker.Doc\\shell\\open\\command"},
-    {0x80000000u, ".abc"},
-    {platform::kHkeyLocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\app.exe"},
     {0x80000003u, std::string(fakes::kCurrentUserSid) + "\\Software\\Maker\\App"}};
-// Keys of the system's and of other programs' that a hostile log names
-// (and classes that only seem to point at the application), with a string
-// each: all must stay.
-inline const std::string kSid = fakes::kCurrentUserSid;
-inline const std::string kNt = "Software\\Microsoft\\Windows NT\\CurrentVersion\\";
-inline const struct HostileKey {
+// Keys with a string each that hostile logs name: the system's and other
+// programs' (a class that only seems to point at the application among
+// them), which must all stay, and the application's own classes.
+inline const std::string kSid = fakes::kCurrentUserSid, kNt = "Software\\Microsoft\\Windows NT\\CurrentVersion\\";
+inline constexpr uint32_t kCr = 0x80000000u, kCu = 0x80000001u, kLm = 0x80000002u, kU = 0x80000003u;
+inline const struct NamedKey {
   uint32_t root;
   std::string path, value;
-} kHostileKeys[] = {
-    {0x80000000u, "exefile\\shell\\open\\command", "\"%1\" %*"},
-    {0x80000000u, ".exe", "exefile"},
-    {0x80000000u, "CLSID\\{00021401-0000-0000-C000-000000000046}\\InprocServer32", "C:\\Windows\\System32\\shell.dll"},
-    {0x80000000u, "Trick.Doc\\shell\\open\\command", "C:\\Prog\\App\\..\\..\\Windows\\notepad.exe"},
-    {0x80000000u, "Near.Doc\\DefaultIcon", "\"C:\\Prog\\App2\\app.exe\",0"},
-    {0x80000003u, kSid + "_Classes\\exefile\\shell\\open\\command", "\"%1\" %*"},
-    {0x80000003u, "S-1-5-18\\Software\\Maker\\App", "C:\\Prog\\App\\app.exe"},
-    {platform::kHkeyLocalMachine, kNt + "ProfileList\\S-1-5-21-1-1001", "C:\\Users\\Ana"},
-    {platform::kHkeyLocalMachine, "Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\AB12", ""},
-    {platform::kHkeyLocalMachine, kNt + "Image File Execution Options\\x.exe", "C:\\Prog\\App\\app.exe"},
-    {platform::kHkeyLocalMachine, kNt + "Winlogon\\Notify\\x", "C:\\Prog\\App\\x.dll"},
-    {platform::kHkeyLocalMachine, "BCD00000000\\Objects", ""},
-    {platform::kHkeyCurrentUser, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "C:\\Menu"},
-    {platform::kHkeyCurrentUser, "Control Panel\\Desktop", "C:\\Prog\\App\\wall.bmp"}};
-// The application's classes: strings that name its files.
-inline const HostileKey kOwnClasses[] = {
-    {0x80000000u, "Maker.Doc\\shell\\open\\command", "\"C:\\Prog\\App\\app.exe\" \"%1\""},
-    {0x80000000u, ".abc", "Maker.Doc"},
-    {platform::kHkeyLocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\app.exe",
-     "c:\\prog\\app\\app.exe"}};
+  bool own;
+} kNamedKeys[] = {
+    {kCr, "exefile\\shell\\open\\command", "\"%1\" %*", false}, {kCr, ".exe", "exefile", false},
+    {kCr, "CLSID\\{00021401-0000-0000-C000-000000000046}\\InprocServer32", "C:\\Windows\\System32\\shell.dll", false},
+    {kCr, "Trick.Doc\\shell\\open\\command", "C:\\Prog\\App\\..\\..\\Windows\\notepad.exe", false},
+    {kCr, "Near.Doc\\DefaultIcon", "\"C:\\Prog\\App2\\app.exe\",0", false},
+    {kU, kSid + "_Classes\\exefile\\shell\\open\\command", "\"%1\" %*", false},
+    {kU, "S-1-5-18\\Software\\Maker\\App", "C:\\Prog\\App\\app.exe", false},
+    {kLm, kNt + "ProfileList\\S-1-5-21-1-1001", "C:\\Users\\Ana", false},
+    {kLm, "Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\AB12", "", false},
+    {kLm, kNt + "Image File Execution Options\\x.exe", "C:\\Prog\\App\\app.exe", false},
+    {kLm, kNt + "Winlogon\\Notify\\x", "C:\\Prog\\App\\x.dll", false}, {kLm, "BCD00000000\\Objects", "", false},
+    {kCu, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "C:\\Menu", false},
+    {kCu, "Control Panel\\Desktop", "C:\\Prog\\App\\wall.bmp", false},
+    {kCr, "Maker.Doc\\shell\\open\\command", "\"C:\\Prog\\App\\app.exe\" \"%1\"", true},
+    {kCr, ".abc", "Maker.Doc", true},
+    {kLm, "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\app.exe", "c:\\prog\\app\\app.exe", true}};
 // Keys that no run may take: the system's, and the other program's entry.
 inline const std::pair<uint32_t, std::string> kKeptKeys[] = {
     {platform::kHkeyLocalMachine, std::string(kUninstall) + "Other"},
@@ -146,6 +139,11 @@ inline std::string Text(Choices& pick, bool full) {
   return t.substr(0, 255);
 }
 
+inline std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 0x20 : c);
+  return s;
+}
+
 inline std::string HostileLog(Choices& pick) {
   static const uint8_t kLevels[] = {0, 1, 2, 3, 255};
   static const uint32_t kSizes[] = {0, 4096, 0x80000000u, 0xFFFFFFFFu};
@@ -157,22 +155,7 @@ inline std::string HostileLog(Choices& pick) {
       "x2x\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Other\\X",
       "x2x\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "x1x\\Software\\Policies\\Maker",
       "x0x\\CLSID",                             "x0x\\.app",                  "x2x\\System\\CurrentControlSet\\Services\\Svc",
-      "x2x\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Other", "x5x\\System",
-      // The system's keys that a deny-list of them could miss, in sly spellings too.
-      "x0x\\exefile\\shell\\open\\command", "x0x\\\\EXEFILE\\shell\\\\open\\command\\", "x0x\\.exe", "x0x\\.EXE\\",
-      "x0x\\CLSID\\{00021401-0000-0000-C000-000000000046}\\InprocServer32", "x0x\\Trick.Doc\\shell\\open\\command",
-      "x0x\\Near.Doc\\DefaultIcon",
-      "x3x\\S-1-5-21-1004336348-1177238915-682003330-1001_Classes\\exefile\\shell\\open\\command",
-      "x3x\\s-1-5-21-1004336348-1177238915-682003330-1001_classes\\exefile", "x3x\\S-1-5-18\\Software\\Maker\\App",
-      "x2x\\Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-21-1-1001",
-      "x2x\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\AB12",
-      "x2x\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\x.exe",
-      "x2x\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Notify\\x", "x2x\\BCD00000000\\Objects",
-      "x1x\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "x1x\\Control Panel\\Desktop",
-      // The application's own classes.
-      "x0x\\Maker.Doc\\shell\\open\\command", "x0x\\.abc",
-      "x2x\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\app.exe",
-      "x3x\\S-1-5-21-1004336348-1177238915-682003330-1001\\Software\\Maker\\App"};
+      "x2x\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Other", "x5x\\System"};
   static const char* const kUninstallKeys[] = {"nono",   "",      "App",       "Other",     "\\",     "..\\Other",
                                                "App\\Sub", "\\App\\", "Other\\", "\\Other", "Remnant", " "};
   static const char* const kShortcutDirs[] = {"nono", "", "C:\\Menu\\App", "c:/menu/app/", "C:\\", "C:", ".",
@@ -181,7 +164,17 @@ inline std::string HostileLog(Choices& pick) {
   c.appName = "App";
   c.hostLevels = pick.One(kLevels);
   c.shortcutLevels = pick.One(kLevels);
-  for (unsigned k = pick.Pick(4); k > 0; --k) c.regKeys.push_back({pick.One(kLevels), pick.One(kRegKeys)});
+  for (unsigned k = pick.Pick(4); k > 0; --k) {
+    std::string key = pick.One(kRegKeys);
+    // A named key, in a sly spelling now and then: upper case, doubled and
+    // trailing backslashes.
+    if (pick.Pick(2) == 0) {
+      const NamedKey& n = pick.One(kNamedKeys);
+      key = std::string("x") + static_cast<char>('0' + (n.root & 7)) + "x\\" + n.path;
+      if (pick.Pick(3) == 0) key = Upper(std::string(key).insert(3, "\\")) + "\\";
+    }
+    c.regKeys.push_back({pick.One(kLevels), key});
+  }
   c.totalBytes = pick.One(kSizes);
   c.uninstallKey = pick.One(kUninstallKeys);
   c.shortcutDir = pick.Pick(4) ? pick.One(kShortcutDirs) : Text(pick, true);
@@ -289,11 +282,6 @@ class WindowsPaths : public platform::IFileSystem {
   }
 };
 
-inline std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 0x20 : c);
-  return s;
-}
-
 // A registry path without its outer backslashes, upper-cased.
 inline std::string KeyName(uint32_t root, std::string path) {
   while (!path.empty() && path.front() == '\\') path.erase(0, 1);
@@ -318,8 +306,7 @@ inline std::string CheckRemoval(const std::string& log, Choices& pick) {
   w.fs.fake.AddHardLink(kHardLinked[0], kHardLinked[1]);
   w.fs.fake.AddFile("C:\\Prog\\App\\app.und", 0, 0, platform::kAttrArchive, log);
   for (const auto& [root, key] : kKeys) w.registry.AddKey(root, key);
-  for (const auto& k : kHostileKeys) w.registry.SetString(k.root, k.path, "", k.value);
-  for (const auto& k : kOwnClasses) w.registry.SetString(k.root, k.path, "", k.value);
+  for (const auto& k : kNamedKeys) w.registry.SetString(k.root, k.path, "", k.value);
   w.registry.SetString(platform::kHkeyLocalMachine, std::string(kUninstall) + "Other", "UninstallString",
                        "\"C:\\Other\\desinstalador.exe\" /f:C:\\Other\\other.und");
   w.registry.SetString(platform::kHkeyLocalMachine, std::string(kUninstall) + "App", "UninstallString",
@@ -366,8 +353,8 @@ inline std::string CheckRemoval(const std::string& log, Choices& pick) {
   for (const auto& [root, path] : kKeptKeys) {
     if (!w.registry.Exists(root, path)) return "deleted the key " + KeyName(root, path) + ", which is not the application's";
   }
-  for (const auto& k : kHostileKeys) {
-    if (!w.registry.Exists(k.root, k.path)) return "deleted the key " + KeyName(k.root, k.path) + ", which is not the application's";
+  for (const auto& k : kNamedKeys) {
+    if (!k.own && !w.registry.Exists(k.root, k.path)) return "deleted the key " + KeyName(k.root, k.path) + ", which is not the application's";
   }
 
   std::set<std::string> keys;
@@ -382,7 +369,9 @@ inline std::string CheckRemoval(const std::string& log, Choices& pick) {
     }
   }
   const std::string own = KeyName(platform::kHkeyLocalMachine, kUninstall + h.UninstallKey);
-  for (const auto& [root, path] : kKeys) {
+  std::vector<std::pair<uint32_t, std::string>> all(std::begin(kKeys), std::end(kKeys));
+  for (const auto& k : kNamedKeys) all.emplace_back(k.root, k.path);
+  for (const auto& [root, path] : all) {
     for (std::string p = path; !p.empty();) {
       const std::string name = KeyName(root, p);
       const bool ownEntry = h.UninstallKey.find_first_not_of('\\') != std::string::npos &&

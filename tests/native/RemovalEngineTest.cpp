@@ -707,7 +707,6 @@ TEST_F(RemovalEngineRegistry, ClassesGoOnlyWhenTheyPointAtTheApplication) {
       {hkcr, ".exe", "", "exefile", 1, ".exe", false},
       {hkcr, "Trick.Doc\\shell\\open\\command", "", "D:\\Demo\\..\\Windows\\notepad.exe", 4, "Trick.Doc\\shell\\open\\command", false},
       {hkcr, "Near.Doc\\DefaultIcon", "", "D:\\Demo2\\near.exe,0", 2, "Near.Doc\\DefaultIcon", false},
-      {hkcr, "Bare.Doc\\DefaultIcon", "", "\"D:\\Demo\\\"", 2, "Bare.Doc\\DefaultIcon", false},
       {hkcr, "Expand.Doc\\DefaultIcon", "Icon", "%DEMO%\\app.exe,0", 2, "Expand.Doc\\DefaultIcon", true},
       {hkcr, big, "", "\"D:\\Demo\\app.exe\" \"%1\"", 4, big, false},  // too large to read through
       {kHkeyLocalMachine, paths + "app.exe", "", "D:\\Demo\\app.exe", 1, paths + "app.exe", true},
@@ -724,9 +723,7 @@ TEST_F(RemovalEngineRegistry, ClassesGoOnlyWhenTheyPointAtTheApplication) {
   }
   struct : app::IRunListener {
     std::vector<std::string> kept;
-    void OnOutcome(const app::Outcome& o) override {
-      if (o.result == app::Result::NotTheApplications) kept.push_back(o.keyPath);
-    }
+    void OnOutcome(const app::Outcome& o) override { if (o.result == app::Result::NotTheApplications) kept.push_back(o.keyPath); }
   } heard;
   run.Listen(heard);
   Remove();
