@@ -36,6 +36,7 @@ bool IsFailure(const Outcome& outcome) {
     // something; what lies below a link was never looked at.
     case Result::Link: return outcome.attributes != 0;
     case Result::Protected:
+    case Result::NotTheApplications:
     case Result::Removed:
     case Result::Absent:
     case Result::Scheduled: return false;

@@ -1,6 +1,6 @@
 #include "app/LogFormat.h"
 
-#include "app/Protection.h"
+#include "app/KeyPlaces.h"
 
 namespace app {
 
@@ -299,17 +299,21 @@ ParsedLog ParseLog(std::string_view bytes) {
       if (auto reason = UninstallKeyNameReason(c.uninstallKey)) out.problems.push_back({at, "the uninstall key name " + *reason});
     }
   }
-  // A key the system or another program owns is no application's: judged
-  // once the application's own uninstall entry is known.
+  // A key that lies in no place of an application's is none of its own:
+  // judged once the application's own uninstall entry is known. Whose
+  // branch of HKEY_USERS is the current user's, only the system can tell
+  // (app/Ownership.h); whether a class points at the application, only the
+  // registry (app/RemovalEngine.h).
   for (size_t i = 0; i < keyOffsets.size(); ++i) {
     const LogRegKey& k = c.regKeys[i];
     const bool rooted = k.key.size() >= 2 && k.key[1] >= '0' && k.key[1] <= '3';
     if (!rooted || k.levels == 0) continue;
     const std::string own = done >= 8 && c.uninstallKey != kAbsentMark ? c.uninstallKey : std::string();
-    if (const char* why = ProtectedKeyReason(0x80000000u + static_cast<uint32_t>(k.key[1] - '0'),
-                                             k.key.size() > 3 ? k.key.substr(3) : std::string(), own)) {
+    const KeyJudgement judged = JudgeKeyPlace(0x80000000u + static_cast<uint32_t>(k.key[1] - '0'),
+                                              k.key.size() > 3 ? k.key.substr(3) : std::string(), own, nullptr);
+    if (judged.place == KeyPlace::Outside) {
       out.problems.push_back({keyOffsets[i], Field{"registry key", static_cast<int>(i)}.Describe() +
-                                                 " names a key that is not the application's: " + why});
+                                                 " names a key that is not the application's: " + judged.why});
     }
   }
   at = in.pos();

@@ -37,6 +37,8 @@ enum class Result : uint8_t {
              // never tried, kept by design, not listed
   Link,      // kept and never looked into: a link (the attributes carry the reparse bit), a
              // read-only file with other names (hard links), or what lies below a link
+  NotTheApplications,  // a key of a class or App Paths entry that does not point at the
+                       // application: kept, its walk ends, not listed
 };
 
 // The call that was refused.

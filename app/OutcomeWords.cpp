@@ -15,7 +15,8 @@ const char* ResultWord(Result result) {
     case Result::Failed: return "failed";
     case Result::Scheduled: return "scheduled";
     case Result::Protected: return "protected";
-    case Result::Link: return "kept";
+    case Result::Link:
+    case Result::NotTheApplications: return "kept";
   }
   return "?";
 }
@@ -104,6 +105,8 @@ std::string OutcomeReason(const Outcome& o, const std::string& refusal) {
       return "in use (" + ErrorText(o.error) + "): deleted at the next start of Windows";
     case Result::Protected:
       return o.why != nullptr ? o.why : "not the application's";
+    case Result::NotTheApplications:
+      return "not the application's: its class names no file of the installation folder";
     case Result::Link:
       if ((o.attributes & platform::kAttrReparsePoint) != 0) return "a link: never followed nor removed";
       if (o.attributes != 0) return "read-only with other names (hard links): its read-only bit is left as it is";

@@ -1,6 +1,7 @@
 #include "app/Ownership.h"
 
 #include "app/CommandLine.h"
+#include "app/KeyPlaces.h"
 #include "app/LogFormat.h"
 #include "app/RemovalEngine.h"
 
@@ -29,9 +30,9 @@ std::optional<std::string> NotTheApplicationsReason(const TRunData& data, const 
              (belowDir ? ", and the shortcut folder lies below no folder of the shell's for shortcuts" : "");
     }
   }
-  if (h.UninstallKey.empty()) return std::nullopt;
+  if (h.UninstallKey.empty()) return AnotherUsersKeyReason(data.RegKeyList, data.RegKeyLevels, registry);
   auto entry = registry.OpenKey(platform::kHkeyLocalMachine, kUninstallKeyPath + h.UninstallKey);
-  if (!entry) return std::nullopt;
+  if (!entry) return AnotherUsersKeyReason(data.RegKeyList, data.RegKeyLevels, registry);
   bool anyCommand = false;
   for (const char* value : {"UninstallString", "QuietUninstallString"}) {
     const std::optional<std::string> command = entry->ReadExpandedString(value);
@@ -53,7 +54,7 @@ std::optional<std::string> NotTheApplicationsReason(const TRunData& data, const 
              "DisplayName is " + shown;
     }
   }
-  return std::nullopt;
+  return AnotherUsersKeyReason(data.RegKeyList, data.RegKeyLevels, registry);
 }
 
 bool LogNames(const TRunData& data, const std::string& base, const std::string& fullPath, platform::ILocale& locale) {

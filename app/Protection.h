@@ -1,13 +1,11 @@
 #pragma once
-// What no uninstallation removes, whoever wrote its log: the registry keys
-// that the system and other programs own by convention, and the folders of
-// the system and of its users. A log that names one as its own is refused
-// when it is read; a walk up from a key or folder of the application stops
-// before one.
+// What no uninstallation removes, whoever wrote its log: the folders of
+// the system and of its users. A walk up from a folder of the application
+// stops before one. (Registry keys are judged the other way round, by the
+// places an application's keys may lie in: app/KeyPlaces.h.)
 //
-// The keys are data, below, each with its reason; the folders come from the
-// system (platform::IModule::KnownFolders), since where they lie differs
-// from machine to machine.
+// The folders come from the system (platform::IModule::KnownFolders),
+// since where they lie differs from machine to machine.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,14 +13,6 @@
 #include "platform/Services.h"
 
 namespace app {
-
-// Why the key at `path` below the root key `root` (0x80000000 + index) is
-// the system's or another program's, or nullptr when an installer may own
-// it. Every uninstall entry is some program's; only the one named
-// `ownEntry` (the application's uninstall key name) and what lies in it may
-// be the application's. Letters compare without regard to case; leading
-// and trailing backslashes do not count.
-const char* ProtectedKeyReason(uint32_t root, const std::string& path, const std::string& ownEntry = {});
 
 // Where the files and folders of an application may lie, said positively:
 // its installation folder's tree, unless that folder is one of the

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <exception>
 
-#include "app/Protection.h"
 #include "env/Enviro.h"
 #include "platform/WindowsRules.h"
 
@@ -151,13 +150,23 @@ RegKeyEntry ParseRegKeyEntry(const std::string& entry) {
 
 RemovalEngine::RemovalEngine(platform::IFileSystem& fs, platform::IRegistry& registry, platform::ILocale& locale,
                              const Protection& protection)
-    : fs_(fs), registry_(registry), locale_(locale), protection_(protection), paths_(locale) {}
+    : fs_(fs), registry_(registry), locale_(locale), protection_(protection), paths_(locale), classes_(registry, locale) {}
 
 void RemovalEngine::Run(const TRunData& data, IRemovalListener& listener, RestartRemovals* restart) {
   listener_ = &listener;
   restart_ = restart;
   bytesProcessed_ = 0;
   FindPlaces(data);
+  // The installation folder's 8.3 form while it is still there; nothing of
+  // the system's points at an application installed in one of its folders.
+  std::vector<std::string> forms;
+  const bool keys = std::any_of(data.RegKeyLevels.begin(), data.RegKeyLevels.end(), [](uint8_t n) { return n > 0; });
+  const std::string base = paths_.StripTrailingBackslash(data.UninsData.BaseDir);
+  if (keys && protection_.FolderReason(base) == nullptr) {
+    forms = {base + "\\", paths_.StripTrailingBackslash(fs_.ShortPath(base)) + "\\"};
+  }
+  classes_.SetFolder(std::move(forms));
+  userBranch_ = keys ? registry_.CurrentUserBranch() : std::string();
 
   Begin(Phase::Files);
   RemoveFiles(data);
@@ -375,14 +384,15 @@ void RemovalEngine::RemoveLoggedKey(int index, const std::string& entry, uint8_t
     // The walk has reached the root key, which is never deleted.
     if (NamesNoSubkey(key)) return;
     if (parsed.root == 0) continue;
-    // Nor does it take a key of the system's or of another program's.
-    if (const char* why = ProtectedKeyReason(parsed.root, key, ownEntry)) {
+    // Nor does it take a key outside the places of an application's.
+    const KeyJudgement place = JudgeKeyPlace(parsed.root, key, ownEntry, &userBranch_);
+    if (place.place == KeyPlace::Outside) {
       Outcome kept = Met(ObjectKind::Key, parsed.rootName + key);
       kept.root = parsed.root;
       kept.keyPath = key;
       kept.entry = index;
       kept.result = Result::Protected;
-      kept.why = why;
+      kept.why = place.why;
       Report(kept);
       return;
     }
@@ -398,6 +408,12 @@ void RemovalEngine::RemoveLoggedKey(int index, const std::string& entry, uint8_t
       Refusal(outcome, Step::Open, status);
       Report(outcome);
       if (outcome.result == Result::Absent && !keptBefore) continue;
+      return;
+    }
+    // A class is the application's only when it points at it.
+    if (place.place == KeyPlace::Class && !classes_.PointsAtApplication(parsed.root, place)) {
+      outcome.result = Result::NotTheApplications;
+      Report(outcome);
       return;
     }
     {

@@ -13,6 +13,7 @@
 #include <map>
 #include <string>
 
+#include "app/KeyPlaces.h"
 #include "app/Outcome.h"
 #include "app/Protection.h"
 #include "app/RestartRemovals.h"
@@ -78,6 +79,11 @@ class RemovalEngine {
   // start of Windows, and so is a folder refused as not empty that holds
   // nothing but what is scheduled: Scheduled, or Failed at Step::Schedule
   // when the scheduling is refused.
+  //
+  // A logged key's walk takes only keys in the places of an application's
+  // (app/KeyPlaces.h): it ends at one outside them (Protected), and at a
+  // key of a class that does not point at the installation folder
+  // (NotTheApplications), judged when the class is first met.
   void Run(const TRunData& data, IRemovalListener& listener, RestartRemovals* restart = nullptr);
   // For a run that finishes what an earlier one began: where `keptBefore`
   // names a key of an entry's walk (entry index, root, key path), that walk
@@ -138,6 +144,8 @@ class RemovalEngine {
   platform::ILocale& locale_;
   const Protection& protection_;
   env::PathRules paths_;
+  ApplicationClasses classes_;
+  std::string userBranch_;
   std::map<std::string, bool> linkOnTheWay_;  // by folder path
   platform::Place installation_;
   const char* installationWhy_ = nullptr;  // why its final name is no installation folder

@@ -75,6 +75,7 @@ class RegistryWrapper : public IRegistry {
   std::optional<std::vector<std::string>> SubkeyNames(uint32_t root, const std::string& path) override {
     return target_.SubkeyNames(root, path);
   }
+  std::string CurrentUserBranch() override { return target_.CurrentUserBranch(); }
 
  private:
   IRegistry& target_;

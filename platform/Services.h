@@ -230,6 +230,9 @@ class IRegKey {
   virtual bool ReadOnly() const = 0;
   // RegQueryInfoKey succeeded and reported more than 0 subkeys.
   virtual bool HasSubkeys() = 0;
+  // The names of the key's values (RegEnumValue), in the registry's order,
+  // the default value as ""; nullopt when the enumeration breaks off.
+  virtual std::optional<std::vector<std::string>> ValueNames() = 0;
   virtual bool ValueExists(const std::string& name) = 0;
   // A missing value reads as an empty text; nullopt when the value is neither
   // REG_SZ nor REG_EXPAND_SZ (or cannot be read). The text ends at its first
@@ -278,6 +281,9 @@ class IRegistry {
   // The names of the key's subkeys (RegEnumKeyEx), in the registry's order;
   // nullopt when the key cannot be opened or enumerated.
   virtual std::optional<std::vector<std::string>> SubkeyNames(uint32_t root, const std::string& path) = 0;
+  // The name of the current user's branch under HKEY_USERS (the user's SID
+  // as text, "S-1-5-21-..."); empty when the system cannot tell it.
+  virtual std::string CurrentUserBranch() = 0;
 
   // OpenKey for a caller that needs no reason.
   std::unique_ptr<IRegKey> OpenKey(uint32_t root, const std::string& path) {

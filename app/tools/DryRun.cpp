@@ -174,6 +174,20 @@ class DryRunRegistry::Key : public platform::IRegKey {
 
   bool HasSubkeys() override { return !Gone() && owner_.HasRemainingSubkeys(root_, path_, *real_); }
 
+  // The real key's values, then those only the overlay holds (folded).
+  std::optional<std::vector<std::string>> ValueNames() override {
+    if (Gone()) return std::nullopt;
+    auto names = real_->ValueNames();
+    auto key = owner_.written_.find(platform::KeyNode(root_, path_));
+    if (!names || key == owner_.written_.end()) return names;
+    std::set<std::string> real;
+    for (const std::string& name : *names) real.insert(platform::PathKey(name + "\\"));
+    for (const auto& [folded, value] : key->second.byName) {
+      if (!real.count(folded)) names->push_back(folded.substr(0, folded.size() - 1));
+    }
+    return names;
+  }
+
   bool ValueExists(const std::string& name) override {
     if (Gone()) return false;
     return Written(name) != nullptr || real_->ValueExists(name);
@@ -322,6 +336,8 @@ std::unique_ptr<platform::IRegKey> DryRunRegistry::OpenKey(uint32_t root, const 
   }
   return std::make_unique<Key>(*this, root, path, std::move(real));
 }
+
+std::string DryRunRegistry::CurrentUserBranch() { return real_.CurrentUserBranch(); }
 
 std::optional<std::vector<std::string>> DryRunRegistry::SubkeyNames(uint32_t root, const std::string& path) {
   if (IsDeleted(root, path)) return std::nullopt;

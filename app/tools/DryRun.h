@@ -124,6 +124,7 @@ class DryRunRegistry : public platform::IRegistry {
   platform::Status DeleteKey(uint32_t root, const std::string& path) override;
   // The real key's subkeys that the overlay has not deleted.
   std::optional<std::vector<std::string>> SubkeyNames(uint32_t root, const std::string& path) override;
+  std::string CurrentUserBranch() override;
 
   // "HKEY_...\path" texts of the deleted keys, in deletion order.
   const std::vector<std::string>& Deleted() const { return deletedOrder_; }

@@ -3,6 +3,8 @@
 
 #include "platform/win32/Win32Services.h"
 
+#include <sddl.h>
+
 namespace platform::win32 {
 
 namespace {
@@ -114,6 +116,24 @@ std::optional<std::vector<std::string>> Win32Registry::SubkeyNames(uint32_t root
   }
 }
 
+std::string Win32Registry::CurrentUserBranch() {
+  UniqueHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
+  // TOKEN_USER holds a pointer into the same buffer: aligned storage.
+  alignas(TOKEN_USER) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  DWORD size = 0;
+  if (!GetTokenInformation(token.get(), TokenUser, buffer, sizeof buffer, &size)) return {};
+  char* text = nullptr;
+  if (!ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) return {};
+  std::string branch;
+  try {
+    branch = text;
+  } catch (const std::bad_alloc&) {
+  }
+  LocalFree(text);
+  return branch;
+}
+
 Status Win32Registry::DeleteKey(uint32_t root, const std::string& path) {
   const std::string sub = SubPath(path);
   if (!IsRoot(root)) return Status::Refused(ERROR_INVALID_HANDLE);
@@ -128,6 +148,22 @@ bool Win32RegKey::HasSubkeys() {
   return RegQueryInfoKeyA(key_.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
                           nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
          subkeys > 0;
+}
+
+std::optional<std::vector<std::string>> Win32RegKey::ValueNames() {
+  try {
+    std::vector<std::string> names;
+    for (DWORD i = 0;; ++i) {
+      char name[16384];  // value names are at most 16383 characters
+      DWORD len = sizeof name;
+      const LONG r = RegEnumValueA(key_.get(), i, name, &len, nullptr, nullptr, nullptr, nullptr);
+      if (r == ERROR_NO_MORE_ITEMS) return names;
+      if (r != ERROR_SUCCESS) return std::nullopt;
+      names.emplace_back(name, len);
+    }
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
 }
 
 bool Win32RegKey::ValueExists(const std::string& name) {

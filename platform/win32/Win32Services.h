@@ -78,6 +78,9 @@ class Win32Registry : public IRegistry {
   // The names of the key's direct subkeys; nullopt when it cannot be opened
   // for enumeration or the enumeration breaks off.
   std::optional<std::vector<std::string>> SubkeyNames(uint32_t root, const std::string& path) override;
+  // From the process's token (TokenUser): the SID the user's hive is loaded
+  // under in HKEY_USERS.
+  std::string CurrentUserBranch() override;
 };
 
 class Win32RegKey : public IRegKey {
@@ -86,6 +89,7 @@ class Win32RegKey : public IRegKey {
 
   bool ReadOnly() const override { return readOnly_; }
   bool HasSubkeys() override;
+  std::optional<std::vector<std::string>> ValueNames() override;
   bool ValueExists(const std::string& name) override;
   std::optional<std::string> ReadString(const std::string& name) override;
   std::optional<std::string> ReadExpandedString(const std::string& name) override;

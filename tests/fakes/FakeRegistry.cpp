@@ -149,6 +149,15 @@ class FakeRegistry::Key : public platform::IRegKey {
     return reg_.HasChildren(key_);
   }
 
+  std::optional<std::vector<std::string>> ValueNames() override {
+    if (Deleted() || reg_.Failing(RegOp::QueryInfo, key_)) return std::nullopt;
+    std::vector<std::string> names;
+    if (Node* n = NodePtr()) {
+      for (const auto& [upper, v] : n->values) names.push_back(v.first);
+    }
+    return names;
+  }
+
   bool ValueExists(const std::string& name) override { return Find(name) != nullptr; }
 
   std::optional<std::string> ReadString(const std::string& name) override {

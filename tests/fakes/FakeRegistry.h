@@ -13,7 +13,10 @@
 
 namespace fakes {
 
+// QueryInfo also fails the enumeration of a key's values.
 enum class RegOp { Open, Delete, WriteValue, Flush, QueryInfo };
+
+inline constexpr char kCurrentUserSid[] = "S-1-5-21-1004336348-1177238915-682003330-1001";
 
 class FakeRegistry : public platform::IRegistry {
  public:
@@ -39,6 +42,9 @@ class FakeRegistry : public platform::IRegistry {
   // deletion gives `error`.
   void Fail(RegOp op, uint32_t root, const std::string& path, uint32_t error = platform::kErrorAccessDenied);
   void ClearFaults();
+  // The current user's branch under HKEY_USERS (kCurrentUserSid unless
+  // set; "" as a system that cannot tell it).
+  void SetCurrentUserBranch(std::string sid) { currentUser_ = std::move(sid); }
   // Every change (a key created or deleted, a value written) counts on
   // `crash` from now on.
   void CountChanges(CrashPoint* crash) { crash_ = crash; }
@@ -70,6 +76,7 @@ class FakeRegistry : public platform::IRegistry {
   platform::Status DeleteKey(uint32_t root, const std::string& path) override;
   // Names as stored (upper case), sorted.
   std::optional<std::vector<std::string>> SubkeyNames(uint32_t root, const std::string& path) override;
+  std::string CurrentUserBranch() override { return currentUser_; }
 
  private:
   class Key;
@@ -94,6 +101,7 @@ class FakeRegistry : public platform::IRegistry {
   }
 
   CrashPoint* crash_ = nullptr;
+  std::string currentUser_ = kCurrentUserSid;
   int flushes_ = 0;
   int openHandles_ = 0;
 };

@@ -7,8 +7,9 @@
 //
 // The world holds links out of the installation folder (a folder link and
 // a file link to files outside, a second name of an outside read-only
-// file), folders and keys of the system's, and another program's uninstall
-// entry.
+// file), folders and keys of the system's, classes of the system's and of
+// the application's (which point at its folder), and another program's
+// uninstall entry.
 //
 // Checked: every file changed or removed, as the system reaches it through
 // links, lies inside the installation folder or the shortcut folder, or is
@@ -102,7 +103,33 @@ inline const std::pair<uint32_t, std::string> kKeys[] = {
     {platform::kHkeyCurrentUser, "Software\\Policies\\Maker"},
     {0x80000000u, "CLSID"},
     {0x80000000u, ".app"},
-    {platform::kHkeyLocalMachine, "System\\CurrentControlSet\\Services\\Svc"}};
+    {platform::kHkeyLocalMachine, "System\\CurrentControlSet\\Services\\Svc"},
+    {0x80000003u, std::string(fakes::kCurrentUserSid) + "\\Software\\Maker\\App"}};
+// Keys with a string each that hostile logs name: the system's and other
+// programs' (a class that only seems to point at the application among
+// them), which must all stay, and the application's own classes.
+inline const std::string kSid = fakes::kCurrentUserSid, kNt = "Software\\Microsoft\\Windows NT\\CurrentVersion\\";
+inline constexpr uint32_t kCr = 0x80000000u, kCu = 0x80000001u, kLm = 0x80000002u, kU = 0x80000003u;
+inline const struct NamedKey {
+  uint32_t root;
+  std::string path, value;
+  bool own;
+} kNamedKeys[] = {
+    {kCr, "exefile\\shell\\open\\command", "\"%1\" %*", false}, {kCr, ".exe", "exefile", false},
+    {kCr, "CLSID\\{00021401-0000-0000-C000-000000000046}\\InprocServer32", "C:\\Windows\\System32\\shell.dll", false},
+    {kCr, "Trick.Doc\\shell\\open\\command", "C:\\Prog\\App\\..\\..\\Windows\\notepad.exe", false},
+    {kCr, "Near.Doc\\DefaultIcon", "\"C:\\Prog\\App2\\app.exe\",0", false},
+    {kU, kSid + "_Classes\\exefile\\shell\\open\\command", "\"%1\" %*", false},
+    {kU, "S-1-5-18\\Software\\Maker\\App", "C:\\Prog\\App\\app.exe", false},
+    {kLm, kNt + "ProfileList\\S-1-5-21-1-1001", "C:\\Users\\Ana", false},
+    {kLm, "Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\AB12", "", false},
+    {kLm, kNt + "Image File Execution Options\\x.exe", "C:\\Prog\\App\\app.exe", false},
+    {kLm, kNt + "Winlogon\\Notify\\x", "C:\\Prog\\App\\x.dll", false}, {kLm, "BCD00000000\\Objects", "", false},
+    {kCu, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "C:\\Menu", false},
+    {kCu, "Control Panel\\Desktop", "C:\\Prog\\App\\wall.bmp", false},
+    {kCr, "Maker.Doc\\shell\\open\\command", "\"C:\\Prog\\App\\app.exe\" \"%1\"", true},
+    {kCr, ".abc", "Maker.Doc", true},
+    {kLm, "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\app.exe", "c:\\prog\\app\\app.exe", true}};
 // Keys that no run may take: the system's, and the other program's entry.
 inline const std::pair<uint32_t, std::string> kKeptKeys[] = {
     {platform::kHkeyLocalMachine, std::string(kUninstall) + "Other"},
@@ -161,6 +188,11 @@ inline std::string PlausibleLog(Choices& pick) {
   return app::WriteLog(c);
 }
 
+inline std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 0x20 : c);
+  return s;
+}
+
 inline std::string HostileLog(Choices& pick) {
   if (pick.Pick(2) == 0) return PlausibleLog(pick);
   static const uint8_t kLevels[] = {0, 1, 2, 3, 255};
@@ -186,7 +218,17 @@ inline std::string HostileLog(Choices& pick) {
   c.appName = "App";
   c.hostLevels = pick.One(kLevels);
   c.shortcutLevels = pick.One(kLevels);
-  for (unsigned k = pick.Pick(4); k > 0; --k) c.regKeys.push_back({pick.One(kLevels), pick.One(kRegKeys)});
+  for (unsigned k = pick.Pick(4); k > 0; --k) {
+    std::string key = pick.One(kRegKeys);
+    // A named key, in a sly spelling now and then: upper case, doubled and
+    // trailing backslashes.
+    if (pick.Pick(2) == 0) {
+      const NamedKey& n = pick.One(kNamedKeys);
+      key = std::string("x") + static_cast<char>('0' + (n.root & 7)) + "x\\" + n.path;
+      if (pick.Pick(3) == 0) key = Upper(std::string(key).insert(3, "\\")) + "\\";
+    }
+    c.regKeys.push_back({pick.One(kLevels), key});
+  }
   c.totalBytes = pick.One(kSizes);
   c.uninstallKey = pick.One(kUninstallKeys);
   c.shortcutDir = pick.Pick(4) ? pick.One(kShortcutDirs) : Text(pick, true);
@@ -306,11 +348,6 @@ class WindowsPaths : public platform::IFileSystem {
   }
 };
 
-inline std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 0x20 : c);
-  return s;
-}
-
 // A registry path without its outer backslashes, upper-cased.
 inline std::string KeyName(uint32_t root, std::string path) {
   while (!path.empty() && path.front() == '\\') path.erase(0, 1);
@@ -346,6 +383,7 @@ inline std::string CheckRemoval(const std::string& log, Choices& pick) {
   w.fs.fake.AddHardLink(kHardLinked[0], kHardLinked[1]);
   w.fs.fake.AddFile("C:\\Prog\\App\\app.und", 0, 0, platform::kAttrArchive, log);
   for (const auto& [root, key] : kKeys) w.registry.AddKey(root, key);
+  for (const auto& k : kNamedKeys) w.registry.SetString(k.root, k.path, "", k.value);
   w.registry.SetString(platform::kHkeyLocalMachine, std::string(kUninstall) + "Other", "UninstallString",
                        "\"C:\\Other\\desinstalador.exe\" /f:C:\\Other\\other.und");
   w.registry.SetString(platform::kHkeyLocalMachine, std::string(kUninstall) + "App", "UninstallString",
@@ -405,6 +443,9 @@ inline std::string CheckRemoval(const std::string& log, Choices& pick) {
   for (const auto& [root, path] : kKeptKeys) {
     if (!w.registry.Exists(root, path)) return "deleted the key " + KeyName(root, path) + ", which is not the application's";
   }
+  for (const auto& k : kNamedKeys) {
+    if (!k.own && !w.registry.Exists(k.root, k.path)) return "deleted the key " + KeyName(k.root, k.path) + ", which is not the application's";
+  }
 
   std::set<std::string> keys;
   for (size_t e = 0; e < w.data.RegKeyList.size(); ++e) {
@@ -418,7 +459,9 @@ inline std::string CheckRemoval(const std::string& log, Choices& pick) {
     }
   }
   const std::string own = KeyName(platform::kHkeyLocalMachine, kUninstall + h.UninstallKey);
-  for (const auto& [root, path] : kKeys) {
+  std::vector<std::pair<uint32_t, std::string>> all(std::begin(kKeys), std::end(kKeys));
+  for (const auto& k : kNamedKeys) all.emplace_back(k.root, k.path);
+  for (const auto& [root, path] : all) {
     for (std::string p = path; !p.empty();) {
       const std::string name = KeyName(root, p);
       const bool ownEntry = h.UninstallKey.find_first_not_of('\\') != std::string::npos &&

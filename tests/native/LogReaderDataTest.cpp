@@ -148,6 +148,17 @@ TEST(LogReaderFormat, ProblemsNameTheOffsetAndTheField) {
   ASSERT_EQ(cut.problems.size(), 1u);
   EXPECT_EQ(cut.problems[0].offset, 1u);
   EXPECT_NE(cut.problems[0].what.find("inside the application name"), std::string::npos) << cut.problems[0].what;
+
+  // A logged key outside an application's places, at its entry's offset; a
+  // class that may point at the application is the removal's to judge.
+  c.regKeys = {{1, "\\2\\Software\\Maker"}, {2, "\\0\\exefile\\shell"}, {1, "\\2\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"}};
+  c.folders = {{"", 0}};
+  c.groups = {{std::nullopt, {}}};
+  const app::ParsedLog keys = app::ParseLog(app::WriteLog(c));
+  ASSERT_EQ(keys.problems.size(), 1u);
+  EXPECT_EQ(keys.problems[0].offset, 6 + 2 + c.regKeys[0].key.size() + 2 + c.regKeys[1].key.size());
+  EXPECT_NE(keys.problems[0].what.find("registry key 2 names a key that is not the application's: a branch of the system's own"),
+            std::string::npos) << keys.problems[0].what;
 }
 
 TEST(LogReaderFormat, WriterRefusesOverlongTexts) {

@@ -681,6 +681,64 @@ TEST_F(RemovalEngineRegistry, WalkStopsBeforeTheSystemsKeysAndAtTheRoot) {
                                             "HKEY_USERS"}));
 }
 
+// A class (or App Paths entry) goes only when a string of it names a file
+// of the installation folder D:\Demo\ (8.3 form D:\DEMO~1\), or, for an
+// extension, its ProgID's does; one that does not stays, unlisted.
+TEST_F(RemovalEngineRegistry, ClassesGoOnlyWhenTheyPointAtTheApplication) {
+  const uint32_t hkcr = 0x80000000u, hku = 0x80000003u;
+  const std::string sid = fakes::kCurrentUserSid, paths = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
+  const std::string big = "Big.Doc\\shell\\open\\command";
+  fs.AddFolder("D:\\Demo");
+  fs.AddShortName("D:\\Demo", "DEMO~1");
+  registry.SetEnvironment("Demo", "D:\\Demo");
+  const struct {
+    uint32_t root;
+    std::string key, value, data;  // a string the class holds
+    uint8_t levels;
+    std::string logged;  // below the root; "" when the key itself is not logged
+    bool goes;
+  } rows[] = {
+      {hkcr, "Maker.Doc\\shell\\open\\command", "", "\"D:\\Demo\\app.exe\" \"%1\"", 4, "Maker.Doc\\shell\\open\\command", true},
+      {hkcr, ".abc", "", "Maker.Doc", 1, ".abc", true},  // judged after Maker.Doc went
+      {hkcr, "CLSID\\{0D6F8B1E-0000-0000-0000-000000000001}\\InprocServer32", "", "d:\\demo~1\\x.dll", 2,
+       "CLSID\\{0D6F8B1E-0000-0000-0000-000000000001}\\InprocServer32", true},
+      {hkcr, "CLSID\\{00021401-0000-0000-C000-000000000046}\\InprocServer32", "", "C:\\Windows\\System32\\x.dll", 2,
+       "CLSID\\{00021401-0000-0000-C000-000000000046}\\InprocServer32", false},
+      {hkcr, "exefile\\shell\\open\\command", "", "\"%1\" %*", 4, "exefile\\shell\\open\\command", false},
+      {hkcr, ".exe", "", "exefile", 1, ".exe", false},
+      {hkcr, "Trick.Doc\\shell\\open\\command", "", "D:\\Demo\\..\\Windows\\notepad.exe", 4, "Trick.Doc\\shell\\open\\command", false},
+      {hkcr, "Near.Doc\\DefaultIcon", "", "D:\\Demo2\\near.exe,0", 2, "Near.Doc\\DefaultIcon", false},
+      {hkcr, "Expand.Doc\\DefaultIcon", "Icon", "%DEMO%\\app.exe,0", 2, "Expand.Doc\\DefaultIcon", true},
+      {hkcr, big, "", "\"D:\\Demo\\app.exe\" \"%1\"", 4, big, false},  // too large to read through
+      {kHkeyLocalMachine, paths + "app.exe", "", "D:\\Demo\\app.exe", 1, paths + "app.exe", true},
+      {kHkeyCurrentUser, paths + "other.exe", "Path", "D:\\Demo\\", 1, paths + "other.exe", false},
+      {hku, sid + "_Classes\\Maker.Link\\DefaultIcon", "", "\"D:\\DEMO\\APP.EXE\",0", 2,
+       sid + "_Classes\\Maker.Link\\DefaultIcon", true},
+      {kHkeyCurrentUser, "Software\\Classes\\.xyz", "", "Near.Doc", 1, "Software\\Classes\\.xyz", false},
+  };
+  for (int i = 0; i < 70; ++i) registry.AddKey(hkcr, "Big.Doc\\Verb" + std::to_string(i));
+  registry.AddKey(hkcr, "CLSID\\{00000000-0000-0000-0000-00000000000B}");
+  for (const auto& row : rows) {
+    registry.SetString(row.root, row.key, row.value, row.data, row.data[0] == '%' ? platform::kRegExpandSz : platform::kRegSz);
+    if (!row.logged.empty()) LoggedKey(row.levels, std::string("x") + static_cast<char>('0' + (row.root & 7)) + "x\\" + row.logged);
+  }
+  struct : app::IRunListener {
+    std::vector<std::string> kept;
+    void OnOutcome(const app::Outcome& o) override { if (o.result == app::Result::NotTheApplications) kept.push_back(o.keyPath); }
+  } heard;
+  run.Listen(heard);
+  Remove();
+  std::vector<std::string> kept;
+  for (const auto& row : rows) {
+    EXPECT_EQ(registry.Exists(row.root, row.key), !row.goes) << row.key;
+    if (!row.goes) kept.push_back("\\" + row.logged);
+    if (row.goes && row.levels > 1) EXPECT_FALSE(registry.Exists(row.root, row.logged.substr(0, row.logged.rfind('\\'))));
+  }
+  EXPECT_EQ(heard.kept, kept) << "each one that stays is reported, once, as not the application's";
+  EXPECT_TRUE(registry.Exists(hkcr, "CLSID")) << "the list of classes stays";
+  EXPECT_EQ(data.FailList->Count(), 0);
+}
+
 TEST_F(RemovalEngineRegistry, LevelZeroIsSkippedWithoutProgress) {
   registry.AddKey(kHkeyCurrentUser, "Software\\Demo");
   LoggedKey(0, "x1x\\Software\\Demo");

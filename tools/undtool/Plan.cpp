@@ -91,6 +91,7 @@ class ItemCollector : public app::IRemovalListener {
         break;
       case app::Result::Scheduled:
       case app::Result::Protected:
+      case app::Result::NotTheApplications:
       case app::Result::Link:
         break;
     }

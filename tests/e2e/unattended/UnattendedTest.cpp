@@ -210,10 +210,22 @@ TEST(Unattended, ExitCodesReportsAndNoWindowWhenQuiet) {
        },
        [] {}},
       {"the list of programs that start with Windows as a logged key", "/quiet", 13,
-       {"log: refused: offset 9: registry key 0 names a key that is not the application's: the settings of Windows "
-        "(CurrentVersion and its direct subkeys: Run, Uninstall, ...)", "exit code: 13"},
+       {"log: refused: offset 9: registry key 0 names a key that is not the application's: a branch of the "
+        "system's own below Software (Microsoft, Policies, Classes, Wow6432Node, Clients, RegisteredApplications)",
+        "exit code: 13"},
        Case::Untouched, same, [] { EXPECT_TRUE(robot::KeyExists("Software\\Microsoft\\Windows\\CurrentVersion\\Run")); },
        [](app::LogContent& c) { c.regKeys = {{1, "\\2\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"}}; }},
+      {"the command that starts every program as a logged key", "/quiet", 0,
+       {"kept       key      HKEY_CLASSES_ROOT\\exefile\\shell\\open\\command  -- not the application's: its class "
+        "names no file of the installation folder",
+        "exit code: 0"},
+       Case::Gone,
+       [&](std::string log) {
+         EXPECT_TRUE(robot::KeyExists("exefile\\shell\\open\\command", HKEY_CLASSES_ROOT));
+         return log;
+       },
+       [] { EXPECT_TRUE(robot::KeyExists("exefile\\shell\\open\\command", HKEY_CLASSES_ROOT)); },
+       [](app::LogContent& c) { c.regKeys = {{4, "\\0\\exefile\\shell\\open\\command"}}; }},
       // The entry as installers write it: the path after /f: in quotes of its
       // own; and one of type REG_EXPAND_SZ, through a variable.
       {"the uninstall entry in the form most installers write", "/quiet", 0, {"exit code: 0"}, Case::Gone,

@@ -4,6 +4,9 @@
 // through) exist only in the fake and are covered there.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <type_traits>
+
 #include "tests/win/platform/Worlds.h"
 
 namespace platform_test {
@@ -185,6 +188,24 @@ TYPED_TEST(RegistryContract, AccentedValueNamesIgnoreCase) {
   ASSERT_TRUE(key);
   EXPECT_EQ(key->ReadInt("SITUA\307\303O"), 7);
   EXPECT_FALSE(key->ValueExists("Situacao"));
+}
+
+// What a class's search reads: every value's name, the default one as "";
+// and HKEY_USERS\<the current user's branch> is HKEY_CURRENT_USER.
+TYPED_TEST(RegistryContract, ListsValueNamesAndNamesTheCurrentUsersBranch) {
+  const std::string k = this->K("Class");
+  this->world.SetRaw(k, "", kRegSz, Bytes("x\0", 2));
+  this->world.SetRaw(k, "Icon", kRegExpandSz, Bytes("y\0", 2));
+  auto key = this->Open(k);
+  ASSERT_TRUE(key);
+  auto names = key->ValueNames().value_or(std::vector<std::string>{});
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"", "Icon"}));
+  const std::string branch = this->reg.CurrentUserBranch();
+  EXPECT_EQ(branch.rfind("S-1-5-", 0), 0u) << branch;
+  if (std::is_same_v<TypeParam, RealRegWorld>) {
+    EXPECT_TRUE(this->reg.KeyExists(0x80000003u, branch + "\\" + this->world.base())) << branch;
+  }
 }
 
 TYPED_TEST(RegistryContract, AnOpenKeyDeletedUnderneathFailsEveryAccess) {
