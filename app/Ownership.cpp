@@ -7,6 +7,11 @@
 
 namespace app {
 
+namespace {
+std::optional<std::string> EntryReason(const TUninsData& h, const LogIdentity& log, platform::IFileSystem& fs,
+                                       platform::IRegistry& registry, platform::ILocale& locale);
+}  // namespace
+
 std::optional<std::string> NotTheApplicationsReason(const TRunData& data, const LogIdentity& log,
                                                     platform::IFileSystem& fs, platform::IRegistry& registry,
                                                     platform::ILocale& locale, const Protection& protection) {
@@ -16,7 +21,8 @@ std::optional<std::string> NotTheApplicationsReason(const TRunData& data, const 
   if (const char* why = protection.InstallationFolderReason(h.BaseDir)) {
     return "the installation folder " + paths.StripTrailingBackslash(h.BaseDir) + " is " + why;
   }
-  const std::string dir = h.ShortcutDir.empty() ? std::string() : fs.FullPath(paths.StripTrailingBackslash(h.ShortcutDir));
+  std::string dir = h.ShortcutDir.empty() ? std::string() : fs.FullPath(h.ShortcutDir);
+  if (dir.size() > 3) dir = paths.StripTrailingBackslash(dir);  // a drive's root keeps its backslash
   if (!dir.empty()) {
     if (const char* why = protection.ShortcutFolderReason(dir)) return "the shortcut folder " + dir + " is " + why;
   }
@@ -30,9 +36,18 @@ std::optional<std::string> NotTheApplicationsReason(const TRunData& data, const 
              (belowDir ? ", and the shortcut folder lies below no folder of the shell's for shortcuts" : "");
     }
   }
-  if (h.UninstallKey.empty()) return AnotherUsersKeyReason(data.RegKeyList, data.RegKeyLevels, registry);
+  if (auto why = EntryReason(h, log, fs, registry, locale)) return why;
+  return AnotherUsersKeyReason(data.RegKeyList, data.RegKeyLevels, registry);
+}
+
+namespace {
+
+// Why the application's uninstall entry is another program's, or nullopt.
+std::optional<std::string> EntryReason(const TUninsData& h, const LogIdentity& log, platform::IFileSystem& fs,
+                                       platform::IRegistry& registry, platform::ILocale& locale) {
+  if (h.UninstallKey.empty()) return std::nullopt;
   auto entry = registry.OpenKey(platform::kHkeyLocalMachine, kUninstallKeyPath + h.UninstallKey);
-  if (!entry) return AnotherUsersKeyReason(data.RegKeyList, data.RegKeyLevels, registry);
+  if (!entry) return std::nullopt;
   bool anyCommand = false;
   for (const char* value : {"UninstallString", "QuietUninstallString"}) {
     const std::optional<std::string> command = entry->ReadExpandedString(value);
@@ -54,8 +69,10 @@ std::optional<std::string> NotTheApplicationsReason(const TRunData& data, const 
              "DisplayName is " + shown;
     }
   }
-  return AnotherUsersKeyReason(data.RegKeyList, data.RegKeyLevels, registry);
+  return std::nullopt;
 }
+
+}  // namespace
 
 bool LogNames(const TRunData& data, const std::string& base, const std::string& fullPath, platform::ILocale& locale) {
   const env::PathRules paths(locale);

@@ -30,13 +30,14 @@ const std::string kHostsBytes = "127.0.0.1 localhost\r\n";
 const std::string kPlanted = "C:\\Windows\\System32\\planted.dll";
 
 // The log of the application below, named `appName`.
-std::string DemoLog(const std::string& appName = "Demo") {
+std::string DemoLog(const std::string& appName = "Demo", const std::function<void(app::LogContent&)>& edit = {}) {
   app::LogContent log;
   log.appName = appName;
   log.hostLevels = 2;
   log.uninstallKey = "Demo";
   log.folders = {{"", 1}, {"Bin\\", 1}};
   log.groups = {{std::nullopt, {{"app.exe", 100, kDate, 1}}}, {std::nullopt, {{"lib.dll", 50, kDate, 1}}}};
+  if (edit) edit(log);
   return app::WriteLog(log);
 }
 
@@ -186,6 +187,40 @@ TEST(UnattendedRun, ExitCodeSchedulingAndReportPerSituation) {
        {}, {}, 0, true},
       {"interactive, report naming the log: message 6 names it", {kLogArg, "/log:" + kLog}, kNothing, 0, {}, {}, 1,
        true},
+      // Only the application's places: the log's folder, its shortcuts and
+      // their folder, judged in long names and as the system names them.
+      {"a log in a folder of the system's", {kQuiet, "/f:C:\\Windows\\System32\\ghost.und", kReportArg},
+       [](World& w) { w.fs.AddFile("C:\\Windows\\System32\\ghost.und", kDate, 0, platform::kAttrArchive, DemoLog()); },
+       13, {},
+       {"log: refused: the installation folder C:\\Windows\\System32 is the Windows folder, or a folder in it",
+        "exit code: 13"}, 0, true},
+      {"the root of a drive as the shortcut folder", {kQuiet, kLogArg, kReportArg},
+       [](World& w) { w.fs.SetContent(kLog, DemoLog("Demo", [](app::LogContent& c) { c.shortcutDir = "C:\\"; })); },
+       13, {}, {"log: refused: the shortcut folder C:\\ is a drive", "exit code: 13"}, 0, true},
+      {"a shortcut in another user's profile", {kQuiet, kLogArg, kReportArg},
+       [](World& w) {
+         w.fs.AddFile("C:\\Users\\bob\\Desktop\\Bank.url");
+         w.fs.SetContent(kLog, DemoLog("Demo", [](app::LogContent& c) { c.shortcuts = {"C:\\Users\\bob\\Desktop\\Bank.url"}; }));
+       },
+       13, {}, {"log: refused: shortcut 0 (C:\\Users\\bob\\Desktop\\Bank.url) is in another user's profile"}, 0, true},
+      {"a shortcut whose long name is no shortcut's", {kQuiet, kLogArg, kReportArg},
+       [](World& w) {
+         w.fs.AddFile("C:\\Menu\\ledger.lnkdata");
+         w.fs.AddShortName("C:\\Menu\\ledger.lnkdata", "LEDG~3GP.LNK");
+         w.fs.SetContent(kLog, DemoLog("Demo", [](app::LogContent& c) { c.shortcuts = {"C:\\Menu\\LEDG~3GP.LNK"}; }));
+       },
+       13, {}, {"log: refused: shortcut 0 (C:\\Menu\\ledger.lnkdata) is no shortcut file (.lnk, .pif, .url) by its long name"},
+       0, true},
+      {"a shortcut below a folder link of the shortcut folder", {kQuiet, kLogArg, kReportArg},
+       [](World& w) {
+         w.fs.AddFile("C:\\Windows\\System32\\x.lnk");
+         w.fs.AddLink("C:\\Menu\\Demo\\lnkdir", "C:\\Windows\\System32");
+         w.fs.SetContent(kLog, DemoLog("Demo", [](app::LogContent& c) {
+           c.shortcutDir = "C:\\Menu\\Demo";
+           c.shortcuts = {"C:\\Menu\\Demo\\lnkdir\\x.lnk"};
+         }));
+       },
+       0, {}, {"kept       shortcut C:\\Menu\\Demo\\lnkdir\\x.lnk  -- a link: never followed nor removed", "exit code: 0"}},
       // A retry with the same report keeps the earlier run's lines, even cut off.
       {"report of an earlier run", {kQuiet, kLogArg, "/l*v+", kReport},
        [](World& w) { w.fs.AddFile(kReport, 0, 0, platform::kAttrArchive, "cut off, no line end"); }, 0, {},
