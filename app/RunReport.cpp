@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/OutcomeWords.h"
+#include "env/Enviro.h"
 
 namespace app {
 
@@ -60,7 +61,23 @@ void RunReport::Verdict(const std::string& result, uint32_t exitCode) {
 
 bool RunReport::Close() { return static_cast<bool>(file_->Flush()) && ok_; }
 
-void RunReport::OnLogRead(const TRunData& data) { Field("application", data.UninsData.AppName); }
+void RunReport::OnLogRead(const TRunData& data) {
+  Field("application", data.UninsData.AppName);
+  const env::PathRules paths(locale_);
+  places_.clear();
+  for (const std::string& place : {data.UninsData.BaseDir, data.UninsData.ShortcutDir}) {
+    if (!place.empty()) places_.push_back(locale_.UpperAnsi(paths.JoinPath(place, "")));
+  }
+}
+
+bool RunReport::InPlaces(const std::string& path) const {
+  const env::PathRules paths(locale_);
+  const std::string key = locale_.UpperAnsi(paths.JoinPath(path, ""));
+  for (const std::string& place : places_) {
+    if (key.compare(0, place.size(), place) == 0) return true;
+  }
+  return false;
+}
 
 void RunReport::OnLogDeleted(const Outcome& log) { Object("log", log); }
 
@@ -69,7 +86,7 @@ void RunReport::OnOutcome(const Outcome& outcome) { Object(KindName(outcome.kind
 void RunReport::Object(const char* kind, const Outcome& o) {
   std::string refusal;
   if (o.result == Result::Failed && o.error != 0) refusal = ErrorText(o.error);
-  if (o.result == Result::NotEmpty && o.kind == ObjectKind::Folder) {
+  if (o.result == Result::NotEmpty && o.kind == ObjectKind::Folder && InPlaces(o.path)) {
     // What stays, as the folder holds it now.
     if (const auto entries = fs_.ListFolder(o.path)) {
       std::vector<std::string> staying;

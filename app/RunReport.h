@@ -33,6 +33,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/RunListener.h"
 #include "platform/Services.h"
@@ -66,6 +67,9 @@ class RunReport : public IRunListener {
 
  private:
   void Object(const char* kind, const Outcome& outcome);
+  // Whether the folder at `path` is the installation folder or the shortcut
+  // folder or lies in one: only there does a line name what a folder holds.
+  bool InPlaces(const std::string& path) const;
   // `utf8` with its control bytes escaped, then the line end.
   void Put(const std::string& utf8);
 
@@ -73,6 +77,7 @@ class RunReport : public IRunListener {
   platform::IFileSystem& fs_;
   platform::ILocale& locale_;
   bool ok_ = true;
+  std::vector<std::string> places_;  // upper-cased, with a trailing backslash
 };
 
 }  // namespace app

@@ -221,6 +221,9 @@ TEST(UnattendedRun, ExitCodeSchedulingAndReportPerSituation) {
          }));
        },
        0, {}, {"kept       shortcut C:\\Menu\\Demo\\lnkdir\\x.lnk  -- a link: never followed nor removed", "exit code: 0"}},
+      {"a walk's folder above the installation, holding another program's", {kQuiet, kLogArg, kReportArg},
+       [](World& w) { w.fs.AddFile("C:\\Vendor\\Other\\secret.txt"); }, 0, {},
+       {"kept       folder   C:\\Vendor  -- not empty", "exit code: 0"}},
       // A retry with the same report keeps the earlier run's lines, even cut off.
       {"report of an earlier run", {kQuiet, kLogArg, "/l*v+", kReport},
        [](World& w) { w.fs.AddFile(kReport, 0, 0, platform::kAttrArchive, "cut off, no line end"); }, 0, {},
