@@ -6,6 +6,7 @@ namespace fakes {
 
 int FakeMessageBox::ShowMessage(const std::string& text, const std::string& caption, uint32_t type) {
   shown_.push_back({text, caption, type});
+  if (whileShown) whileShown(text);
   if (!answers_.empty()) {
     const int a = answers_.front();
     answers_.pop_front();

@@ -3,6 +3,7 @@
 // script, a fixed screen, a module with a chosen path and version, a
 // Windows-1252 (or chosen double-byte) locale and a named lock.
 #include <deque>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -23,6 +24,8 @@ class FakeMessageBox : public platform::IMessageBox {
   void Answer(int result) { answers_.push_back(result); }
   const std::vector<Shown>& shown() const { return shown_; }
   int ShowMessage(const std::string& text, const std::string& caption, uint32_t type) override;
+  // What happens elsewhere while a box waits, given its text.
+  std::function<void(const std::string&)> whileShown;
 
  private:
   std::deque<int> answers_;

@@ -132,6 +132,18 @@ TEST_F(SummaryDeletionFolder, LinksGoThemselvesAndNothingBehindThemIsAskedAbout)
   EXPECT_EQ(Delete({1}), std::vector<int32_t>{1});
   EXPECT_TRUE(fs.Exists("C:\\Outside\\secret.txt"));
   EXPECT_EQ(Questions().size(), 3u);
+  // A folder swapped for a link while the question about a file in it
+  // waits: the Yes deletes nothing behind the link.
+  fs.AddFile("C:\\App\\Data\\deep\\secret.txt");
+  fs.AddFile("C:\\App\\Data\\mine.txt");
+  box.whileShown = [&](const std::string& text) {
+    if (text == AskFile("C:\\App\\Data\\deep\\secret.txt")) fs.SwapForLink("C:\\App\\Data\\deep", "C:\\Outside");
+  };
+  FolderLine("C:\\App\\Data\\");
+  for (int i = 0; i < 3; ++i) box.Answer(env::kIdYes);
+  EXPECT_EQ(Delete({2}), std::vector<int32_t>{});
+  EXPECT_TRUE(fs.Exists("C:\\Outside\\secret.txt")) << "deleted through the link swapped in";
+  EXPECT_FALSE(fs.Exists("C:\\App\\Data\\mine.txt"));
 }
 
 TEST_F(SummaryDeletionFolder, YesToBothFilesRemovesEverything) {
