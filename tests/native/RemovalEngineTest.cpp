@@ -386,6 +386,8 @@ TEST_F(RemovalEngineFolders, WalksThatReachTheDriveNeverTryIt) {
   Remove();
   EXPECT_EQ(CallsOf("RemoveFolder"), std::vector<std::string>{"D:\\Demo"});
   EXPECT_EQ(Lines(), (std::vector<std::string>{kFoldersHeader, "    D:\\Demo"}));
+  // Nor is the drive a line of any kind, nor the object shown.
+  for (const std::string& shown : Objects()) EXPECT_TRUE(shown != "D:" && shown != "D:\\") << shown;
 }
 
 TEST_F(RemovalEngineFolders, FoldersWhoseLastCharacterEndsInByte5CGoUnderDoubleByteCodePages) {
