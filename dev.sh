@@ -142,6 +142,13 @@ stop_wine() {
 # The private Wine prefix: created once, tuned for unattended runs.
 init_prefix() {
   export WINEPREFIX="$UND_WINEPREFIX"
+  # The program is a 32-bit one: Wine runs it with its 32-bit loader, which
+  # a kernel without 32-bit support refuses to start. Said once, plainly,
+  # rather than as every test's "Exec format error".
+  if ! wine --version >/dev/null 2>&1; then
+    log "FAILED: Wine cannot start here ($(wine --version 2>&1 | tail -1)); the kernel runs no 32-bit program (dmesg: $(dmesg 2>/dev/null | grep -m1 -i '32-bit emulation' || echo 'no word'))"
+    exit 1
+  fi
   if [ ! -f "$WINEPREFIX/.und-ready" ]; then
     log "creating Wine prefix (first use takes a while)"
     mkdir -p "$WINEPREFIX"
