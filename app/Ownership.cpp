@@ -18,8 +18,13 @@ std::optional<std::string> NotTheApplicationsReason(const TRunData& data, const 
   const TUninsData& h = data.UninsData;
   const env::PathRules paths(locale);
   // Judged in long names: what the system makes of each path.
-  if (const char* why = protection.InstallationFolderReason(h.BaseDir)) {
-    return "the installation folder " + paths.StripTrailingBackslash(h.BaseDir) + " is " + why;
+  const std::string base = paths.StripTrailingBackslash(h.BaseDir);
+  if (const char* why = protection.InstallationFolderReason(base)) return "the installation folder " + base + " is " + why;
+  // And as the system names it: a link to a folder of the system's is no
+  // application's folder either.
+  const std::string final = fs.FinalFolderName(base.size() == 2 ? h.BaseDir : base);
+  if (const char* why = final.empty() ? nullptr : protection.InstallationFolderReason(final)) {
+    return "the installation folder " + base + " leads to " + final + ", which is " + why;
   }
   std::string dir = h.ShortcutDir.empty() ? std::string() : fs.FullPath(h.ShortcutDir);
   if (dir.size() > 3) dir = paths.StripTrailingBackslash(dir);  // a drive's root keeps its backslash

@@ -517,10 +517,14 @@ bool RemovalEngine::TryRemoveFolder(const std::string& path, const platform::Pla
   Outcome outcome = Met(ObjectKind::Folder, path);
   // The system's folders and its users' are never tried, by their path nor
   // by what the system makes of it.
-  const char* why = protection_.FolderReason(fs_.FullPath(path));
+  const std::string full = fs_.FullPath(path);
+  const char* why = protection_.FolderReason(full);
   if (why == nullptr && within.empty()) {
     const std::string final = fs_.FinalFolderName(path);
     if (!final.empty()) why = protection_.FolderReason(final);
+  } else if (why == nullptr && !within.final.empty() && Key(full).rfind(Key(within.path) + "\\", 0) == 0) {
+    // Below a place, as the place's final name leads.
+    why = protection_.FolderReason(paths_.StripTrailingBackslash(within.final) + full.substr(Key(within.path).size()));
   }
   if (why != nullptr) {
     outcome.result = Result::Protected;

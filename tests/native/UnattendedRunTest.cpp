@@ -194,6 +194,14 @@ TEST(UnattendedRun, ExitCodeSchedulingAndReportPerSituation) {
        13, {},
        {"log: refused: the installation folder C:\\Windows\\System32 is the Windows folder, or a folder in it",
         "exit code: 13"}, 0, true},
+      {"a log in a folder link to a folder of the system's", {kQuiet, "/f:C:\\Linked\\demo.und", kReportArg},
+       [](World& w) {
+         w.fs.AddFile("C:\\Windows\\Temp\\demo.und", kDate, 0, platform::kAttrArchive, DemoLog());
+         w.fs.AddFile("C:\\Windows\\Temp\\app.exe", kDate, 100);
+         w.fs.AddLink("C:\\Linked", "C:\\Windows\\Temp");
+       },
+       13, {}, {"log: refused: the installation folder C:\\Linked leads to C:\\WINDOWS\\TEMP, which is the Windows folder, or a folder in it"},
+       0, true},
       {"the root of a drive as the shortcut folder", {kQuiet, kLogArg, kReportArg},
        [](World& w) { w.fs.SetContent(kLog, DemoLog("Demo", [](app::LogContent& c) { c.shortcutDir = "C:\\"; })); },
        13, {}, {"log: refused: the shortcut folder C:\\ is a drive", "exit code: 13"}, 0, true},
