@@ -208,8 +208,8 @@ void RemovalEngine::FindPlaces(const TRunData& data) {
   for (size_t i = 0; data.ShortcutList && i < data.ShortcutList->size(); ++i) {
     const std::string full = fs_.FullPath((*data.ShortcutList)[i]);
     const std::string folder = paths_.StripTrailingBackslash(paths_.ExtractFilePath(full));
-    if (!folder.empty() && shortcutFolders_.count(Key(folder)) == 0) {
-      shortcutFolders_.emplace(Key(folder), platform::PlaceOf(fs_, folder));
+    if (!folder.empty() && ShortcutFolder(Key(folder)) == nullptr) {
+      shortcutFolders_.emplace_back(Key(folder), platform::PlaceOf(fs_, folder));
     }
   }
 }
@@ -229,16 +229,23 @@ RemovalEngine::ShortcutPlace RemovalEngine::PlaceOfShortcut(const std::string& s
     return out;
   }
   const std::string folder = paths_.StripTrailingBackslash(paths_.ExtractFilePath(full));
-  const auto known = shortcutFolders_.find(Key(folder));
-  if (known == shortcutFolders_.end()) {
+  const platform::Place* known = ShortcutFolder(Key(folder));
+  if (known == nullptr) {
     out.why = "in no folder the system can name";
     return out;
   }
-  out.place = known->second;
+  out.place = *known;
   if (!out.place.final.empty()) {
     out.why = protection_.ShortcutReason(paths_.StripTrailingBackslash(out.place.final) + full.substr(folder.size()));
   }
   return out;
+}
+
+const platform::Place* RemovalEngine::ShortcutFolder(const std::string& key) const {
+  for (const auto& [folder, place] : shortcutFolders_) {
+    if (folder == key) return &place;
+  }
+  return nullptr;
 }
 
 std::string RemovalEngine::Key(const std::string& path) const {

@@ -152,7 +152,10 @@ class RemovalEngine {
   platform::Place shortcutDir_;
   const char* shortcutDirWhy_ = nullptr;
   bool shortcutDirAnyFile_ = false;  // any file, not only shortcuts, may go below it
-  std::map<std::string, platform::Place> shortcutFolders_;  // by PathKey of the folder's full path
+  // The folders of the shortcuts, by Key of their full path: a handful,
+  // looked through in order.
+  std::vector<std::pair<std::string, platform::Place>> shortcutFolders_;
+  const platform::Place* ShortcutFolder(const std::string& key) const;
   IRemovalListener* listener_ = nullptr;
   RestartRemovals* restart_ = nullptr;
   std::function<bool(int, uint32_t, const std::string&)> keptBefore_;
