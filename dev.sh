@@ -69,7 +69,24 @@ install_deps() {
       log "apt-get update failed (try $tries of 3)"
       sleep 10
     done
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+    if ! DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null; then
+      # A security index of one architecture missing leaves its packages
+      # behind the other's (wine32's libraries cannot match the installed
+      # 64-bit ones): once more, from the suites whose indexes all came.
+      log "apt-get install failed; trying once more without the security suite"
+      local only
+      only=$(mktemp -d)
+      touch "$only/sources.list"
+      if [ -e /etc/apt/sources.list ]; then grep -v -- '-security' /etc/apt/sources.list >"$only/sources.list" || true; fi
+      for f in /etc/apt/sources.list.d/*.sources; do
+        if [ -e "$f" ]; then awk -v RS= -v ORS='\n\n' '!/Suites:[^\n]*-security/' "$f" >"$only/$(basename "$f")"; fi
+      done
+      local apt_only=(-o Dir::Etc::SourceList="$only/sources.list" -o Dir::Etc::SourceParts="$only")
+      apt-get "${apt_only[@]}" update -qq || true
+      DEBIAN_FRONTEND=noninteractive apt-get "${apt_only[@]}" install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+      rm -rf "$only"
+      apt-get update -qq || true
+    fi
   fi
   # pt_BR.UTF-8 is the locale the program runs in; ja_JP.UTF-8 gives Wine
   # the double-byte code page 932 for the path tests that need it.
