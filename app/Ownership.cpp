@@ -22,7 +22,7 @@ std::optional<std::string> NotTheApplicationsReason(const TRunData& data, const 
   if (const char* why = protection.InstallationFolderReason(base)) return "the installation folder " + base + " is " + why;
   // And as the system names it: a link to a folder of the system's is no
   // application's folder either.
-  const std::string final = fs.FinalFolderName(base.size() == 2 ? h.BaseDir : base);
+  const std::string final = base.empty() ? std::string() : platform::PlaceOf(fs, base).final;
   if (const char* why = final.empty() ? nullptr : protection.InstallationFolderReason(final)) {
     return "the installation folder " + base + " leads to " + final + ", which is " + why;
   }

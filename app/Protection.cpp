@@ -39,9 +39,7 @@ bool Protection::Within(const std::string& key, const std::string& folder) {
 const char* Protection::FolderReason(const std::string& path) const {
   const std::string key = Key(path);
   if (key.empty()) return nullptr;
-  // "C:", "C:\" and "\\server\share" alike: nothing to walk to above it.
-  if ((key.size() == 2 && key[1] == ':') || (key.rfind("\\\\", 0) == 0 && std::count(key.begin(), key.end(), '\\') <= 3))
-    return "a drive";
+  if (IsDrive(key)) return "a drive";
   const env::PathRules paths(locale_);
   for (const Folder& f : folders_) {
     const bool hit = f.reach == Reach::Tree       ? Within(key, f.key)
@@ -50,6 +48,12 @@ const char* Protection::FolderReason(const std::string& path) const {
     if (hit) return f.why;
   }
   return nullptr;
+}
+
+bool Protection::IsDrive(std::string path) {
+  while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+  if (path.size() <= 2) return path.size() != 1 || path[0] == '\\';
+  return path.rfind("\\\\", 0) == 0 && std::count(path.begin(), path.end(), '\\') <= 3;
 }
 
 const char* Protection::ShortcutFolderReason(const std::string& path) const {

@@ -31,6 +31,10 @@ class Protection {
   // folder in it, the profiles folder or a profile, a folder of the shell's
   // or of the system's itself. Neither removed nor walked past.
   const char* FolderReason(const std::string& path) const;
+  // Whether `path` names a drive, its root or a share ("C:", "C:\\",
+  // "\\\\srv\\share"), or nothing: no folder of anybody's, and where a walk
+  // up ends.
+  static bool IsDrive(std::string path);
   // Why the folder at `path` is no application's installation folder
   // (FolderReason), or nullptr: its tree is the application's.
   const char* InstallationFolderReason(const std::string& path) const { return FolderReason(path); }

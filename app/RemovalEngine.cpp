@@ -119,14 +119,6 @@ class FolderNames {
 // the uninstall prefix, the Uninstall key itself), which is never deleted.
 bool NamesNoSubkey(const std::string& path) { return path.find_first_not_of('\\') == std::string::npos; }
 
-// A drive, its root or a share ("C:", "C:\\", "\\\\srv\\share"), or nothing:
-// where a walk up ends, as no folder of anybody's.
-bool IsDrive(std::string path) {
-  while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
-  if (path.size() <= 2) return path.size() != 1 || path[0] == '\\';
-  return path.rfind("\\\\", 0) == 0 && std::count(path.begin(), path.end(), '\\') <= 3;
-}
-
 }  // namespace
 
 void RootKeyName(uint32_t rootIndex, std::string& name) {
@@ -216,15 +208,13 @@ void RemovalEngine::FindPlaces(const TRunData& data) {
 
 RemovalEngine::ShortcutPlace RemovalEngine::PlaceOfShortcut(const std::string& shortcut) {
   const std::string full = fs_.FullPath(shortcut);
-  const std::string key = Key(full);
-  const std::string dir = Key(shortcutDir_.path);
   ShortcutPlace out;
-  if (!shortcutDir_.empty() && key.size() > dir.size() && key.compare(0, dir.size(), dir) == 0 && key[dir.size()] == '\\') {
+  if (const auto final = FinalNameBelow(shortcutDir_, full)) {
     out.place = shortcutDir_;
     if (shortcutDirWhy_ != nullptr) {
       out.why = shortcutDirWhy_;
     } else if (!shortcutDirAnyFile_) {
-      out.why = protection_.ShortcutReason(paths_.StripTrailingBackslash(shortcutDir_.final) + full.substr(dir.size()));
+      out.why = protection_.ShortcutReason(*final);
     }
     return out;
   }
@@ -235,8 +225,8 @@ RemovalEngine::ShortcutPlace RemovalEngine::PlaceOfShortcut(const std::string& s
     return out;
   }
   out.place = *known;
-  if (!out.place.final.empty()) {
-    out.why = protection_.ShortcutReason(paths_.StripTrailingBackslash(out.place.final) + full.substr(folder.size()));
+  if (const auto final = FinalNameBelow(out.place, full); final && !out.place.final.empty()) {
+    out.why = protection_.ShortcutReason(*final);
   }
   return out;
 }
@@ -250,6 +240,14 @@ const platform::Place* RemovalEngine::ShortcutFolder(const std::string& key) con
 
 std::string RemovalEngine::Key(const std::string& path) const {
   return locale_.UpperAnsi(paths_.StripTrailingBackslash(path));
+}
+
+std::optional<std::string> RemovalEngine::FinalNameBelow(const platform::Place& place, const std::string& full) const {
+  if (place.empty()) return std::nullopt;
+  const std::string key = Key(full), folder = Key(place.path);
+  if (key.size() <= folder.size() || key[folder.size()] != '\\' || key.compare(0, folder.size(), folder) != 0)
+    return std::nullopt;
+  return paths_.StripTrailingBackslash(place.final) + full.substr(folder.size());
 }
 
 void RemovalEngine::RemoveFiles(const TRunData& data) {
@@ -529,9 +527,9 @@ bool RemovalEngine::TryRemoveFolder(const std::string& path, const platform::Pla
   if (why == nullptr && within.empty()) {
     const std::string final = fs_.FinalFolderName(path);
     if (!final.empty()) why = protection_.FolderReason(final);
-  } else if (why == nullptr && !within.final.empty() && Key(full).rfind(Key(within.path) + "\\", 0) == 0) {
+  } else if (const auto final = why == nullptr && !within.final.empty() ? FinalNameBelow(within, full) : std::nullopt) {
     // Below a place, as the place's final name leads.
-    why = protection_.FolderReason(paths_.StripTrailingBackslash(within.final) + full.substr(Key(within.path).size()));
+    why = protection_.FolderReason(*final);
   }
   if (why != nullptr) {
     outcome.result = Result::Protected;
@@ -591,7 +589,7 @@ void RemovalEngine::WalkFolders(const std::string& start, uint8_t levels, bool s
   for (unsigned n = levels; n > 0;) {
     // Above a drive there is nothing, and above a folder of the system's
     // nothing of the application's.
-    if (IsDrive(path)) return;
+    if (Protection::IsDrive(path)) return;
     if (showProgress) Show(path);
     if (!TryRemoveFolder(path)) return;
     if (--n > 0) path = paths_.ParentPath(path);

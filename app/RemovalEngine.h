@@ -113,6 +113,10 @@ class RemovalEngine {
   ShortcutPlace PlaceOfShortcut(const std::string& shortcut);
   // A path as the system compares paths, by the code page in use.
   std::string Key(const std::string& path) const;
+  // The name the system gives the full path `full` through the final name
+  // of `place`, when `full` lies strictly below the place; nullopt
+  // otherwise.
+  std::optional<std::string> FinalNameBelow(const platform::Place& place, const std::string& full) const;
 
   // A found file or shortcut that is a link, or read-only with other names:
   // Link, and true.

@@ -168,19 +168,28 @@ std::string ExpandEnvironmentText(std::string_view text,
   return out;
 }
 
+std::optional<std::string> PathBelow(std::string_view path, const Place& within) {
+  std::string_view place = within.path;
+  // A drive's root is the only place that ends in a backslash; any other
+  // last byte 0x5C is the second byte of a double-byte character.
+  if (place.size() == 3 && place[1] == ':' && place[2] == '\\') place.remove_suffix(1);
+  if (place.empty() || path.size() <= place.size() || path[place.size()] != '\\') return std::nullopt;
+  if (UpperCp1252(std::string(path.substr(0, place.size()))) != UpperCp1252(std::string(place))) return std::nullopt;
+  return std::string(path.substr(place.size()));
+}
+
 bool ReachedWithin(IFileSystem& fs, const std::string& path, const Place& within) {
   if (within.empty()) return true;
   const std::string full = fs.FullPath(path);
-  const std::string place = PathKey(within.path);
-  const std::string key = PathKey(full);
-  if (key.size() <= place.size() || key.compare(0, place.size(), place) != 0 || key[place.size()] != '\\') return false;
+  const std::optional<std::string> rest = PathBelow(full, within);
+  if (!rest) return false;
   const size_t cut = full.find_last_of('\\');
   const std::string folder = fs.FinalFolderName(full.substr(0, cut == 2 ? 3 : cut));
   const auto join = [](std::string a, const std::string& b) {
     if (!a.empty() && a.back() == '\\') a.pop_back();
-    return PathKey(a + "\\" + b);
+    return PathKey(a + b);
   };
-  return !folder.empty() && join(folder, full.substr(cut + 1)) == join(within.final, full.substr(place.size() + 1));
+  return !folder.empty() && join(folder, full.substr(cut)) == join(within.final, *rest);
 }
 
 Place PlaceOf(IFileSystem& fs, const std::string& folder) {

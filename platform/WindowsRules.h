@@ -68,6 +68,10 @@ std::string Cp1252ToUtf8(std::string_view bytes);
 // a colon or trailing spaces ("nul.txt", "COM1:", "CON  ").
 bool NamesADevice(std::string_view path);
 
+// The part of `path` below the place `within` (from the backslash after
+// the place's path on), when `path` lies strictly below it, letters
+// compared as Windows-1252 folds them; nullopt otherwise.
+std::optional<std::string> PathBelow(std::string_view path, const Place& within);
 // Whether the entry at `path`, by its full long path, lies below the place
 // `within` name by name, with the folders as the system names them now:
 // the final name of its folder (FinalFolderName) followed by its own name

@@ -22,13 +22,12 @@ std::string TrimLine(const std::string& text) {
 }
 
 bool SummaryDeletion::DeleteFileEntry(const std::string& path) {
-  within_ = platform::PlaceOf(fs_, paths_.StripTrailingBackslash(paths_.ExtractFilePath(fs_.FullPath(path))));
+  within_ = platform::PlaceOf(fs_, paths_.ParentPath(fs_.FullPath(path)));
   return DeleteFileIn(path);
 }
 
 bool SummaryDeletion::DeleteFolderTree(const std::string& path) {
-  within_ = platform::PlaceOf(
-      fs_, paths_.StripTrailingBackslash(paths_.ExtractFilePath(fs_.FullPath(paths_.StripTrailingBackslash(path)))));
+  within_ = platform::PlaceOf(fs_, paths_.ParentPath(fs_.FullPath(paths_.StripTrailingBackslash(path))));
   return DeleteTreeIn(path);
 }
 

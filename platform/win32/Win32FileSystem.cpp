@@ -238,11 +238,9 @@ bool Win32FileSystem::ReachedDirectly(HANDLE entry, const std::string& path, con
     // path below it, name by name. The path as asked first; then in long
     // names, should it spell a folder on the way by its 8.3 name.
     if (final.empty()) return false;
-    const std::string place = PathKey(within.path);
     const auto reached = [&](const std::string& asked) {
-      if (asked.size() <= place.size() || asked[place.size()] != '\\' || PathKey(asked.substr(0, place.size())) != place)
-        return false;
-      return SamePath(final, WithoutTrailingBackslash(Widen(within.final)) + Widen(asked.substr(place.size())));
+      const std::optional<std::string> rest = PathBelow(asked, within);
+      return rest && SamePath(final, WithoutTrailingBackslash(Widen(within.final)) + Widen(*rest));
     };
     return reached(path) || reached(FullPath(path));
   }
