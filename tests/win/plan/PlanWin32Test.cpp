@@ -251,7 +251,7 @@ TEST_F(PlanWin32, PlanChangesNothingAndTheRealRunDoesWhatItSaid) {
   platform::win32::Win32Registry reg;
   platform::win32::Win32Locale locale;
   fakes::FakeMessageBox box;
-  fakes::FakeModule module;
+  platform::win32::Win32Module module;  // this machine's folders judge the places
   fakes::FakeNamedLock lock;
   fakes::FakeNamedLock claim;
   fakes::FakeMainView view;
