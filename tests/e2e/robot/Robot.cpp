@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <atomic>
 #include <utility>
@@ -625,6 +626,16 @@ bool MakeLink(const std::string& link, const std::string& target) {
   return CreateSymbolicLinkA(link.c_str(), target.c_str(), folder | 0x2 /* unprivileged */) != 0;
 }
 
+bool SwapForLink(const std::string& path, const std::string& aside, const std::string& link) {
+  const std::string from = UnixPath(path), to = UnixPath(aside), with = UnixPath(link);
+  if (from.empty() || to.empty() || with.empty()) {
+    return MoveFileA(path.c_str(), aside.c_str()) && MoveFileA(link.c_str(), path.c_str());
+  }
+  // One argument for Wine's split, the paths quoted for the shell's.
+  return RunHostCommand("/bin/sh -c \"mv '" + from + "' '" + to + "' && mv -T '" + with + "' '" + from + "'\"",
+                        [&] { return EntryExists(path) && !EntryExists(link); });
+}
+
 bool RemoveLinkItself(const std::string& link) {
   const std::string unixLink = UnixPath(link);
   if (!unixLink.empty()) return RunHostCommand("/bin/rm -f \"" + unixLink + "\"", [&] { return !EntryExists(link); });
@@ -637,6 +648,17 @@ bool DeleteTree(const std::string& path) {
   DWORD a = GetFileAttributesA(p.c_str());
   if (a == INVALID_FILE_ATTRIBUTES) return true;
   if (a & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveLinkItself(p);
+  if (!(a & FILE_ATTRIBUTE_DIRECTORY)) {
+    // Wine shows a host link to a file as a plain file, and deletes its
+    // target by name: such a link is told by the name its handle ends at.
+    HANDLE entry = CreateFileA(p.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    char final[MAX_PATH * 2] = {};
+    const DWORD n = entry == INVALID_HANDLE_VALUE ? 0 : GetFinalPathNameByHandleA(entry, final, sizeof final, 0);
+    if (entry != INVALID_HANDLE_VALUE) CloseHandle(entry);
+    const char* name = strncmp(final, "\\\\?\\", 4) == 0 ? final + 4 : final;
+    if (n > 0 && n < sizeof final && lstrcmpiA(name, p.c_str()) != 0) return RemoveLinkItself(p);
+  }
   SetFileAttributesA(p.c_str(), FILE_ATTRIBUTE_NORMAL | (a & FILE_ATTRIBUTE_DIRECTORY));
   if (!(a & FILE_ATTRIBUTE_DIRECTORY)) return DeleteFileA(p.c_str()) != 0;
   WIN32_FIND_DATAA data;

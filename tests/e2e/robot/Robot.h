@@ -214,6 +214,9 @@ bool DeleteTree(const std::string& path);
 // host's ln and rm, run through Wine.
 bool MakeLink(const std::string& link, const std::string& target);
 bool RemoveLinkItself(const std::string& link);
+// Moves `path` to `aside` and `link` to `path`, within a few microseconds
+// of each other (Wine's MoveFile of a host link would move its target).
+bool SwapForLink(const std::string& path, const std::string& aside, const std::string& link);
 
 // Writes the uninstall log of the installed tree under options.root (a
 // Windows path) to logPath, the way the installer leaves it: undtool's scan,

@@ -362,6 +362,7 @@ TEST_F(SummaryWithFileAndFolder, ALinkInAFolderLineIsOneEntryAndItsTargetStays) 
 TEST_F(SummaryWithFileAndFolder, AFolderSwappedForALinkWhileAQuestionWaitsKeepsItsTarget) {
   const std::string outside = dir_ / "Fora", deep = sub_ + "\\deep";
   ASSERT_TRUE(robot::WriteFileBytes(outside + "\\y.txt", "de outro"));
+  ASSERT_TRUE(robot::MakeLink(dir_ / "ligada", outside));
   SummaryWindow s = RunUntilSummary();
   ASSERT_NE(s.list, nullptr);
   ASSERT_TRUE(Eventually([&] { return robot::ListCount(s.list) == 5; }));
@@ -370,8 +371,7 @@ TEST_F(SummaryWithFileAndFolder, AFolderSwappedForALinkWhileAQuestionWaitsKeepsI
   AnswerQuestions(
       [&](const std::string& text) {
         if (text == AskFile(deep + "\\y.txt")) {
-          // Made in its place: Wine's MoveFile of a host link moves its target.
-          swapped = MoveFileA(deep.c_str(), (sub_ + "\\antes").c_str()) && robot::MakeLink(deep, outside);
+          swapped = robot::SwapForLink(deep, sub_ + "\\antes", dir_ / "ligada");
         }
         return IDYES;
       },

@@ -317,8 +317,7 @@ TEST(Unattended, ExitCodesReportsAndNoWindowWhenQuiet) {
          while (robot::FileExists(base + "zz\\f0") && GetTickCount() - start < 60000) Sleep(1);
          bool swapped = false;
          for (int tries = 0; !swapped && tries < 1000; ++tries) {
-           swapped = MoveFileA((base + "zz").c_str(), (base + "zz-antes").c_str()) &&
-                     MoveFileA((base + "zz-ligada").c_str(), (base + "zz").c_str());
+           swapped = robot::SwapForLink(base + "zz", base + "zz-antes", base + "zz-ligada");
          }
          EXPECT_TRUE(swapped);
          EXPECT_TRUE(robot::FileExists(base + "zz-antes\\f2999")) << "the run had gone through the folder already";
