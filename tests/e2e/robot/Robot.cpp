@@ -631,9 +631,13 @@ bool SwapForLink(const std::string& path, const std::string& aside, const std::s
   if (from.empty() || to.empty() || with.empty()) {
     return MoveFileA(path.c_str(), aside.c_str()) && MoveFileA(link.c_str(), path.c_str());
   }
-  // One argument for Wine's split, the paths quoted for the shell's.
-  return RunHostCommand("/bin/sh -c \"mv '" + from + "' '" + to + "' && mv -T '" + with + "' '" + from + "'\"",
-                        [&] { return EntryExists(path) && !EntryExists(link); });
+  // Exchanged in one step (renameat2 with RENAME_EXCHANGE, x86-64), so that
+  // the path is never missing: a run that found it missing would take the
+  // whole folder for gone.
+  return RunHostCommand("/usr/bin/perl -e \"my ($p, $l) = ('" + from + "', '" + with +
+                            "'); syscall(316, -100, $p, -100, $l, 2) == 0 or exit 1; rename($l, '" + to +
+                            "') or exit 1\"",
+                        [&] { return EntryExists(path) && EntryExists(aside) && !EntryExists(link); });
 }
 
 bool RemoveLinkItself(const std::string& link) {

@@ -214,8 +214,8 @@ bool DeleteTree(const std::string& path);
 // host's ln and rm, run through Wine.
 bool MakeLink(const std::string& link, const std::string& target);
 bool RemoveLinkItself(const std::string& link);
-// Moves `path` to `aside` and `link` to `path`, within a few microseconds
-// of each other (Wine's MoveFile of a host link would move its target).
+// Moves `path` to `aside` and `link` to `path`, `path` never missing in
+// between (Wine's MoveFile of a host link would move its target).
 bool SwapForLink(const std::string& path, const std::string& aside, const std::string& link);
 
 // Writes the uninstall log of the installed tree under options.root (a
