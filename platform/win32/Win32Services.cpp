@@ -103,24 +103,28 @@ SystemFolders Win32Module::KnownFolders() {
   const UINT n = GetSystemWindowsDirectoryA(windows, MAX_PATH);
   if (n > 0 && n < MAX_PATH) f.windows = windows;
   f.profiles = NativeValue("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", "ProfilesDirectory");
+  constexpr int kShortcutPlaces[] = {
+      0x000b, 0x0016, 0x0002, 0x0017,  // Start Menu and Programs: the user's, everybody's
+      0x0010, 0x0019, 0x0007, 0x0018,  // Desktop and Startup: the user's, everybody's
+  };
   constexpr int kShellFolders[] = {
       0x0026, 0x002a, 0x002b, 0x002c,  // Program Files, Program Files (x86), their Common Files
       0x0023,                          // ProgramData
-      0x000b, 0x0016, 0x0002, 0x0017,  // Start Menu and Programs: the user's, everybody's
-      0x0010, 0x0019, 0x0007, 0x0018,  // Desktop and Startup: the user's, everybody's
-      0x001a, 0x001c, 0x0028,          // application data, local application data, the profile
-      0x0005, 0x002e,                  // documents: the user's, everybody's
+      0x001c, 0x0005, 0x002e,          // local application data, documents: the user's, everybody's
   };
+  // Each asked once.
+  for (int csidl : kShortcutPlaces) {
+    f.shortcutPlaces.push_back(ShellFolder(csidl));
+    f.others.push_back(f.shortcutPlaces.back());
+  }
   for (int csidl : kShellFolders) f.others.push_back(ShellFolder(csidl));
+  const std::string roaming = ShellFolder(0x001a);  // application data
+  f.profile = ShellFolder(0x0028);
+  f.others.push_back(roaming);
+  f.others.push_back(f.profile);
   f.others.push_back(NativeValue("SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProgramW6432Dir"));
   f.others.push_back(NativeValue("SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "CommonW6432Dir"));
-  f.profile = ShellFolder(0x0028);
-  for (int csidl : {0x000b, 0x0016, 0x0002, 0x0017, 0x0010, 0x0019, 0x0007, 0x0018}) {
-    f.shortcutPlaces.push_back(ShellFolder(csidl));
-  }
-  if (const std::string roaming = ShellFolder(0x001a); !roaming.empty()) {
-    f.shortcutPlaces.push_back(roaming + "\\Microsoft\\Internet Explorer\\Quick Launch");
-  }
+  if (!roaming.empty()) f.shortcutPlaces.push_back(roaming + "\\Microsoft\\Internet Explorer\\Quick Launch");
   return f;
 }
 
