@@ -98,12 +98,11 @@ std::optional<std::string> PlainPathReason(std::string_view path) {
   if (AnySegmentClimbs(path)) return "holds a \"..\" segment";
   // Windows drops a name's trailing dots and blanks, and a "." segment: the
   // path would name another than it spells.
-  for (size_t i = 3; i < path.size(); ++i) {
-    if (path[i] == '\\' && (path[i - 1] == '.' || path[i - 1] == ' ')) {
+  for (size_t i = 3; i <= path.size(); ++i) {
+    if ((i == path.size() || path[i] == '\\') && (path[i - 1] == '.' || path[i - 1] == ' ')) {
       return "holds a name that ends in a dot or a blank (it is not in its canonical form)";
     }
   }
-  if (path.back() == '.' || path.back() == ' ') return "holds a name that ends in a dot or a blank (it is not in its canonical form)";
   return std::nullopt;
 }
 
